@@ -1,0 +1,89 @@
+#include "core/ui.h"
+
+namespace cv {
+
+AlertText parseAlertString(std::string_view s) {
+    AlertText a;
+    if (s.size() >= 2 && s[0] >= '0' && s[0] <= '9' && s[1] >= '0' && s[1] <= '9') {
+        a.sizeClass = s[0] - '0';
+        a.picture = s[1] - '0';
+        s.remove_prefix(2);
+    }
+    size_t tilde = s.find('~');
+    a.message = std::string(s.substr(0, tilde));
+    while (tilde != std::string_view::npos && a.buttons.size() < 3) {
+        s.remove_prefix(tilde + 1);
+        tilde = s.find('~');
+        std::string_view label = s.substr(0, tilde);
+        if (!label.empty() && label[0] == '^') {
+            a.defaultButton = static_cast<int>(a.buttons.size());
+            label.remove_prefix(1);
+        }
+        a.buttons.emplace_back(label);
+    }
+    if (a.buttons.empty()) a.buttons.emplace_back("OK");
+    return a;
+}
+
+void HeadlessUi::add(std::string line) {
+    if (echo_) echo_(line);
+    log_.push_back(std::move(line));
+}
+
+int HeadlessUi::alert(int stringId, const AlertText& a, bool) {
+    std::string line = "alert " + std::to_string(stringId) + ": " + a.message + " [";
+    for (size_t i = 0; i < a.buttons.size(); ++i) {
+        if (i) line += "|";
+        if (static_cast<int>(i) == a.defaultButton) line += "^";
+        line += a.buttons[i];
+    }
+    line += "]";
+    lastAlert_ = a.message;
+    add(std::move(line));
+    int answer = kAnswerFirst + a.defaultButton;
+    if (!answers_.empty()) {
+        answer = answers_.front();
+        answers_.pop_front();
+    }
+    const int last = kAnswerFirst + static_cast<int>(a.buttons.size()) - 1;
+    if (answer < kAnswerFirst || answer > last) answer = kAnswerFirst + a.defaultButton;
+    return answer;
+}
+
+void HeadlessUi::messageBox(std::string_view caption, std::string_view text) {
+    lastAlert_ = std::string(text);
+    add("message " + std::string(caption) + ": " + std::string(text));
+}
+
+std::optional<std::string> HeadlessUi::askText(std::string_view dialog, std::string_view prompt,
+                                               std::string_view) {
+    add("ask " + std::string(dialog) + ": " + std::string(prompt));
+    if (texts_.empty()) return std::nullopt;
+    auto t = texts_.front();
+    texts_.pop_front();
+    return t;
+}
+
+std::optional<std::string> HeadlessUi::chooseFile(std::string_view prompt, std::string_view,
+                                                  bool) {
+    add("file: " + std::string(prompt));
+    if (files_.empty()) return std::nullopt;
+    auto f = files_.front();
+    files_.pop_front();
+    return f;
+}
+
+namespace {
+Ui* g_ui = nullptr;
+}
+
+HeadlessUi& headlessUi() {
+    static HeadlessUi h;
+    return h;
+}
+
+Ui& ui() { return g_ui ? *g_ui : headlessUi(); }
+
+void setUi(Ui* u) { g_ui = u; }
+
+} // namespace cv

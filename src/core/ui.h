@@ -1,0 +1,85 @@
+#pragma once
+// Everything the program says to the person, or asks of them, goes through one Ui. The Qt
+// player shows real dialogs; headless runs answer from a script (or take the default) and keep
+// a log of every text they were asked to show. All texts are Windows-1252 bytes, as inside stacks.
+#include <deque>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cv {
+
+// Alert answers: first, second and third button.
+enum : int { kAnswerFirst = 52, kAnswerSecond = 53, kAnswerThird = 54 };
+
+// An alert string "NNtext~button~^default" taken apart.
+struct AlertText {
+    int sizeClass = 0;       // first digit
+    int picture = 0;         // second digit
+    std::string message;     // text before the first '~'
+    std::vector<std::string> buttons; // labels without their '^', at most 3
+    int defaultButton = 0;   // 0-based index of the default button
+};
+
+// Parses the system's alert string format. A string without the two leading digits is taken
+// whole as the message; a string without buttons gets a single "OK".
+AlertText parseAlertString(std::string_view s);
+
+class Ui {
+public:
+    virtual ~Ui() = default;
+    // Shows an alert (already parsed); returns kAnswerFirst..kAnswerThird.
+    virtual int alert(int stringId, const AlertText& alert, bool showIcon) = 0;
+    // A plain message box with an OK button.
+    virtual void messageBox(std::string_view caption, std::string_view text) = 0;
+    // Asks for one line of text; nullopt when cancelled.
+    virtual std::optional<std::string> askText(std::string_view dialog, std::string_view prompt,
+                                               std::string_view initial) = 0;
+    // Asks for a file; nullopt when cancelled.
+    virtual std::optional<std::string> chooseFile(std::string_view prompt, std::string_view filter,
+                                                  bool forSaving) = 0;
+};
+
+// The Ui of headless runs: answers come from a queue filled by the caller (a session script
+// or a test); with the queue empty an alert takes its default button and a question is cancelled.
+class HeadlessUi : public Ui {
+public:
+    int alert(int stringId, const AlertText& alert, bool showIcon) override;
+    void messageBox(std::string_view caption, std::string_view text) override;
+    std::optional<std::string> askText(std::string_view dialog, std::string_view prompt,
+                                       std::string_view initial) override;
+    std::optional<std::string> chooseFile(std::string_view prompt, std::string_view filter,
+                                          bool forSaving) override;
+
+    // Scripted answers, used in order.
+    void queueAnswer(int answer) { answers_.push_back(answer); }
+    void queueText(std::string text) { texts_.push_back(std::move(text)); }
+    void queueFile(std::string path) { files_.push_back(std::move(path)); }
+    void queueCancel() { texts_.push_back(std::nullopt); files_.push_back(std::nullopt); }
+
+    // One line per thing shown, e.g. "alert 2223: Sorry, I can't find that card. [^OK]".
+    const std::vector<std::string>& log() const { return log_; }
+    const std::string& lastAlertText() const { return lastAlert_; }
+    void clearLog() { log_.clear(); lastAlert_.clear(); }
+    // Called with every new log line (sessions print them as they happen).
+    void setEcho(void (*echo)(const std::string&)) { echo_ = echo; }
+
+private:
+    void add(std::string line);
+    std::deque<int> answers_;
+    std::deque<std::optional<std::string>> texts_;
+    std::deque<std::optional<std::string>> files_;
+    std::vector<std::string> log_;
+    std::string lastAlert_;
+    void (*echo_)(const std::string&) = nullptr;
+};
+
+// The process-wide Ui; a HeadlessUi until a program installs its own.
+Ui& ui();
+// Installs `u` (not owned). nullptr restores the built-in headless one.
+void setUi(Ui* u);
+// The built-in headless Ui (for tests that want to script answers or read the log).
+HeadlessUi& headlessUi();
+
+} // namespace cv

@@ -1,0 +1,63 @@
+#include "resources/strings.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace cv {
+
+namespace {
+
+struct Entry {
+    int id;
+    const char* text;
+};
+
+// Sorted by id.
+constexpr Entry kStrings[] = {
+    {2213, "54This stack must be saved before continuing.~^Save~Cancel"},
+    {2223, "24Sorry, I can't find that card.~^OK"},
+    {2224, "34Not enough memory available to complete this operation.~^OK"},
+    {2229, "03This stack was changed, do you want to save it?~Save~Cancel~Don't Save"},
+    {2242, "44Sorry, I haven't seen any marked cards yet.~^OK"},
+    {2295, "33The stack's card size must be at least %d wide and %d high. Do you want to convert it to the minimum size?~^Yes~No"},
+    {2680, "44Sorry, an I/O error has occurred, this could mean that there is a problem with your disk.~^OK"},
+    {2681, "44Resource not found.~^OK"},
+    {2682, "44Sorry, I was unable to add either a sound, icon, NBA or picture to this stack.~^OK"},
+    {2683, "44Sorry, there is not enough memory (RAM) to complete this operation.~^OK"},
+    {2684, "44Sorry, the directory on the disk is full, try saving in another folder or disk.~^OK"},
+    {2685, "44Sorry, this disk is full, try saving on another disk.~^OK"},
+    {2686, "44Sorry, the name you gave is not allowed, try another.~^OK"},
+    {2687, "44Sorry, this disk is write protected.~^OK"},
+    {2689, "44Sorry, changes could not be saved because the disk is locked.~^OK"},
+    {2690, "44Sorry, changes could not be saved because the file is already being used.~^OK"},
+    {2691, "44Sorry, you do not have access to this file.~^OK"},
+    {2692, "44Sorry, this is not a Macintosh disk.~^OK"},
+    {2693, "44Sorry, you do not have the access to make changes to this file, or the file is locked.~^OK"},
+    {2694, "44Sorry, the stack could not be saved. The original file has not been changed.~^OK"},
+    {9000, "44I'm sorry, I can't load this file because it is not a stack.~^OK"},
+    {9001, "44Sorry, this version of Corvella can't load black and white stacks.\nPlease convert this stack to 256 colors with the Macintosh version and try again.~^Sorry"},
+    {9002, "44This stack cannot be loaded by this version of Corvella.\nPlease contact the maker of this stack for update information.~^OK"},
+    {9003, "44Sorry, I can't open this stack because it was saved with an older version of Corvella.\nI should be able to open it if you load and save it with the latest Macintosh version.~^OK"},
+    {9004, "44Because of an error,\nI wasn't able to read any cards from this stack.~^Sorry"},
+    {9005, "43There was problem opening this stack, would you like me to try to fix it? (some sounds and icons may be lost)~^OK~Cancel"},
+    {9006, "44Sorry, changes could not be saved because the disk is locked.~^OK"},
+    {9007, "44Sorry, there isn't enough space left on this disk to save this file.~^OK"},
+    {9008, "53This stack was converted to support new features.\nIf you replace the original it will no longer work with earlier versions of Corvella.\nDo you want to replace the original?~No, change name~^Replace~Cancel"},
+    {9009, "53Corvella had to change the number of colors in this stack to display it. Do you want to save this changed stack to a different name or replace the original?~Change name~^Save over original~Cancel"},
+    {9010, "44Sorry, I could not find the file: Samples.stk.I won't be able to display any samples for you.~^OK"},
+    {9011, "44Sorry, some kind of error has occurred.~^OK"},
+    {9012, "34Not enough memory available to complete this operation.~^OK"},
+    {9013, "44Corvella is running very low on memory,some new edited text may have been lost on this,or the last viewed card.~^OK"},
+    {-2688, "44Sorry, this file is locked.~^OK"},
+};
+
+} // namespace
+
+std::optional<std::string> loadString(int id) {
+    for (const Entry& e : kStrings)
+        if (e.id == id) return std::string(e.text);
+    return std::nullopt;
+}
+
+} // namespace cv
