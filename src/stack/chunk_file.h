@@ -1,0 +1,83 @@
+#pragma once
+// The chunk area of a stack: typed data items (icons, sounds, action lists, links, plug-in
+// settings, fonts, the saved workspace) named by a four-character type and a 16-bit id.
+// Open chunk areas form one process-wide list; the most recently opened one is current.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/handles.h"
+
+namespace cv {
+
+// Result codes shared by the stack document layer.
+enum : int { kOk = 0, kErrIO = -1, kErrDamaged = -12, kErrNotFound = 16 };
+
+constexpr uint32_t kChunkHeaderSize = 68;
+constexpr uint32_t kChunkRemoved = 0x80000000u;
+constexpr uint32_t kChunkNameSize = 32;
+
+struct ChunkEntry {
+    uint32_t type = 0;
+    uint16_t id = 0;
+    uint16_t marker = 0;          // header bytes 6-7 as read (low byte first)
+    uint8_t name[kChunkNameSize] = {};
+    uint32_t attributes = 0;
+    uint32_t dataLength = 0;      // as stored
+    Handle data = 0;              // loaded data, native form for the converted types
+    uint32_t headerOffset = 0;    // where its header is in the file (for reloading)
+    bool removed() const { return (attributes & kChunkRemoved) != 0; }
+};
+
+struct ChunkFile {
+    uint32_t refNum = 0;
+    uint32_t flags = 0;           // bit 0: scratch file, deleted when closed
+    uint32_t firstHeaderOffset = 0;
+    uint32_t lastId = 0;          // where the search for a new id starts
+    std::vector<ChunkEntry> directory;
+    std::string path;
+};
+
+// Opens the chunk area of `path` whose first header is at `firstHeaderOffset`. Returns its
+// reference number (it becomes current), or 0; `result` gets 0, -1 or -12.
+uint32_t OpenChunkFile(const std::string& path, uint32_t firstHeaderOffset, int* result = nullptr);
+void CloseChunkFile(uint32_t refNum);
+// Scratch file in the temporary folder, deleted when closed.
+uint32_t OpenScratchChunkFile();
+// "Samples.stk" in the program folder; alerts when it is missing.
+uint32_t OpenSamplesChunkFile(const std::string& programFolder);
+
+ChunkFile* chunkFileFor(uint32_t refNum);
+ChunkFile* currentChunkFile();
+uint32_t CurrentChunkFile();
+void SetCurrentChunkFile(uint32_t refNum);
+
+// Lookups on the current chunk file; removed entries are skipped.
+Handle GetChunk(uint32_t type, uint16_t id);
+Handle GetIndexedChunk(uint32_t type, int index);
+Handle GetNamedChunk(uint32_t type, const uint8_t* pname);
+int CountChunks(uint32_t type);
+int ChunkIndexOf(uint32_t refNum, uint32_t type, uint16_t id);
+uint32_t ChunkSizeOf(uint32_t refNum, uint32_t type, uint16_t id);
+int GetChunkInfo(Handle data, uint32_t* type, uint16_t* id, uint8_t* name, uint32_t* attributes);
+void GetChunkName(uint32_t type, uint16_t id, uint8_t* name);
+int AddChunk(Handle data, uint32_t attributes, uint32_t type, uint16_t id, const uint8_t* pname,
+             uint16_t* assignedId = nullptr);
+int RemoveChunk(uint32_t type, uint16_t id);
+int DetachChunk(Handle data);
+uint16_t UniqueChunkId(ChunkFile& cf);
+uint64_t TotalChunkBytes(uint32_t refNum);
+// Writes every live chunk from `offset`; drops removed entries; the chunk file then refers
+// to the new file at `newPath` (its entries' header offsets updated).
+int WriteChunks(std::FILE* f, uint64_t offset, uint32_t refNum, const std::string& newPath);
+
+// Loading of purged data on lookup (on by default).
+void SetChunkLoading(bool on);
+bool ChunkLoading();
+
+// Whether a type is one of the ten known chunk types.
+bool isKnownChunkType(uint32_t type);
+std::string fourCCText(uint32_t type);
+
+} // namespace cv
