@@ -10,6 +10,7 @@
 #include "core/alerts.h"
 #include "core/byte_order.h"
 #include "core/file_io.h"
+#include "core/mac_charset.h"
 #include "core/pstring.h"
 #include "core/ui.h"
 #include "resources/strings.h"
@@ -40,6 +41,18 @@ bool dataToNative(uint32_t type, std::vector<uint8_t>& d) {
     if (type == chunk::kHlnk) return convertLinkToNative(d);
     if (type == chunk::kNBAs && d.size() >= 8) std::memset(d.data() + 4, 0, 4);
     return true;
+}
+
+// Action list names of a Macintosh stack go back to the Macintosh set when written.
+void actionListNameToMac(uint32_t type, std::vector<uint8_t>& d) {
+    uint32_t at = 0;
+    if (type == chunk::kHlnk) {
+        if (d.size() < hlnk::kHeaderSize || !get16(d.data() + hlnk::kHasAction)) return;
+        at = hlnk::kHeaderSize + get16(d.data() + hlnk::kTextLength) + get16(d.data() + hlnk::kAfterLength);
+    }
+    if (d.size() < at + actionlist::kName + 32) return;
+    uint8_t* name = d.data() + at + actionlist::kName;
+    windowsToMac(name + 1, std::min<uint32_t>(name[0], 31));
 }
 
 // The stored form of an entry's data, as it goes to the file.
@@ -376,7 +389,7 @@ uint64_t TotalChunkBytes(uint32_t ref) {
     return total;
 }
 
-int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, const std::string& newPath) {
+int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, ChunkWrite* out, bool macText) {
     ChunkFile* cf = chunkFileFor(ref);
     if (!cf) return kErrNotFound;
     // Everything must be in memory before the file (possibly the one we read from) changes.
@@ -397,6 +410,7 @@ int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, const std::string&
         uint32_t len = GetHandleSize(e.data);
         if (e.type == chunk::kActn || e.type == chunk::kHlnk) {
             converted.assign(data, data + len);
+            if (macText) actionListNameToMac(e.type, converted);
             if (!dataToStored(e.type, converted)) return kErrIO;
             data = converted.data();
             len = static_cast<uint32_t>(converted.size());
@@ -419,20 +433,28 @@ int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, const std::string&
     }
     if (std::fflush(fp) != 0 || ftruncate(fileno(fp), static_cast<off_t>(pos)) != 0) return kErrIO;
 
-    // The directory now describes the new file.
+    // The directory as it will describe the new file.
     size_t k = 0;
-    std::vector<ChunkEntry> kept;
-    kept.reserve(written.size());
+    out->directory.clear();
+    out->directory.reserve(written.size());
     for (auto& e : cf->directory) {
         if (e.removed()) continue;
-        e.headerOffset = written[k].first;
-        e.dataLength = written[k].second;
+        ChunkEntry n = e;
+        n.headerOffset = written[k].first;
+        n.dataLength = written[k].second;
         ++k;
-        kept.push_back(e);
+        out->directory.push_back(n);
     }
-    cf->directory = std::move(kept);
-    cf->path = newPath;
+    out->end = pos;
     return kOk;
+}
+
+void CommitChunkWrite(uint32_t ref, ChunkWrite&& written, const std::string& newPath) {
+    ChunkFile* cf = chunkFileFor(ref);
+    if (!cf) return;
+    // Removed entries have no data left; live ones keep theirs in the new directory.
+    cf->directory = std::move(written.directory);
+    cf->path = newPath;
 }
 
 } // namespace cv

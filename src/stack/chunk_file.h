@@ -68,9 +68,16 @@ int RemoveChunk(uint32_t type, uint16_t id);
 int DetachChunk(Handle data);
 uint16_t UniqueChunkId(ChunkFile& cf);
 uint64_t TotalChunkBytes(uint32_t refNum);
-// Writes every live chunk from `offset`; drops removed entries; the chunk file then refers
-// to the new file at `newPath` (its entries' header offsets updated).
-int WriteChunks(std::FILE* f, uint64_t offset, uint32_t refNum, const std::string& newPath);
+// Writes every live chunk from `offset` and sets the end of the file after them. The new
+// directory (removed entries dropped, header offsets in the new file) is returned in
+// `written` and takes effect with CommitChunkWrite once the whole save has succeeded.
+struct ChunkWrite {
+    std::vector<ChunkEntry> directory;
+    uint64_t end = 0;
+};
+int WriteChunks(std::FILE* f, uint64_t offset, uint32_t refNum, ChunkWrite* written,
+                bool macText = false);
+void CommitChunkWrite(uint32_t refNum, ChunkWrite&& written, const std::string& newPath);
 
 // Loading of purged data on lookup (on by default).
 void SetChunkLoading(bool on);

@@ -1,0 +1,403 @@
+#include "stack/stack_io.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+#include "core/alerts.h"
+#include "core/byte_order.h"
+#include "core/file_io.h"
+#include "core/ui.h"
+#include "resources/strings.h"
+#include "stack/card_io.h"
+#include "stack/chunk_file.h"
+#include "stack/record_convert.h"
+#include "stack/record_layout.h"
+#include "stack/stack_document.h"
+#include "stack/stack_resources.h"
+
+namespace fs = std::filesystem;
+
+namespace cv {
+
+namespace {
+
+constexpr uint32_t kMinCardRecord = card::kBody + 4;
+constexpr size_t kWriteBuffer = 65536;
+
+// Header checks that refuse a file, in their order. 0 when the header may be loaded.
+int checkHeader(const StackDocument& s, bool* raiseSize) {
+    const uint16_t depth = s.h16(hdr::kDepth), version = s.h16(hdr::kVersion);
+    if (depth > 32 || version < 1 || version > 255 || s.h16(hdr::kField6) > 255 ||
+        s.cardWidth() == 0 || s.cardHeight() == 0 || s.h32(hdr::kChunkCount) > 65536 ||
+        s.h16(hdr::kCardCount) == 0) {
+        showAlert(kStrNotAStack);
+        return kErrDamaged;
+    }
+    if (depth == 1) {
+        showAlert(kStrBlackAndWhite);
+        return kErrDamaged;
+    }
+    *raiseSize = false;
+    if (s.cardWidth() < kMinWindowWidth || s.cardHeight() < kMinWindowHeight) {
+        if (showAlert(kStrMinimumCardSize) != kAnswerFirst) return kErrDamaged;
+        *raiseSize = true;
+    }
+    if (version > 5) {
+        showAlert(kStrNewerVersion);
+        return kErrDamaged;
+    }
+    if (version < 4) {
+        showAlert(kStrOlderVersion);
+        return kErrDamaged;
+    }
+    return kOk;
+}
+
+// Reads the card records; `err` gets -1 for a short read (the cards read so far are kept)
+// or -12 for a damaged record (after the not-a-stack alert).
+void readCards(File& f, StackDocument& s, int* err, bool* macDetected) {
+    const int64_t fileSize = f.size();
+    uint64_t pos = hdr::kSize;
+    bool examined = false;
+    const int count = s.h16(hdr::kCardCount);
+    for (int i = 0; i < count; ++i) {
+        uint8_t prefix[6];
+        if (!f.readAt(pos, prefix, sizeof prefix)) { *err = kErrIO; return; }
+        const uint32_t len = loadBE32(prefix + 2);
+        if (len < kMinCardRecord) {
+            showAlert(kStrNotAStack);
+            *err = kErrDamaged;
+            return;
+        }
+        if (pos + len > static_cast<uint64_t>(fileSize)) { *err = kErrIO; return; }
+        Handle h = NewHandle(len);
+        if (!h) { *err = kErrIO; return; }
+        uint8_t* p = memRefs().data(h);
+        std::memcpy(p, prefix, sizeof prefix);
+        if (!f.read(p + 6, len - 6)) {
+            DisposeHandle(h);
+            *err = kErrIO;
+            return;
+        }
+        if (!convertCardRecord(p, len, Convert::ToNative)) {
+            DisposeHandle(h);
+            showAlert(kStrNotAStack);
+            *err = kErrDamaged;
+            return;
+        }
+        if (!examined && get16(p + card::kMode) == card::kModeOwn) {
+            examined = true;
+            *macDetected = pictureLooksMacintosh(p, len);
+        }
+        CardEntry e;
+        e.record = h;
+        s.cards.push_back(e);
+        pos += len;
+    }
+}
+
+// Action lists held in chunks get the same load-time changes as those in buttons.
+void finishChunkActionLists(uint32_t ref, bool macText, const std::string& path) {
+    ChunkFile* cf = chunkFileFor(ref);
+    if (!cf) return;
+    for (auto& e : cf->directory) {
+        if (e.removed() || (e.type != chunk::kActn && e.type != chunk::kHlnk) || !e.data) continue;
+        const uint8_t* d = memRefs().data(e.data);
+        std::vector<uint8_t> bytes(d, d + GetHandleSize(e.data));
+        uint32_t at = 0;
+        if (e.type == chunk::kHlnk) {
+            if (bytes.size() < hlnk::kHeaderSize || !get16(bytes.data() + hlnk::kHasAction)) continue;
+            at = hlnk::kHeaderSize + get16(bytes.data() + hlnk::kTextLength) +
+                 get16(bytes.data() + hlnk::kAfterLength);
+            if (at >= bytes.size()) continue;
+        }
+        std::vector<uint8_t> list(bytes.begin() + at, bytes.end());
+        finishLoadedActionList(list, macText, path);
+        bytes.resize(at);
+        bytes.insert(bytes.end(), list.begin(), list.end());
+        if (SetHandleSize(e.data, uint32_t(bytes.size())) == 0)
+            std::memcpy(memRefs().data(e.data), bytes.data(), bytes.size());
+    }
+}
+
+void normaliseHeader(StackDocument& s, bool raiseSize) {
+    const uint16_t f50 = s.h16(hdr::kField50);
+    if (f50 == 255) s.setH16(hdr::kField50, 256);
+    else if (f50 == 0) s.setH16(hdr::kField50, 1);
+    if (s.h16(hdr::kVersion) < 5) {
+        s.setH16(hdr::kVersion, 5);
+        s.converted = true;
+    }
+    if (raiseSize) {
+        s.setH16(hdr::kCardWidth, std::max<uint16_t>(s.cardWidth(), kMinWindowWidth));
+        s.setH16(hdr::kCardHeight, std::max<uint16_t>(s.cardHeight(), kMinWindowHeight));
+    }
+    for (auto& c : s.cards) {
+        uint8_t* p = memRefs().data(c.record);
+        put16(p + card::kWidth, s.cardWidth());
+        put16(p + card::kHeight, s.cardHeight());
+    }
+}
+
+std::string folderOf(const std::string& path) {
+    fs::path parent = fs::path(path).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
+bool writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+
+} // namespace
+
+StackHooks& stackHooks() {
+    static StackHooks h;
+    return h;
+}
+
+void ReportError(int code) {
+    if (code == kOk || code == kErrDamaged) return;
+    if ((code >= 2680 && code <= 2694) || code == kErrFileLocked) {
+        if (loadString(code)) {
+            showAlert(code);
+            return;
+        }
+    }
+    showAlert(kStrSomeError);
+}
+
+int codeForErrno(int err) {
+    switch (err) {
+    case ENOSPC:
+    case EDQUOT: return kErrDiskFull;
+    case EROFS: return kErrWriteProtected;
+    case EACCES:
+    case EPERM: return kErrNoAccess;
+    case ENAMETOOLONG:
+    case EINVAL:
+    case EILSEQ: return kErrBadName;
+    case EBUSY:
+    case ETXTBSY: return kErrFileBusy;
+    case ENOMEM: return kErrNoMemory;
+    case EMLINK: return kErrDirectoryFull;
+    case ENOENT: return kErrResourceNotFound;
+    default: return kErrIOMessage;
+    }
+}
+
+int OpenStack(const std::string& path) {
+    DisposeStack();
+    StackDocument& s = theStack();
+    File f(path, "rb");
+    if (!f) {
+        const int code = codeForErrno(errno);
+        ReportError(code);
+        return code;
+    }
+    s.header = NewHandle(hdr::kSize);
+    uint8_t* h = memRefs().data(s.header);
+    if (!h || !f.readAt(0, h, hdr::kSize)) {
+        DisposeStack();
+        showAlert(kStrNotAStack);
+        return kErrDamaged;
+    }
+    convertStackHeader(h, Convert::ToNative);
+    bool raiseSize = false;
+    if (int r = checkHeader(s, &raiseSize); r != kOk) {
+        DisposeStack();
+        return r;
+    }
+
+    int err = kOk;
+    bool macDetected = false;
+    readCards(f, s, &err, &macDetected);
+    if (err == kErrDamaged) {
+        DisposeStack();
+        return err;
+    }
+    f.close();
+    if (!s.cards.empty()) {
+        int r = kOk;
+        s.chunkFile = OpenChunkFile(path, s.h32(hdr::kChunkOffset), &r);
+        if (!s.chunkFile) {
+            for (auto& c : s.cards) DisposeHandle(c.record);
+            s.cards.clear();
+            if (err == kOk) err = r;
+        }
+    }
+    if (s.cards.empty()) {
+        ReportError(err);
+        showAlert(kStrNoCardsRead);
+        DisposeStack();
+        return err != kOk ? err : kErrDamaged;
+    }
+    if (err != kOk) ReportError(err); // a short card area: the cards read so far are kept
+
+    s.macText = (s.h16(hdr::kFlags) & hdr::kFlagMacText) || macDetected;
+    for (auto& c : s.cards) finishLoadedCard(c.record, s.macText, path);
+    finishChunkActionLists(s.chunkFile, s.macText, path);
+    normaliseHeader(s, raiseSize);
+
+    SetCurrentChunkFile(s.chunkFile);
+    if (Handle fonts = GetChunk(chunk::kFntL, 128); fonts && DetachChunk(fonts) == kOk)
+        s.fontList = fonts;
+    s.path = path;
+    s.changed = false;
+    if (stackHooks().loadWorkspace) stackHooks().loadWorkspace();
+    return kOk;
+}
+
+int ReadCardFromStack(const std::string& path, bool byId, uint16_t which, OtherCard* out) {
+    File f(path, "rb");
+    if (!f) return codeForErrno(errno);
+    uint8_t h[hdr::kSize];
+    if (!f.readAt(0, h, sizeof h)) return kErrIO;
+    convertStackHeader(h, Convert::ToNative);
+    const uint16_t version = get16(h + hdr::kVersion);
+    if (version < 4 || version > 5) return kErrNotFound;
+    const int64_t fileSize = f.size();
+    uint64_t pos = hdr::kSize;
+    const int count = get16(h + hdr::kCardCount);
+    for (int i = 1; i <= count; ++i) {
+        uint8_t prefix[6];
+        if (!f.readAt(pos, prefix, sizeof prefix)) return kErrIO;
+        const uint32_t len = loadBE32(prefix + 2);
+        if (len < kMinCardRecord || pos + len > static_cast<uint64_t>(fileSize)) return kErrDamaged;
+        if (byId ? loadBE16(prefix) == which : i == which) {
+            Handle rec = NewHandle(len);
+            if (!rec) return kErrNotFound;
+            if (!f.readAt(pos, memRefs().data(rec), len) ||
+                !convertCardRecord(memRefs().data(rec), len, Convert::ToNative)) {
+                DisposeHandle(rec);
+                return kErrDamaged;
+            }
+            out->record = rec;
+            out->depth = get16(h + hdr::kDepth);
+            out->version = version;
+            out->chunkOffset = get32(h + hdr::kChunkOffset);
+            return kOk;
+        }
+        pos += len;
+    }
+    return kErrNotFound;
+}
+
+std::string temporaryFileName(const std::string& folder) {
+    char digits[3] = {'0', '0', '0'};
+    for (int tries = 0; tries < 1000; ++tries) {
+        const std::string name = std::string("CVTMP") + digits[0] + digits[1] + digits[2] + ".TMP";
+        std::error_code ec;
+        if (!fs::exists(fs::path(folder) / name, ec)) return name;
+        for (int d = 2; d >= 0; --d) {
+            if (digits[d] == '9') {
+                digits[d] = '0';
+            } else {
+                ++digits[d];
+                break;
+            }
+        }
+    }
+    return "CVTMP999.TMP";
+}
+
+int SaveStack(const std::string& target, uint16_t newDepth) {
+    StackDocument& s = theStack();
+    if (!s.open()) return kErrNotFound;
+    if (stackHooks().stopMedia) stackHooks().stopMedia();
+    const std::string folder = folderOf(target);
+
+    // Can the folder be written at all?
+    {
+        const std::string probe = (fs::path(folder) / temporaryFileName(folder)).string();
+        File t(probe, "wb");
+        if (!t) {
+            showAlert(kStrDiskLocked);
+            return kErrDamaged;
+        }
+        t.close();
+        std::error_code ec;
+        fs::remove(probe, ec);
+    }
+    (void)newDepth; // pictures keep their stored form: nothing is re-encoded at the same depth
+
+    std::error_code ec;
+    const bool exists = fs::exists(target, ec);
+    if (exists && !writable(target)) {
+        ReportError(kErrFileLocked);
+        return kErrFileLocked;
+    }
+    PurgeUnusedResources();
+    if (stackHooks().saveWorkspace) stackHooks().saveWorkspace();
+
+    uint64_t cardBytes = 0;
+    for (auto& c : s.cards) cardBytes += GetHandleSize(c.record);
+    const uint64_t newSize = hdr::kSize + cardBytes + (s.chunkFile ? TotalChunkBytes(s.chunkFile) : 0);
+    const uint64_t oldSize = exists ? fs::file_size(target, ec) : 0;
+    const fs::space_info space = fs::space(folder, ec);
+    const uint64_t freeBytes = ec ? UINT64_MAX : space.available;
+    if (newSize > oldSize && freeBytes < newSize - oldSize + 2048) {
+        showAlert(kStrDiskFull);
+        return kErrDamaged;
+    }
+    const bool useTemp = newSize + 2048 < freeBytes;
+    const std::string writePath = useTemp ? (fs::path(folder) / temporaryFileName(folder)).string() : target;
+
+    File f(writePath, (!useTemp && exists) ? "r+b" : "wb");
+    if (!f) {
+        const int code = codeForErrno(errno);
+        ReportError(code);
+        return code;
+    }
+    std::setvbuf(f.get(), nullptr, _IOFBF, kWriteBuffer);
+
+    auto fail = [&]() {
+        f.close();
+        if (useTemp) fs::remove(writePath, ec);
+        ReportError(kErrSaveFailed);
+        return kErrSaveFailed;
+    };
+
+    const uint64_t chunkOffset = hdr::kSize + cardBytes;
+    if (chunkOffset > UINT32_MAX) return fail();
+    ChunkWrite written;
+    if (s.chunkFile) {
+        if (WriteChunks(f.get(), chunkOffset, s.chunkFile, &written, s.macText) != kOk) return fail();
+    } else if (std::fflush(f.get()) != 0 || ftruncate(fileno(f.get()), static_cast<off_t>(chunkOffset)) != 0) {
+        return fail();
+    }
+
+    uint8_t header[hdr::kSize];
+    std::memcpy(header, memRefs().data(s.header), hdr::kSize);
+    put16(header + hdr::kCardCount, static_cast<uint16_t>(s.cards.size()));
+    put32(header + hdr::kChunkOffset, static_cast<uint32_t>(chunkOffset));
+    ChunkFile* cf = chunkFileFor(s.chunkFile);
+    put32(header + hdr::kChunkCount, cf ? static_cast<uint32_t>(written.directory.size()) : 0);
+    put32(header + hdr::kLastChunkId, cf ? cf->lastId : 1);
+    if (s.macText) put16(header + hdr::kFlags, get16(header + hdr::kFlags) | hdr::kFlagMacText);
+    convertStackHeader(header, Convert::ToStored);
+    if (!f.seek(0) || !f.write(header, sizeof header)) return fail();
+    for (auto& c : s.cards) {
+        const std::vector<uint8_t> bytes = storedCardBytes(c.record, s.macText);
+        if (!f.write(bytes.data(), bytes.size())) return fail();
+    }
+    if (std::fflush(f.get()) != 0 || f.close() != 0) return fail();
+
+    if (useTemp) {
+        fs::rename(writePath, target, ec);
+        if (ec) {
+            fs::remove(writePath, ec);
+            ReportError(kErrSaveFailed);
+            return kErrSaveFailed;
+        }
+    }
+    if (s.chunkFile) CommitChunkWrite(s.chunkFile, std::move(written), target);
+    s.setH16(hdr::kCardCount, static_cast<uint16_t>(s.cards.size()));
+    if (s.macText) s.setH16(hdr::kFlags, s.h16(hdr::kFlags) | hdr::kFlagMacText);
+    s.path = target;
+    s.converted = s.recoloured = false;
+    s.changed = false;
+    return kOk;
+}
+
+} // namespace cv
