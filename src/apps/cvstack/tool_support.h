@@ -1,0 +1,19 @@
+#pragma once
+// What cvstack's verbs share: opening a stack headless (alerts go to stderr) and small
+// helpers for the text they print.
+#include <string>
+#include <vector>
+
+namespace cv::tool {
+
+// Opens `path` as the open stack; alerts are printed to stderr. True on success.
+bool openStackForTool(const std::string& path);
+
+// Windows bytes as UTF-8 text (Macintosh bytes are converted first when `mac`).
+std::string displayText(const std::string& bytes, bool mac = false);
+
+// Looks for "--name VALUE" in args (removing both); empty when absent.
+std::string takeOption(std::vector<std::string>& args, const std::string& name);
+bool takeFlag(std::vector<std::string>& args, const std::string& name);
+
+} // namespace cv::tool
