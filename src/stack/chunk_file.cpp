@@ -454,6 +454,12 @@ void CommitChunkWrite(uint32_t ref, ChunkWrite&& written, const std::string& new
     if (!cf) return;
     // Removed entries have no data left; live ones keep theirs in the new directory.
     cf->directory = std::move(written.directory);
+    if ((cf->flags & 1) && cf->path != newPath) {
+        // A scratch file that has been saved as a stack: the stack is now where its chunks live.
+        std::error_code ec;
+        std::filesystem::remove(cf->path, ec);
+        cf->flags &= ~1u;
+    }
     cf->path = newPath;
 }
 
