@@ -301,7 +301,7 @@ std::string temporaryFileName(const std::string& folder) {
     return "CVTMP999.TMP";
 }
 
-int SaveStack(const std::string& target, uint16_t newDepth) {
+int SaveStack(const std::string& target, const SaveOptions& options) {
     StackDocument& s = theStack();
     if (!s.open()) return kErrNotFound;
     if (stackHooks().stopMedia) stackHooks().stopMedia();
@@ -319,7 +319,7 @@ int SaveStack(const std::string& target, uint16_t newDepth) {
         std::error_code ec;
         fs::remove(probe, ec);
     }
-    (void)newDepth; // pictures keep their stored form: nothing is re-encoded at the same depth
+    (void)options.newDepth; // pictures keep their stored form: nothing is re-encoded at the same depth
 
     std::error_code ec;
     const bool exists = fs::exists(target, ec);
@@ -327,7 +327,7 @@ int SaveStack(const std::string& target, uint16_t newDepth) {
         ReportError(kErrFileLocked);
         return kErrFileLocked;
     }
-    PurgeUnusedResources();
+    if (options.purge) PurgeUnusedResources();
     if (stackHooks().saveWorkspace) stackHooks().saveWorkspace();
 
     uint64_t cardBytes = 0;

@@ -52,9 +52,12 @@ struct OtherCard {
 };
 int ReadCardFromStack(const std::string& path, bool byId, uint16_t idOrNumber, OtherCard* out);
 
+struct SaveOptions {
+    uint16_t newDepth = 0;   // when non-zero and not the stack's depth, pictures are re-encoded
+    bool purge = true;       // remove unreferenced resources first (the builder keeps them all)
+};
 // Writes the open stack to `target`. 0, or an error code whose alert has been shown.
-// `newDepth`, when non-zero and different from the stack's, re-encodes its pictures.
-int SaveStack(const std::string& target, uint16_t newDepth = 0);
+int SaveStack(const std::string& target, const SaveOptions& options = {});
 
 // The name of the next free temporary file in `folder`: CVTMP000.TMP, CVTMP001.TMP, ...
 std::string temporaryFileName(const std::string& folder);
