@@ -16,8 +16,10 @@ void echoToStderr(const std::string& line) {
 }
 } // namespace
 
+void routeAlertsToStderr() { headlessUi().setEcho(echoToStderr); }
+
 bool openStackForTool(const std::string& path) {
-    headlessUi().setEcho(echoToStderr);
+    routeAlertsToStderr();
     return OpenStack(path) == 0;
 }
 

@@ -6,6 +6,8 @@
 
 namespace cv::tool {
 
+// Alerts and messages are printed to stderr as they are shown.
+void routeAlertsToStderr();
 // Opens `path` as the open stack; alerts are printed to stderr. True on success.
 bool openStackForTool(const std::string& path);
 
