@@ -5,7 +5,9 @@
 
 #include "apps/cvstack/manifest.h"
 #include "core/byte_order.h"
+#include "core/mac_charset.h"
 #include "core/pstring.h"
+#include "stack/stack_document.h"
 #include "stack/record_layout.h"
 
 namespace cv::tool {
@@ -216,7 +218,9 @@ Bytes ManifestBuilder::buildTextObject(const QJsonObject& o, uint16_t cardId) {
     }
     for (const QJsonValue& tv : texts) {
         const QJsonObject t = tv.toObject();
-        const std::string chars = manifestBytes(t["text"].toString());
+        // Text stays in the stack's own character set inside its record.
+        std::string chars = manifestBytes(t["text"].toString());
+        if (theStack().macText) chars = windowsToMac(chars);
         Bytes runs;
         auto be16 = [&](uint16_t v) { runs.push_back(uint8_t(v >> 8)); runs.push_back(uint8_t(v)); };
         QJsonArray styles = t["styles"].toArray();
