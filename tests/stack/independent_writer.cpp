@@ -1,0 +1,582 @@
+#include "independent_writer.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace cvtest {
+
+void be16(Bytes& b, size_t at, uint16_t v) {
+    b.at(at) = uint8_t(v >> 8);
+    b.at(at + 1) = uint8_t(v);
+}
+void be32(Bytes& b, size_t at, uint32_t v) {
+    be16(b, at, uint16_t(v >> 16));
+    be16(b, at + 2, uint16_t(v));
+}
+uint16_t rdBe16(const Bytes& b, size_t at) { return uint16_t((b.at(at) << 8) | b.at(at + 1)); }
+uint32_t rdBe32(const Bytes& b, size_t at) { return (uint32_t(rdBe16(b, at)) << 16) | rdBe16(b, at + 2); }
+
+void pstr(Bytes& b, size_t at, size_t field, const std::string& s) {
+    for (size_t i = 0; i < field; ++i) b.at(at + i) = 0;
+    b.at(at) = uint8_t(s.size());
+    for (size_t i = 0; i < s.size(); ++i) b.at(at + 1 + i) = uint8_t(s[i]);
+}
+
+void rect(Bytes& b, size_t at, Rect r) {
+    be16(b, at, uint16_t(r.top));
+    be16(b, at + 2, uint16_t(r.left));
+    be16(b, at + 4, uint16_t(r.bottom));
+    be16(b, at + 6, uint16_t(r.right));
+}
+
+void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+uint32_t roundUp4(uint32_t n) { return (n + 3) & ~3u; }
+
+namespace {
+
+void raw(Bytes& b, size_t from, size_t to) {
+    for (size_t o = from; o < to; ++o) b.at(o) = rawByte(uint32_t(o));
+}
+void pats(Bytes& b, std::initializer_list<uint32_t> offsets) {
+    for (uint32_t o : offsets) be16(b, o, pat16(o));
+}
+void common(Bytes& o, uint16_t kind, uint16_t id, Rect r, uint16_t flags) {
+    be16(o, 0, kind);
+    be16(o, 2, id);
+    rect(o, 4, r);
+    be16(o, 22, flags);
+}
+Bytes counted(const std::string& s) {
+    Bytes b{uint8_t(s.size())};
+    b.insert(b.end(), s.begin(), s.end());
+    return b;
+}
+
+} // namespace
+
+Bytes actionBytes(uint16_t code, const Bytes& payload, bool padded) {
+    Bytes a(32);
+    raw(a, 2, 12);
+    raw(a, 16, 22);
+    raw(a, 24, 32);
+    be16(a, 0, code);
+    be16(a, 22, padded ? 0x0200 : 0);
+    append(a, payload);
+    if (padded) a.push_back(0xEE);
+    be32(a, 12, uint32_t(a.size()));
+    return a;
+}
+
+Bytes actionPath(const std::string& path, const std::string& fileName) {
+    Bytes b = counted(path);
+    b.insert(b.end(), 6, 0);
+    append(b, counted(fileName));
+    return b;
+}
+
+Bytes nbaAction(uint16_t nbaId, const Bytes& parameters) {
+    Bytes a = actionBytes(51, parameters);
+    be16(a, 16, nbaId);
+    return a;
+}
+
+Bytes stackSoundAction(uint16_t soundId, bool track) {
+    Bytes a = actionBytes(83, {});
+    be16(a, 4, pat16(4));
+    be16(a, 16, soundId);
+    be16(a, 24, track ? 0x8021 : 0x0021);
+    return a;
+}
+
+Bytes soundFileAction(const Bytes& path) {
+    Bytes a = actionBytes(82, path, path.size() & 1);
+    be16(a, 4, pat16(4));
+    be16(a, 24, pat16(24));
+    return a;
+}
+
+Bytes movieAction(const Bytes& path) {
+    Bytes a = actionBytes(89, path, path.size() & 1);
+    be16(a, 2, pat16(2));
+    rect(a, 4, Rect{11, 12, 13, 14});
+    be32(a, 16, pat32(16));
+    be16(a, 20, pat16(20));
+    return a;
+}
+
+Bytes otherStackAction(const Bytes& path) { return actionBytes(60, path, path.size() & 1); }
+
+Bytes scriptAction(const std::string& text) {
+    Bytes a = actionBytes(64, Bytes(text.begin(), text.end()), text.size() & 1);
+    rect(a, 4, Rect{21, 22, 23, 24});
+    return a;
+}
+
+Bytes launchAction(const std::string& document, const std::string& program) {
+    Bytes payload(document.begin(), document.end());
+    payload.insert(payload.end(), program.begin(), program.end());
+    Bytes a = actionBytes(59, payload, payload.size() & 1);
+    be16(a, 16, pat16(16));
+    be32(a, 18, uint32_t(document.size()));
+    return a;
+}
+
+Bytes videodiscAction() {
+    Bytes a = actionBytes(119, {});
+    rect(a, 4, Rect{31, 32, 33, 34});
+    be16(a, 18, pat16(18));
+    be16(a, 20, pat16(20));
+    be16(a, 24, pat16(24));
+    return a;
+}
+
+Bytes animationAction(int frames, uint32_t frameBytes) {
+    Bytes d(18);
+    raw(d, 0, 18);
+    be16(d, 8, uint16_t(frames));
+    for (int i = 0; i < frames; ++i) {
+        Bytes f(frameBytes);
+        raw(f, 0, frameBytes);
+        be16(f, 0, uint16_t(0x0A00 + i));
+        be32(f, 8, frameBytes);
+        append(d, f);
+    }
+    Bytes a = actionBytes(56, d, d.size() & 1);
+    rect(a, 4, Rect{41, 42, 43, 44});
+    return a;
+}
+
+Bytes shapeAction(const Bytes& mask, uint16_t runtime) {
+    Bytes payload(8);
+    be16(payload, 0, pat16(32));
+    be16(payload, 2, pat16(34));
+    be16(payload, 4, runtime);
+    be16(payload, 6, runtime);
+    append(payload, mask);
+    return actionBytes(130, payload, payload.size() & 1);
+}
+
+Bytes buttonRecord(const ButtonSpec& s) {
+    Bytes o(136);
+    raw(o, 72, 74);
+    raw(o, 82, 136);
+    common(o, 48, s.id, s.rect, s.objectFlags);
+    pats(o, {16, 18, 24, 26, 62, 66, 68, 70, 74, 76, 80});
+    be16(o, 20, s.summary);
+    pstr(o, 28, 32, s.name);
+    be16(o, 60, s.shape);
+    be16(o, 64, s.buttonFlags);
+    be16(o, 78, s.iconId);
+    for (const Bytes& a : s.actions) append(o, a);
+    be32(o, 12, uint32_t(o.size()));
+    return o;
+}
+
+Bytes graphicTrailing(uint16_t width, uint16_t height, uint16_t word1, uint16_t word2, const Bytes& rest) {
+    Bytes t(8);
+    be16(t, 0, width);
+    be16(t, 2, height);
+    be16(t, 4, word1);
+    be16(t, 6, word2);
+    append(t, rest);
+    return t;
+}
+
+Bytes objectFileRef(const std::string& path, const std::string& name) {
+    Bytes b = counted(path);
+    if (b.size() & 1) b.push_back(0);
+    b.insert(b.end(), 6, 0);
+    append(b, counted(name));
+    return b;
+}
+
+Bytes graphicRecord(const GraphicSpec& s) {
+    Bytes o(80);
+    raw(o, 26, 28);
+    raw(o, 64, 80);
+    common(o, 16, s.id, s.rect, s.objectFlags);
+    pats(o, {16, 18, 20, 24, 58});
+    be16(o, 28, uint16_t(s.pictureFlags | (s.trailing.empty() ? 0 : 0x02)));
+    rect(o, 30, s.pictureRect);
+    pstr(o, 38, 16, s.name);
+    be16(o, 54, s.depth);
+    be16(o, 56, s.actionId);
+    be32(o, 60, uint32_t(s.trailing.size()));
+    append(o, s.data);
+    append(o, s.trailing);
+    if (s.objectFlags & 0x200) o.push_back(0xEE);
+    be32(o, 12, uint32_t(o.size()));
+    return o;
+}
+
+Bytes styleRuns(uint16_t font, uint16_t size) {
+    Bytes r(22);
+    be16(r, 0, 1);
+    be32(r, 2, 0);
+    be16(r, 6, 16);
+    be16(r, 8, 12);
+    be16(r, 10, font);
+    r[12] = 0x05;
+    be16(r, 14, size);
+    be16(r, 16, 0xFF00);
+    be16(r, 18, 0x8000);
+    be16(r, 20, 0x0000);
+    return r;
+}
+
+Bytes textRecord(const TextSpec& s) {
+    Bytes o(128);
+    raw(o, 90, 102);
+    raw(o, 106, 128);
+    common(o, 96, s.id, s.rect, s.objectFlags);
+    be32(o, 16, pat32(16));
+    pats(o, {20, 24, 28, 30, 32, 34, 36, 38, 44, 50, 56, 58, 60, 62, 64, 68, 70, 88, 104});
+    be32(o, 40, pat32(40));
+    be32(o, 46, pat32(46));
+    be32(o, 52, pat32(52));
+    be16(o, 26, s.secondFlags);
+    be16(o, 66, uint16_t(s.alignment));
+    pstr(o, 72, 16, s.name);
+    be16(o, 102, s.actionId);
+    for (const TextSub& t : s.subs) {
+        Bytes sub(16);
+        be16(sub, 0, 99);
+        be16(sub, 2, t.cardId);
+        be32(sub, 4, t.flags);
+        be32(sub, 8, uint32_t(t.text.size()));
+        append(sub, t.text);
+        append(sub, t.styles);
+        if (t.flags & 0x200) sub.push_back(0xEE);
+        be32(sub, 12, uint32_t(sub.size()));
+        append(o, sub);
+    }
+    if (s.objectFlags & 0x200) o.push_back(0xEE);
+    be32(o, 12, uint32_t(o.size()));
+    return o;
+}
+
+Bytes colourTable(int entries, uint16_t r, uint16_t g, uint16_t b) {
+    Bytes t(8 + 8 * size_t(entries));
+    be32(t, 0, 0x12345678);
+    be16(t, 4, 0);
+    be16(t, 6, uint16_t(entries - 1));
+    for (int i = 0; i < entries; ++i) {
+        const size_t e = 8 + 8 * size_t(i);
+        be16(t, e, uint16_t(i));
+        const uint16_t v = uint16_t(i * 0x0101);
+        be16(t, e + 2, i == 0 ? r : v);
+        be16(t, e + 4, i == 0 ? g : uint16_t(v ^ 0x5555));
+        be16(t, e + 6, i == 0 ? b : uint16_t(v ^ 0xAAAA));
+    }
+    return t;
+}
+
+Bytes pictureRecord(const PictureSpec& s) {
+    Bytes p(24);
+    raw(p, 4, 10);
+    raw(p, 20, 24);
+    be16(p, 0, pat16(0));
+    be16(p, 2, s.format);
+    be16(p, 10, s.padded ? 0x0200 : 0);
+    be32(p, 16, uint32_t(s.colourTable.size()));
+    append(p, s.colourTable);
+    if (s.format == 2) {
+        Bytes f(16);
+        be32(f, 0, s.topPattern);
+        be32(f, 4, s.topCount);
+        be32(f, 8, s.bottomPattern);
+        be32(f, 12, s.bottomCount);
+        append(p, f);
+    }
+    append(p, s.data);
+    if (s.padded) p.push_back(0xEE);
+    be32(p, 12, uint32_t(p.size()));
+    return p;
+}
+
+Bytes cardRecord(const CardSpec& s) {
+    Bytes c(96);
+    raw(c, 12, 16);
+    raw(c, 24, 32);
+    raw(c, 58, 96);
+    be16(c, 0, s.id);
+    be16(c, 6, s.mode);
+    be16(c, 8, s.backgroundId);
+    pats(c, {10, 16, 54, 56});
+    be16(c, 18, s.depth);
+    be16(c, 20, s.width);
+    be16(c, 22, s.height);
+    pstr(c, 32, 16, s.name);
+    be16(c, 48, s.arrive);
+    be16(c, 50, s.leave);
+    be16(c, 52, s.click);
+    if (s.picture) append(c, pictureRecord(*s.picture));
+    for (const Bytes& o : s.objects) append(c, o);
+    append(c, {0, 0, 0xFA, 0xCE});
+    be32(c, 2, uint32_t(c.size()));
+    return c;
+}
+
+Bytes linkData(uint16_t linkNumber, uint16_t textObject, const std::string& text, const Bytes& after,
+               const std::optional<Bytes>& actionRecord) {
+    Bytes d(23);
+    raw(d, 10, 23);
+    be16(d, 0, linkNumber);
+    be16(d, 2, textObject);
+    be16(d, 4, uint16_t(after.size()));
+    be16(d, 6, uint16_t(text.size()));
+    be16(d, 8, actionRecord ? 1 : 0);
+    d.insert(d.end(), text.begin(), text.end());
+    append(d, after);
+    if (actionRecord) append(d, *actionRecord);
+    return d;
+}
+
+Bytes stackFile(const StackSpec& s) {
+    Bytes f(128);
+    raw(f, 28, 48);
+    raw(f, 80, 128);
+    pats(f, {0, 2, 12, 18, 20, 22, 24, 26, 48, 52, 54, 76});
+    be16(f, 4, s.cardCount.value_or(uint16_t(s.cards.size())));
+    be16(f, 6, s.field6);
+    be16(f, 8, s.version);
+    be16(f, 10, s.nextCardId);
+    be16(f, 14, s.flags);
+    be16(f, 16, s.depth);
+    be16(f, 50, s.field50);
+    be16(f, 56, s.width);
+    be16(f, 58, s.height);
+    be16(f, 72, s.arrive);
+    be16(f, 74, s.leave);
+    be16(f, 78, s.click);
+    for (const Bytes& c : s.cards) append(f, c);
+    be32(f, kHeaderChunkOffset, s.chunkOffset.value_or(uint32_t(f.size())));
+    be32(f, kHeaderChunkCount, s.chunkCount.value_or(uint32_t(s.chunks.size())));
+    be32(f, kHeaderLastId, s.lastChunkId);
+    for (const ChunkSpec& c : s.chunks) {
+        Bytes h(68);
+        be32(h, 0, c.type);
+        be16(h, 4, c.id);
+        h[6] = uint8_t(c.marker);
+        h[7] = uint8_t(c.marker >> 8);
+        pstr(h, 8, 32, c.name);
+        be32(h, 40, c.attributes);
+        be32(h, 44, c.dataLength.value_or(uint32_t(c.data.size())));
+        const uint32_t slot = c.slot.value_or(roundUp4(uint32_t(c.data.size())));
+        be32(h, 48, slot);
+        append(f, h);
+        Bytes body = c.data;
+        body.resize(slot, c.padByte);
+        append(f, body);
+    }
+    return f;
+}
+
+namespace {
+
+Bytes windowsRef(const std::string& path, const std::string& name) {
+    // Windows form: NUL-terminated path padded to even, 6 zero bytes, NUL-terminated name.
+    Bytes b(path.begin(), path.end());
+    b.push_back(0);
+    if (b.size() & 1) b.push_back(0);
+    b.insert(b.end(), 6, 0);
+    b.insert(b.end(), name.begin(), name.end());
+    b.push_back(0);
+    return b;
+}
+
+Bytes padTo(Bytes b) {
+    if (b.size() & 1) b.push_back(0);
+    return b;
+}
+
+} // namespace
+
+StackSpec richStack() {
+    StackSpec s;
+    s.nextCardId = 9;
+    s.arrive = 500;
+    s.lastChunkId = 520;
+
+    // Card 1: no picture; a button carrying an action of every code, a graphic object with
+    // trailing data and a text object with two per-card texts.
+    ButtonSpec b;
+    b.id = 1;
+    b.name = "Everything";
+    b.summary = 0x0004 | 0x0001 | 0x0100 | 0x0080 | 0x4000 | 0x0008 | 0x1000 | 0x0020 | 0x8000;
+    b.buttonFlags = 0x18;
+    b.iconId = 400;
+    b.actions = {
+        stackSoundAction(200, false),
+        stackSoundAction(201, true),
+        nbaAction(300, Bytes{1, 2, 3, 4, 5}),
+        soundFileAction(padTo(actionPath("C:\\Sounds\\bell.wav", "bell.wav"))),
+        movieAction(padTo(actionPath("C:\\Movies\\intro.mov", "intro.mov"))),
+        otherStackAction(padTo(actionPath("C:\\Stacks\\Other.stk", "Other.stk"))),
+        scriptAction("print \"hello"),
+        launchAction("C:\\Docs\\a.txt", "C:\\Apps\\edit.exe"),
+        videodiscAction(),
+        animationAction(3, 20),
+        shapeAction(Bytes{0xF0, 0x0F, 0xAA}),
+    };
+    GraphicSpec g;
+    g.id = 2;
+    g.rect = Rect{100, 50, 164, 82};
+    g.pictureRect = Rect{0, 0, 64, 32};
+    g.actionId = 501;
+    g.trailing = graphicTrailing(64, 32, 0, 0, Bytes{7, 7, 7, 7});
+    TextSpec t;
+    t.id = 3;
+    t.objectFlags = 0x10;
+    t.secondFlags = 0x02;
+    t.actionId = 502;
+    t.subs = {TextSub{1, 0, Bytes{'H', 'i', '!'}, styleRuns(1000, 12)},
+              TextSub{2, 0x200, Bytes{'Y', 'o'}, styleRuns(1000, 14)}};
+    CardSpec c1;
+    c1.id = 1;
+    c1.name = "First";
+    c1.arrive = 503;
+    c1.objects = {buttonRecord(b), graphicRecord(g), textRecord(t)};
+
+    // Card 2: own picture, format 1, with a graphic object that names a file.
+    CardSpec c2;
+    c2.id = 2;
+    c2.mode = 1;
+    c2.name = "Pictured";
+    c2.leave = 504;
+    c2.picture = PictureSpec{};
+    c2.picture->colourTable = colourTable(4, 0x0000, 0x0000, 0x0000);
+    GraphicSpec gf;
+    gf.id = 5;
+    gf.objectFlags = 0x40 | 0x200;
+    gf.data = windowsRef("C:\\Pictures\\sky.jpeg", "sky.jpeg");
+    c2.objects = {graphicRecord(gf)};
+
+    // Card 3: own picture, format 2 with a fill block and a pad byte; a text object whose
+    // text comes from a file.
+    CardSpec c3;
+    c3.id = 3;
+    c3.mode = 1;
+    c3.click = 505;
+    c3.picture = PictureSpec{};
+    c3.picture->format = 2;
+    c3.picture->padded = true;
+    c3.picture->colourTable = colourTable(2, 0x1234, 0x5678, 0x9ABC);
+    TextSpec tf;
+    tf.id = 7;
+    tf.objectFlags = 0x40;
+    const Bytes ref = windowsRef("C:\\Texts\\poem.txt", "poem.txt");
+    tf.subs = {TextSub{3, 0, ref, {}}};
+    c3.objects = {textRecord(tf)};
+
+    // Cards 4 and 5 share backgrounds: 5 -> 4 -> 3.
+    CardSpec c4;
+    c4.id = 4;
+    c4.mode = 3;
+    c4.backgroundId = 3;
+    ButtonSpec plain;
+    plain.id = 8;
+    plain.name = "Plain";
+    c4.objects = {buttonRecord(plain)};
+    CardSpec c5;
+    c5.id = 5;
+    c5.mode = 3;
+    c5.backgroundId = 4;
+    s.cards = {cardRecord(c1), cardRecord(c2), cardRecord(c3), cardRecord(c4), cardRecord(c5)};
+
+    auto actn = [](uint16_t id, const std::string& name) {
+        ButtonSpec a;
+        a.id = id;
+        a.name = name;
+        a.summary = 0x1000;
+        a.actions = {scriptAction("beep")};
+        return buttonRecord(a);
+    };
+    ButtonSpec linkAction;
+    linkAction.id = 0;
+    linkAction.name = "Link action";
+    linkAction.summary = 0x0020;
+    s.chunks = {
+        {fcc("Actn"), 500, 0, "Arrive", 0, actn(500, "Arrive stack")},
+        {fcc("Actn"), 501, 0, "", 0, actn(501, "Graphic")},
+        {fcc("Actn"), 502, 0, "", 0, actn(502, "Text")},
+        {fcc("Actn"), 503, 0, "", 0, actn(503, "Card arrive")},
+        {fcc("Actn"), 504, 0, "", 0, actn(504, "Card leave")},
+        {fcc("Actn"), 505, 0, "", 0, actn(505, "Card click")},
+        {fcc("Actn"), 8, 0, "", 0, actn(8, "Button's own")},
+        {fcc("Icon"), 400, 0, "Star", 0, Bytes{1, 2, 3, 4, 5, 6, 7}},
+        {fcc("Snd "), 200, 0, "Bell", 0x00010000, Bytes(1001, 0x42)},
+        {fcc("Strk"), 201, 0, "Track", 0, Bytes(64, 0x43)},
+        {fcc("NBAs"), 300, 0, "Clock", 0, Bytes{0, 1, 0, 2, 0, 0, 0, 0, 9, 9}},
+        {fcc("Snd "), 202, 0, "clock@tick", 0, Bytes(10, 0x44)},
+        {fcc("Hlnk"), 510, 0, "", 0, linkData(510, 3, "linked", Bytes{1, 2}, buttonRecord(linkAction))},
+        {fcc("Hlnk"), 511, 0, "", 0, linkData(511, 0, "plain", {}, std::nullopt)},
+        {fcc("WKSp"), 128, 0, "", 0, Bytes{'t', 'o', ' ', 'x', 0x0D, 'e', 'n', 'd'}},
+        {fcc("FntL"), 128, 0, "", 0, Bytes(92 * 2, 0)},
+        {fcc("CVpr"), 1, 0, "", 0, Bytes{}},
+        {fcc("WkSp"), 128, 0, "", 0, Bytes{'x'}},
+        {fcc("XXXX"), 7, 0x4323, "Own", 0, Bytes{0xDE, 0xAD, 0xBE}},
+    };
+    return s;
+}
+
+std::vector<std::pair<std::string, Bytes>> sampleStacks() {
+    std::vector<std::pair<std::string, Bytes>> out;
+    {
+        StackSpec s;
+        CardSpec c;
+        s.cards = {cardRecord(c)};
+        out.emplace_back("plain", stackFile(s));
+    }
+    out.emplace_back("rich", stackFile(richStack()));
+    {
+        // Macintosh text: names hold bytes that the Macintosh set and Windows both have.
+        StackSpec s;
+        s.flags = 0x10;
+        ButtonSpec b;
+        b.id = 3;
+        b.name = "Caf\x8E \x87 \x96";
+        GraphicSpec g;
+        g.name = "\x8A\x9A";
+        TextSpec t;
+        t.id = 4;
+        t.name = "\xA5 dot";
+        t.subs = {TextSub{1, 0, Bytes{'a'}, {}}};
+        CardSpec c;
+        c.objects = {buttonRecord(b), graphicRecord(g), textRecord(t)};
+        s.cards = {cardRecord(c)};
+        s.arrive = 9;
+        ButtonSpec a;
+        a.id = 9;
+        a.name = "Ol\x9A";
+        s.chunks = {{fcc("Actn"), 9, 0, "", 0, buttonRecord(a)}};
+        s.lastChunkId = 9;
+        out.emplace_back("mac", stackFile(s));
+    }
+    {
+        // Many chunks of one type, and resources kept by the stack's own flag.
+        StackSpec s;
+        s.flags = 0x01;
+        CardSpec c;
+        s.cards = {cardRecord(c)};
+        for (uint16_t i = 1; i <= 40; ++i)
+            s.chunks.push_back({fcc("Icon"), i, 0, "i" + std::to_string(i), 0, Bytes(i, uint8_t(i))});
+        s.lastChunkId = 40;
+        out.emplace_back("icons", stackFile(s));
+    }
+    return out;
+}
+
+bool writeFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(f);
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+} // namespace cvtest

@@ -1,0 +1,280 @@
+// Record conversions between the stored (big-endian) and in-memory forms: every field of the
+// stored layout with its width, the bytes that stay as they are, the words cleared on loading,
+// and records whose lengths do not fit.
+#include "stack/record_convert.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/byte_order.h"
+#include "independent_writer.h"
+
+using namespace cv;
+using namespace cvtest;
+
+namespace {
+
+// A converted field: width 2 or 4, or 8 for a rectangle.
+struct F {
+    uint32_t off;
+    int width;
+};
+
+// Checks that `native` holds `stored` with exactly these fields converted, from `base` on.
+void expectFields(const uint8_t* stored, const uint8_t* native, uint32_t base, uint32_t size,
+                  const std::vector<F>& fields, const char* what) {
+    std::set<uint32_t> covered;
+    for (const F& f : fields) {
+        const uint8_t* s = stored + base + f.off;
+        const uint8_t* n = native + base + f.off;
+        if (f.width == 2) {
+            EXPECT_EQ(get16(n), loadBE16(s)) << what << " u16 at " << f.off;
+        } else if (f.width == 4) {
+            EXPECT_EQ(get32(n), loadBE32(s)) << what << " u32 at " << f.off;
+        } else { // stored top, left, bottom, right; in memory left, top, right, bottom
+            EXPECT_EQ(get16(n), loadBE16(s + 2)) << what << " rect left at " << f.off;
+            EXPECT_EQ(get16(n + 2), loadBE16(s)) << what << " rect top at " << f.off;
+            EXPECT_EQ(get16(n + 4), loadBE16(s + 6)) << what << " rect right at " << f.off;
+            EXPECT_EQ(get16(n + 6), loadBE16(s + 4)) << what << " rect bottom at " << f.off;
+        }
+        for (int i = 0; i < f.width; ++i) covered.insert(f.off + i);
+    }
+    for (uint32_t o = 0; o < size; ++o)
+        if (!covered.count(o)) EXPECT_EQ(native[base + o], stored[base + o]) << what << " byte " << o;
+}
+
+const std::vector<F> kHeader = {{0, 2},  {2, 2},  {4, 2},  {6, 2},  {8, 2},  {10, 2}, {12, 2},
+                                {14, 2}, {16, 2}, {18, 2}, {20, 2}, {22, 2}, {24, 2}, {26, 2},
+                                {48, 2}, {50, 2}, {52, 2}, {54, 2}, {56, 2}, {58, 2}, {60, 4},
+                                {64, 4}, {68, 4}, {72, 2}, {74, 2}, {76, 2}, {78, 2}};
+const std::vector<F> kCard = {{0, 2},  {2, 4},  {6, 2},  {8, 2},  {10, 2}, {16, 2}, {18, 2},
+                              {20, 2}, {22, 2}, {48, 2}, {50, 2}, {52, 2}, {54, 2}, {56, 2}};
+const std::vector<F> kCommon = {{0, 2}, {2, 2}, {4, 8}, {12, 4}, {22, 2}};
+const std::vector<F> kGraphic = {{16, 2}, {18, 2}, {20, 2}, {24, 2}, {28, 2},
+                                 {30, 8}, {54, 2}, {56, 2}, {58, 2}, {60, 4}};
+const std::vector<F> kButton = {{16, 2}, {18, 2}, {20, 2}, {24, 2}, {26, 2}, {60, 2}, {62, 2}, {64, 2},
+                                {66, 2}, {68, 2}, {70, 2}, {74, 2}, {76, 2}, {78, 2}, {80, 2}};
+const std::vector<F> kText = {{16, 4}, {20, 2}, {24, 2}, {26, 2}, {28, 2}, {30, 2}, {32, 2},
+                              {34, 2}, {36, 2}, {38, 2}, {40, 4}, {44, 2}, {46, 4}, {50, 2},
+                              {52, 4}, {56, 2}, {58, 2}, {60, 2}, {62, 2}, {64, 2}, {66, 2},
+                              {68, 2}, {70, 2}, {88, 2}, {102, 2}, {104, 2}};
+const std::vector<F> kSub = {{0, 2}, {2, 2}, {4, 4}, {8, 4}, {12, 4}};
+
+std::vector<F> actionFields(uint16_t code) {
+    std::vector<F> f = {{0, 2}, {12, 4}, {22, 2}};
+    auto add = [&](std::initializer_list<F> more) { f.insert(f.end(), more); };
+    switch (code) {
+    case 51: add({{16, 2}}); break;
+    case 56: add({{4, 8}}); break;
+    case 59: add({{16, 2}, {18, 4}}); break;
+    case 64: add({{4, 8}}); break;
+    case 82: add({{4, 2}, {24, 2}}); break;
+    case 83: add({{4, 2}, {16, 2}, {24, 2}}); break;
+    case 89: add({{2, 2}, {4, 8}, {16, 4}, {20, 2}}); break;
+    case 119: add({{4, 8}, {18, 2}, {20, 2}, {24, 2}}); break;
+    case 130: add({{32, 2}, {34, 2}, {36, 2}, {38, 2}}); break;
+    default: break;
+    }
+    return f;
+}
+
+// Checks a whole action list (button or 'Actn' record) at `base`.
+void expectActionList(const Bytes& stored, const uint8_t* native, uint32_t base, uint32_t len) {
+    expectFields(stored.data(), native, base, 136, [] {
+        std::vector<F> f = kCommon;
+        f.insert(f.end(), kButton.begin(), kButton.end());
+        return f;
+    }(), "button");
+    for (uint32_t off = 136; off < len;) {
+        const uint32_t at = base + off;
+        const uint16_t code = loadBE16(&stored[at]);
+        const uint32_t alen = loadBE32(&stored[at + 12]);
+        ASSERT_GE(alen, 32u);
+        const uint32_t checked = code == 56 ? 32 : alen; // animation frames are checked apart
+        expectFields(stored.data(), native, at, checked, actionFields(code), "action");
+        if (code == 56) {
+            const uint32_t desc = at + 32;
+            EXPECT_EQ(get16(native + desc + 8), loadBE16(&stored[desc + 8]));
+            for (uint32_t fr = desc + 18, i = 0; i < 3; ++i, fr += 20) {
+                EXPECT_EQ(get16(native + fr), loadBE16(&stored[fr]));
+                EXPECT_EQ(get32(native + fr + 8), 20u);
+                EXPECT_EQ(native[fr + 2], stored[fr + 2]);
+            }
+        }
+        off += alen;
+    }
+}
+
+Bytes richCard(int index) { return richStack().cards.at(size_t(index)); }
+
+} // namespace
+
+TEST(RecordConvert, StackHeaderFieldsAndBack) {
+    const Bytes file = stackFile(richStack());
+    Bytes h(file.begin(), file.begin() + 128);
+    convertStackHeader(h.data(), Convert::ToNative);
+    expectFields(file.data(), h.data(), 0, 128, kHeader, "header");
+    EXPECT_EQ(get16(h.data() + 56), 512);
+    EXPECT_EQ(get32(h.data() + 68), 520u);
+    convertStackHeader(h.data(), Convert::ToStored);
+    EXPECT_EQ(h, Bytes(file.begin(), file.begin() + 128));
+}
+
+TEST(RecordConvert, CardWithEveryObjectKindAndActionCodeAndBack) {
+    const Bytes stored = richCard(0);
+    Bytes n = stored;
+    ASSERT_TRUE(convertCardRecord(n.data(), uint32_t(n.size()), Convert::ToNative));
+    expectFields(stored.data(), n.data(), 0, 96, kCard, "card");
+
+    uint32_t off = 96;
+    // Button with an action of every code.
+    const uint32_t blen = loadBE32(&stored[off + 12]);
+    expectActionList(stored, n.data(), off, blen);
+    EXPECT_EQ(get16(n.data() + off + 4), 10);   // left
+    EXPECT_EQ(get16(n.data() + off + 6), 20);   // top
+    EXPECT_EQ(get16(n.data() + off + 8), 110);  // right
+    EXPECT_EQ(get16(n.data() + off + 10), 60);  // bottom
+    off += blen;
+    // Graphic object with trailing data.
+    const uint32_t glen = loadBE32(&stored[off + 12]);
+    std::vector<F> g = kCommon;
+    g.insert(g.end(), kGraphic.begin(), kGraphic.end());
+    expectFields(stored.data(), n.data(), off, glen - 12, g, "graphic");
+    const uint8_t* trailing = n.data() + off + glen - 12;
+    EXPECT_EQ(get16(trailing), 64);
+    EXPECT_EQ(get16(trailing + 2), 32);
+    off += glen;
+    // Text object with two per-card sub-records.
+    const uint32_t tlen = loadBE32(&stored[off + 12]);
+    std::vector<F> t = kCommon;
+    t.insert(t.end(), kText.begin(), kText.end());
+    expectFields(stored.data(), n.data(), off, 128, t, "text");
+    const uint32_t sub1 = off + 128, sub1len = loadBE32(&stored[sub1 + 12]);
+    expectFields(stored.data(), n.data(), sub1, sub1len, kSub, "sub-record 1");
+    expectFields(stored.data(), n.data(), sub1 + sub1len, tlen - 128 - sub1len, kSub, "sub-record 2");
+    EXPECT_EQ(geti16(n.data() + off + 66), -1);
+    off += tlen;
+    EXPECT_EQ(off + 4, stored.size());
+
+    ASSERT_TRUE(convertCardRecord(n.data(), uint32_t(n.size()), Convert::ToStored));
+    EXPECT_EQ(n, stored);
+}
+
+TEST(RecordConvert, PictureHeaderAndFillBlock) {
+    for (int index : {1, 2}) { // format 1, and format 2 with a fill block and a pad byte
+        const Bytes stored = richCard(index);
+        Bytes n = stored;
+        ASSERT_TRUE(convertCardRecord(n.data(), uint32_t(n.size()), Convert::ToNative));
+        const uint32_t plen = loadBE32(&stored[96 + 12]), ctab = loadBE32(&stored[96 + 16]);
+        std::vector<F> p = {{0, 2}, {2, 2}, {10, 2}, {12, 4}, {16, 4}};
+        if (index == 2) p.insert(p.end(), {{24 + ctab + 4, 4}, {24 + ctab + 12, 4}});
+        expectFields(stored.data(), n.data(), 96, plen, p, "picture");
+        ASSERT_TRUE(convertCardRecord(n.data(), uint32_t(n.size()), Convert::ToStored));
+        EXPECT_EQ(n, stored);
+    }
+}
+
+TEST(RecordConvert, LoadingClearsRunTimeWordsAndFillsEmptySizes) {
+    GraphicSpec g;
+    g.rect = Rect{10, 20, 74, 52};
+    g.trailing = graphicTrailing(0, 7, 0x1111, 0x2222, Bytes{5, 6});
+    ButtonSpec b;
+    b.id = 2;
+    b.actions = {shapeAction(Bytes{1, 2}, 0x3333)};
+    CardSpec c;
+    c.objects = {graphicRecord(g), buttonRecord(b)};
+    Bytes n = cardRecord(c);
+    ASSERT_TRUE(convertCardRecord(n.data(), uint32_t(n.size()), Convert::ToNative));
+    const uint32_t glen = get32(n.data() + 96 + 12);
+    const uint8_t* t = n.data() + 96 + glen - 10;
+    EXPECT_EQ(get16(t), 64);      // width from the rectangle: a 0 was stored
+    EXPECT_EQ(get16(t + 2), 32);  // and the height with it
+    EXPECT_EQ(get32(t + 4), 0u);  // run-time words cleared
+    EXPECT_EQ(t[8], 5);
+    const uint8_t* shape = n.data() + 96 + glen + 136;
+    EXPECT_EQ(get16(shape + 32), pat16(32));
+    EXPECT_EQ(get32(shape + 36), 0u);
+}
+
+TEST(RecordConvert, LinkTextMovesOneByteAndItsActionListIsConverted) {
+    ButtonSpec a;
+    a.id = 0;
+    a.summary = 0x0004;
+    a.actions = {stackSoundAction(77, false)};
+    const Bytes stored = linkData(12, 3, "word", Bytes{9, 8, 7}, buttonRecord(a));
+    std::vector<uint8_t> d = stored;
+    ASSERT_TRUE(convertLinkToNative(d));
+    ASSERT_EQ(d.size(), stored.size() + 1);
+    EXPECT_EQ(get16(d.data()), 12);
+    EXPECT_EQ(get16(d.data() + 2), 3);
+    EXPECT_EQ(get16(d.data() + 4), 3);
+    EXPECT_EQ(get16(d.data() + 6), 4);
+    EXPECT_EQ(std::string(d.begin() + 24, d.begin() + 28), "word");
+    const uint8_t* list = d.data() + 24 + 4 + 3;
+    EXPECT_EQ(get32(list + 12), 136u + 32u);
+    EXPECT_EQ(get16(list + 136 + 16), 77);
+    ASSERT_TRUE(convertLinkToStored(d));
+    EXPECT_EQ(d, stored);
+
+    std::vector<uint8_t> shortText = linkData(1, 0, "abc", {}, std::nullopt);
+    be16(shortText, 6, 200); // text runs past the data
+    EXPECT_FALSE(convertLinkToNative(shortText));
+}
+
+TEST(RecordConvert, LengthsThatDoNotFitTheirRecordAreDamage) {
+    const Bytes good = richCard(0);
+    const uint32_t button = 96, blen = loadBE32(&good[96 + 12]);
+    const uint32_t graphic = button + blen, glen = loadBE32(&good[graphic + 12]);
+    const uint32_t text = graphic + glen;
+    struct Damage {
+        const char* what;
+        uint32_t at;
+        uint32_t value;
+        int width;
+    };
+    const Damage cases[] = {
+        {"record length", 2, 5000, 4},
+        {"object past the record", button + 12, 100000, 4},
+        {"button shorter than its header", button + 12, 100, 4},
+        {"action of length 0", button + 136 + 12, 0, 4},
+        {"action past its list", button + 136 + 12, blen, 4},
+        {"trailing data past the object", graphic + 60, glen, 4},
+        {"sub-record past its object", text + 128 + 12, 5000, 4},
+        {"sub-record shorter than its header", text + 128 + 12, 3, 4},
+    };
+    for (const Damage& d : cases) {
+        Bytes b = good;
+        if (d.width == 4) be32(b, d.at, d.value);
+        EXPECT_FALSE(convertCardRecord(b.data(), uint32_t(b.size()), Convert::ToNative)) << d.what;
+    }
+    const Bytes pict = richCard(2);
+    const uint32_t plen = loadBE32(&pict[96 + 12]);
+    for (auto [at, value] : {std::pair<uint32_t, uint32_t>{96 + 12, uint32_t(pict.size())},
+                             {96 + 12, 10},
+                             {96 + 16, plen},
+                             {96 + 16, plen - 24 - 8}}) { // no room left for the fill block
+        Bytes b = pict;
+        be32(b, at, value);
+        EXPECT_FALSE(convertCardRecord(b.data(), uint32_t(b.size()), Convert::ToNative)) << at << "=" << value;
+    }
+    Bytes tiny(99, 0);
+    EXPECT_FALSE(convertCardRecord(tiny.data(), uint32_t(tiny.size()), Convert::ToNative));
+}
+
+TEST(RecordConvert, NoDamagedByteMakesTheConversionLeaveItsRecord) {
+    // Under the address sanitizer: any byte of any card set to 0x00 or 0xFF.
+    for (int index = 0; index < 5; ++index) {
+        const Bytes good = richCard(index);
+        for (size_t i = 0; i < good.size(); ++i) {
+            for (uint8_t v : {uint8_t(0x00), uint8_t(0xFF), uint8_t(0x80)}) {
+                Bytes b = good;
+                b[i] = v;
+                // What could be read can be written back.
+                if (convertCardRecord(b.data(), uint32_t(b.size()), Convert::ToNative))
+                    EXPECT_TRUE(convertCardRecord(b.data(), uint32_t(b.size()), Convert::ToStored))
+                        << "card " << index << " byte " << i << " = " << int(v);
+            }
+        }
+    }
+}
