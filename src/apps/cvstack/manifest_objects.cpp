@@ -154,8 +154,8 @@ Bytes ManifestBuilder::buildActionList(const QJsonObject& o, uint16_t kind, uint
         put16At(b, button::kIconId, uint16_t(o["icon"].toInt()));
     }
     put16At(b, button::kButtonFlags, buttonFlags);
-    put16At(b, button::kNameColour, uint16_t(o["name_colour"].toInt(0)));
-    put16At(b, button::kFillColour, uint16_t(o["fill_colour"].toInt(0)));
+    put16At(b, button::kNameColour, uint16_t(o["name_colour"].toInt(256)));  // black
+    put16At(b, button::kFillColour, uint16_t(o["fill_colour"].toInt(1)));    // white
 
     uint16_t flags = uint16_t(o["flags"].toInt(0));
     if (o["hidden"].toBool()) flags |= obj::kFlagHidden;

@@ -1,6 +1,8 @@
 #include "apps/cvstack/tool_support.h"
 
+#include <QGuiApplication>
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 
 #include "core/mac_charset.h"
@@ -43,6 +45,15 @@ bool takeFlag(std::vector<std::string>& args, const std::string& name) {
     if (it == args.end()) return false;
     args.erase(it);
     return true;
+}
+
+void ensureGuiApplication() {
+    if (QGuiApplication::instance()) return;
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "cvstack";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
 }
 
 } // namespace cv::tool

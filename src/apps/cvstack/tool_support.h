@@ -18,4 +18,7 @@ std::string displayText(const std::string& bytes, bool mac = false);
 std::string takeOption(std::vector<std::string>& args, const std::string& name);
 bool takeFlag(std::vector<std::string>& args, const std::string& name);
 
+// Makes the Qt application that drawing needs (offscreen when no platform is chosen).
+void ensureGuiApplication();
+
 } // namespace cv::tool

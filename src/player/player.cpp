@@ -1,0 +1,131 @@
+// The player's message loop and window procedure.
+#include "player/player.h"
+
+#include "core/clock.h"
+
+namespace cv {
+
+namespace {
+// Counts the depth of dispatch, so that the queue is drained by one caller at a time.
+struct DepthGuard {
+    int& depth;
+    explicit DepthGuard(int& d) : depth(d) { ++depth; }
+    ~DepthGuard() { --depth; }
+};
+} // namespace
+
+Player::Player(Host& host) : host_(host) {
+    screen_ = QImage(cardWidth_, cardHeight_, QImage::Format_RGB32);
+    screen_.fill(Qt::white);
+    picture_.image = screen_;
+    picture_.palette = defaultPaletteColours();
+    drawContext_.palette = &picture_.palette;
+    nextTimerMs_ = clock().nowMs() + kTimerPeriodMs;
+}
+
+Player::~Player() = default;
+
+void Player::processQueue() {
+    if (depth_ > 0) return;
+    Message m;
+    while (queue_.take(&m)) {
+        if (translateShortcut(m)) continue;
+        dispatch(m);
+    }
+}
+
+bool Player::postDueTimer() {
+    const uint64_t now = clock().nowMs();
+    if (now < nextTimerMs_) return false;
+    // One tick for the time that passed; a long stall does not make a burst of ticks.
+    nextTimerMs_ = now - (now - nextTimerMs_) % kTimerPeriodMs + kTimerPeriodMs;
+    Message t;
+    t.type = MsgType::Timer;
+    t.key = 1;
+    queue_.post(t);
+    return true;
+}
+
+void Player::pumpPendingMessage() {
+    host_.pump();
+    postDueTimer();
+    const Message* m = queue_.peek();
+    if (!m) return;
+    if (timerHandler) timerHandler();
+    // Input waits for the operation in progress; everything else is handled now.
+    const bool input = m->isMouseButton() || m->type == MsgType::MouseMove || m->type == MsgType::KeyDown;
+    if (input) return;
+    Message taken;
+    queue_.take(&taken);
+    if (!translateShortcut(taken)) dispatch(taken);
+}
+
+void Player::runUntil(uint64_t deadlineMs) {
+    while (true) {
+        host_.pump();
+        postDueTimer();
+        {
+            Message m;
+            while (queue_.take(&m)) {
+                if (!translateShortcut(m)) dispatch(m);
+            }
+        }
+        const uint64_t now = clock().nowMs();
+        if (now >= deadlineMs) return;
+        clock().sleepUntilMs(std::min(deadlineMs, nextTimerMs_));
+    }
+}
+
+void Player::dispatch(const Message& m) {
+    DepthGuard guard(depth_);
+    switch (m.type) {
+    case MsgType::MouseMove:
+    case MsgType::MouseDown:
+    case MsgType::MouseUp:
+    case MsgType::DoubleClick:
+    case MsgType::RightDown:
+        if (mouseHandler) mouseHandler(m);
+        break;
+    case MsgType::KeyDown: handleKeyDown(m); break;
+    case MsgType::KeyUp: handleKeyUp(m); break;
+    case MsgType::Char:
+        if (keyHandler) keyHandler(m);
+        break;
+    case MsgType::Command: runCommand(m.command, m.notify); break;
+    case MsgType::Timer:
+        if (m.key == 1 && timerHandler) timerHandler();
+        break;
+    case MsgType::Close:
+        if (mayCloseStack()) host_.quit(0);
+        break;
+    case MsgType::Quit: host_.quit(m.key); break;
+    case MsgType::FocusOut:
+        shiftDown = controlDown = false;
+        if (revealed_) revealButtons(false);
+        break;
+    case MsgType::FocusIn: break;
+    }
+}
+
+void Player::handleKeyDown(const Message& m) {
+    if (m.key == kKeyShift) shiftDown = true;
+    if (m.key == kKeyControl) controlDown = true;
+    if (shiftDown && controlDown && !revealed_) revealButtons(true);
+    if (keyHandler) keyHandler(m);
+}
+
+void Player::handleKeyUp(const Message& m) {
+    if (m.key == kKeyShift) shiftDown = false;
+    if (m.key == kKeyControl) controlDown = false;
+    if (revealed_ && !(shiftDown && controlDown)) revealButtons(false);
+    if (keyHandler) keyHandler(m);
+}
+
+void Player::revealButtons(bool on) {
+    if (on == revealed_) return;
+    revealed_ = on;
+    drawButtonOutlines(screen_, displayList_);
+    host_.present(screen_.rect());
+}
+
+} // namespace cv

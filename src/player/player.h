@@ -1,0 +1,157 @@
+#pragma once
+// The player: the main window procedure of the program, platform-free. It owns the message
+// queue, the screen image of the card area and the shown card, and does everything a click,
+// a key, a menu command or a timer does. The platform (a Qt window, or a headless session)
+// only posts messages and shows the screen.
+#include <QImage>
+#include <QRect>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/handles.h"
+#include "player/card_picture.h"
+#include "player/display_list.h"
+#include "player/host.h"
+#include "player/message.h"
+#include "player/object_drawing.h"
+
+namespace cv {
+
+constexpr int kBrowseTool = 18;
+constexpr int kTimerPeriodMs = 55;
+constexpr int kDefaultCardWidth = 512;
+constexpr int kDefaultCardHeight = 342;
+
+// The menu commands the player knows.
+enum Command : int {
+    kCmdNewStack = 100, kCmdOpenStack = 101, kCmdSaveStack = 102, kCmdSaveStackAs = 103,
+    kCmdExportScreen = 105, kCmdPageSetup = 107, kCmdPrint = 108, kCmdSlideShow = 109, kCmdExit = 110,
+    kCmdUndo = 150, kCmdCut = 151, kCmdCopy = 152, kCmdPaste = 153, kCmdClear = 154,
+    kCmdBack = 200, kCmdHome = 201, kCmdFirst = 202, kCmdPrevious = 203, kCmdNext = 204, kCmdLast = 205,
+    kCmdJump = 206, kCmdFind = 207,
+    kCmdExtraManager = 450,
+    kCmdAbout = 650, kCmdPreferences = 651, kCmdHelp = 652, kCmdWebPage = 653,
+};
+
+class Player {
+public:
+    explicit Player(Host& host);
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    Host& host() { return host_; }
+    MessageQueue& queue() { return queue_; }
+
+    // ---- The message loop ----
+    void post(const Message& m) { queue_.post(m); }
+    // Takes and handles every queued message (shortcuts first). Does nothing when called from
+    // inside a dispatch: the running operation takes its messages itself.
+    void processQueue();
+    // The main window procedure.
+    void dispatch(const Message& m);
+    // The cooperative yield of long operations.
+    void pumpPendingMessage();
+    // Posts timer 1 when it is due on the clock; true when it posted.
+    bool postDueTimer();
+    // Runs the player until the clock reaches `deadlineMs`: timers fire and queued messages
+    // are handled as time passes (the virtual clock jumps from one tick to the next).
+    void runUntil(uint64_t deadlineMs);
+    bool busy() const { return depth_ > 0; }
+
+    // ---- Commands and keys ----
+    void runCommand(int id, int notify = 0);
+    // The keyboard shortcut translator: posts the command a key stands for; true when it did.
+    bool translateShortcut(const Message& m);
+    // Whether a command is enabled in the menus now.
+    bool commandEnabled(int id) const;
+    // Texts of menu items that change (Print, Cut, Copy, Clear, Paste), or empty.
+    std::string menuText(int id) const;
+
+    // ---- Stacks ----
+    // Opens a stack file and shows its first card; false (after the alerts) when it fails.
+    bool openStack(const std::string& path);
+    // Starts a new, untitled stack.
+    void newUntitledStack();
+    // Asks to save a changed stack; false cancels what was about to happen.
+    bool mayCloseStack();
+    // Saves the open stack (Save Stack, or Save As with `askName`).
+    bool saveStack(bool askName);
+    bool isHomeStack() const { return isHomeStack_; }
+    void setHomeStack(const std::string& path) { homeStackPath_ = path; }
+    const std::string& homeStackPath() const { return homeStackPath_; }
+
+    // ---- The shown card ----
+    int currentCardNumber() const { return currentCardNumber_; }
+    Handle currentCard() const;
+    uint16_t currentCardId() const { return currentCardId_; }
+    const DisplayList& displayList() const { return displayList_; }
+    DisplayList& displayList() { return displayList_; }
+    const CardPicture& cardPicture() const { return picture_; }
+    // The image of the card area as the window shows it.
+    const QImage& screen() const { return screen_; }
+    QImage& screen() { return screen_; }
+    int cardWidth() const { return cardWidth_; }
+    int cardHeight() const { return cardHeight_; }
+    const DrawContext& drawContext() const { return drawContext_; }
+    DrawContext& drawContext() { return drawContext_; }
+
+    // Shows a card: picture, objects, transition, arrive work.
+    void showCard(Handle card, int transition, int speed, bool arrive);
+    // Repaints part of the screen from the plain picture and the objects.
+    void paintCardRect(const QRect& rect);
+    // Makes card `number` current and shows it; with arrive-at-stack, the stack's arrive
+    // action runs too.
+    void showCardNumber(int number, int transition, int speed, bool arriveAtStack);
+    // The window title the current stack and card call for.
+    std::string windowTitle() const;
+    void updateTitle();
+
+    // Reveals or hides the button outlines (Control+Shift).
+    void revealButtons(bool on);
+    bool buttonsRevealed() const { return revealed_; }
+
+    // ---- Extension points of the later subsystems ----
+    // Runs a transition from the screen to `next` (the composed card) inside `rect`.
+    std::function<void(QImage& screen, const QImage& next, const QRect& rect, int transition, int speed)> transition;
+    // Mouse input on the card (hit testing, buttons, text fields); the default runs nothing.
+    std::function<void(const Message&)> mouseHandler;
+    // Key and character input not taken by the shortcut table.
+    std::function<bool(const Message&)> keyHandler;
+    // Timer 1 work (idle, automatic timers).
+    std::function<void()> timerHandler;
+    // Extra commands (ids this player does not handle itself); true when handled.
+    std::function<bool(int id)> commandHandler;
+    // Card arrived / about to be left.
+    std::function<void(bool arriveAtStack)> onArrive;
+    std::function<void()> onLeave;
+
+    int currentTool = kBrowseTool;
+    bool shiftDown = false, controlDown = false;
+
+private:
+    void handleKeyDown(const Message& m);
+    void handleKeyUp(const Message& m);
+    void resizeCard(int width, int height);
+    bool goToNumber(int number);
+
+    Host& host_;
+    MessageQueue queue_;
+    int depth_ = 0;
+    uint64_t nextTimerMs_ = 0;
+
+    QImage screen_;
+    CardPicture picture_;
+    DisplayList displayList_;
+    DrawContext drawContext_;
+    int cardWidth_ = kDefaultCardWidth;
+    int cardHeight_ = kDefaultCardHeight;
+    int currentCardNumber_ = 0;
+    uint16_t currentCardId_ = 0;
+    bool revealed_ = false;
+    bool isHomeStack_ = false;
+    std::string homeStackPath_;
+};
+
+} // namespace cv

@@ -1,0 +1,150 @@
+// Menu commands and the keyboard shortcut table.
+#include "core/alerts.h"
+#include "core/ui.h"
+#include "player/player.h"
+#include "resources/strings.h"
+#include "stack/record_layout.h"
+#include "stack/stack_document.h"
+
+namespace cv {
+
+namespace {
+
+struct Shortcut {
+    int key;
+    int command;
+    bool notWithShift;
+    bool unlessLocked;
+};
+
+// Control+key (and Delete alone) to command.
+constexpr Shortcut kShortcuts[] = {
+    {kKeyDelete, kCmdClear, true, false},
+    {'1', kCmdFirst, true, false},
+    {'9', kCmdLast, true, false},
+    {'A', 106, false, true},
+    {'C', kCmdCopy, false, false},
+    {'E', kCmdExportScreen, false, false},
+    {'F', kCmdFind, false, false},
+    {'H', kCmdHome, false, false},
+    {'J', kCmdJump, false, false},
+    {'N', 155, false, true},
+    {'O', kCmdOpenStack, false, false},
+    {'P', kCmdPrint, false, false},
+    {'S', kCmdSaveStack, false, false},
+    {'V', kCmdPaste, false, false},
+    {'X', kCmdCut, false, false},
+    {'Z', kCmdUndo, false, false},
+    {kKeyOem1, kCmdPreferences, true, false},
+    {kKeyOemComma, kCmdPrevious, false, false},
+    {kKeyOemPeriod, kCmdNext, false, false},
+    {kKeyOem3, kCmdBack, false, false},
+};
+
+bool stackLocked() { return theStack().open() && theStack().h16(hdr::kLocked) != 0; }
+
+// Commands that leave text editing as it is.
+bool keepsTextEditing(int id) {
+    switch (id) {
+    case 104: case 105: case 108: case 109: case 150: case 151: case 152: case 153: case 154:
+    case 310: case 359: case 360: case 400: case 600:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool Player::translateShortcut(const Message& m) {
+    if (m.type != MsgType::KeyDown) return false;
+    const bool control = (m.modifiers & kModControl) != 0;
+    const bool shift = (m.modifiers & kModShift) != 0;
+    if (control == (m.key == kKeyDelete)) return false; // Control: all keys but Delete; else only Delete
+    for (const Shortcut& s : kShortcuts) {
+        if (s.key != m.key) continue;
+        if (s.notWithShift && shift) return false;
+        if (s.unlessLocked && stackLocked()) return false;
+        Message c;
+        c.type = MsgType::Command;
+        c.command = s.command;
+        c.notify = 1;
+        dispatch(c);
+        return true;
+    }
+    return false;
+}
+
+bool Player::commandEnabled(int id) const {
+    switch (id) {
+    case kCmdNewStack: return false;
+    case kCmdHome: return !isHomeStack_ && !homeStackPath_.empty();
+    default: return true;
+    }
+}
+
+std::string Player::menuText(int id) const {
+    switch (id) {
+    case kCmdPrint: return loadString(2025).value_or("Print...\tCtrl+P");
+    case kCmdCut: return "Cut\tCtrl+X";
+    case kCmdCopy: return "Copy\tCtrl+C";
+    case kCmdClear: return "Clear\tDel";
+    case kCmdPaste: return "Paste\tCtrl+V";
+    default: return {};
+    }
+}
+
+void Player::runCommand(int id, int notify) {
+    (void)notify;
+    if (!keepsTextEditing(id) && commandHandler) commandHandler(-1); // ends text editing
+    switch (id) {
+    case kCmdNewStack: return;
+    case kCmdOpenStack: {
+        if (!mayCloseStack()) return;
+        if (onLeave) onLeave();
+        const auto path = ui().chooseFile("Open Stack", loadString(4118).value_or("Stacks (*.STK)") + "|*.stk", false);
+        if (!path) {
+            if (theStack().open()) showCardNumber(std::max(currentCardNumber_, 1), 3, 8, false);
+            return;
+        }
+        if (!openStack(*path)) newUntitledStack();
+        return;
+    }
+    case kCmdSaveStack: saveStack(false); return;
+    case kCmdSaveStackAs: saveStack(true); return;
+    case kCmdExit: {
+        Message c;
+        c.type = MsgType::Close;
+        post(c);
+        return;
+    }
+    case kCmdFirst: goToNumber(1); return;
+    case kCmdLast: goToNumber(theStack().cardCount()); return;
+    case kCmdNext: {
+        const int n = theStack().cardCount();
+        goToNumber(n == 0 ? 0 : currentCardNumber_ % n + 1);
+        return;
+    }
+    case kCmdPrevious: {
+        const int n = theStack().cardCount();
+        goToNumber(n == 0 ? 0 : (currentCardNumber_ + n - 2) % n + 1);
+        return;
+    }
+    case kCmdAbout:
+        ui().messageBox("About Corvella Player",
+                        "Corvella Player\nOpens Corvella stacks made on Windows and the Macintosh.");
+        return;
+    default:
+        if (commandHandler) commandHandler(id);
+        return;
+    }
+}
+
+bool Player::goToNumber(int number) {
+    if (number < 1 || number > theStack().cardCount()) return false;
+    if (onLeave) onLeave();
+    showCardNumber(number, 3, 8, false);
+    return true;
+}
+
+} // namespace cv

@@ -1,0 +1,63 @@
+// Opening, saving and closing stacks from the player.
+#include <filesystem>
+
+#include "core/alerts.h"
+#include "core/ui.h"
+#include "player/player.h"
+#include "resources/strings.h"
+#include "stack/stack_document.h"
+#include "stack/stack_io.h"
+
+namespace cv {
+
+bool Player::openStack(const std::string& path) {
+    if (OpenStack(path) != 0) return false;
+    std::error_code ec;
+    isHomeStack_ = !homeStackPath_.empty() && std::filesystem::equivalent(path, homeStackPath_, ec);
+    currentCardNumber_ = 0;
+    showCardNumber(1, 3, 8, true);
+    return true;
+}
+
+void Player::newUntitledStack() {
+    NewStack(kDefaultCardWidth, kDefaultCardHeight, 8);
+    isHomeStack_ = false;
+    currentCardNumber_ = 0;
+    showCardNumber(1, 3, 8, true);
+}
+
+bool Player::saveStack(bool askName) {
+    StackDocument& s = theStack();
+    if (!s.open()) return false;
+    bool saveAs = askName || s.path.empty();
+    if (!saveAs && s.converted) {
+        const int a = showAlert(kStrConvertedPrompt);
+        if (a == kAnswerThird) return false;
+        saveAs = a == kAnswerFirst;
+    } else if (!saveAs && s.recoloured) {
+        const int a = showAlert(kStrRecolouredPrompt);
+        if (a == kAnswerThird) return false;
+        saveAs = a == kAnswerFirst;
+    }
+    std::string target = s.path;
+    if (saveAs) {
+        const auto chosen = ui().chooseFile("Save Stack As", "Stacks (*.STK)|*.stk", true);
+        if (!chosen) return false;
+        target = *chosen;
+    }
+    if (SaveStack(target) != 0) return false;
+    updateTitle();
+    return true;
+}
+
+bool Player::mayCloseStack() {
+    StackDocument& s = theStack();
+    if (!s.open() || !s.changed) return true;
+    switch (showAlert(2213)) {
+    case kAnswerFirst: return saveStack(false); // yes only when the changes are safe
+    case kAnswerSecond: return false;
+    default: return true;
+    }
+}
+
+} // namespace cv
