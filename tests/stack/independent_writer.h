@@ -146,8 +146,8 @@ struct ChunkSpec {
     std::string name;
     uint32_t attributes = 0;
     Bytes data;
-    std::optional<uint32_t> slot;       // default: data length rounded up to 4
-    std::optional<uint32_t> dataLength; // default: the data's size
+    std::optional<uint32_t> slot{};       // default: data length rounded up to 4
+    std::optional<uint32_t> dataLength{}; // default: the data's size
     uint8_t padByte = 0;
 };
 

@@ -41,7 +41,9 @@ void expectFields(const uint8_t* stored, const uint8_t* native, uint32_t base, u
         for (int i = 0; i < f.width; ++i) covered.insert(f.off + i);
     }
     for (uint32_t o = 0; o < size; ++o)
-        if (!covered.count(o)) EXPECT_EQ(native[base + o], stored[base + o]) << what << " byte " << o;
+        if (!covered.count(o)) {
+            EXPECT_EQ(native[base + o], stored[base + o]) << what << " byte " << o;
+        }
 }
 
 const std::vector<F> kHeader = {{0, 2},  {2, 2},  {4, 2},  {6, 2},  {8, 2},  {10, 2}, {12, 2},
@@ -271,9 +273,10 @@ TEST(RecordConvert, NoDamagedByteMakesTheConversionLeaveItsRecord) {
                 Bytes b = good;
                 b[i] = v;
                 // What could be read can be written back.
-                if (convertCardRecord(b.data(), uint32_t(b.size()), Convert::ToNative))
+                if (convertCardRecord(b.data(), uint32_t(b.size()), Convert::ToNative)) {
                     EXPECT_TRUE(convertCardRecord(b.data(), uint32_t(b.size()), Convert::ToStored))
                         << "card " << index << " byte " << i << " = " << int(v);
+                }
             }
         }
     }
