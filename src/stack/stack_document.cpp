@@ -84,9 +84,10 @@ int CardNumberOfId(uint16_t id) {
 Handle CardById(uint16_t id) { return CardByNumber(CardNumberOfId(id)); }
 
 Handle CardByName(const uint8_t* pname) {
+    const std::string_view wanted(reinterpret_cast<const char*>(pname + 1), pname[0]);
     for (auto& c : theStack().cards) {
-        const uint8_t* p = memRefs().data(c.record);
-        if (p && PStringEqualNoCase(p + card::kName, pname)) return c.record;
+        // The name is read within its field: a damaged length byte must not lead past the record.
+        if (equalNoCase(CardName(c.record), wanted)) return c.record;
     }
     return 0;
 }
