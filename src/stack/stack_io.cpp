@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/alerts.h"
@@ -147,7 +148,13 @@ std::string folderOf(const std::string& path) {
     return parent.empty() ? std::string(".") : parent.string();
 }
 
-bool writable(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+// A file whose owner may not write it is read-only, even to a process whose privileges would
+// let it write anyway: the mark is the person's, and saving must respect it.
+bool writable(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)) return false;
+    return ::access(path.c_str(), W_OK) == 0;
+}
 
 } // namespace
 
