@@ -44,6 +44,9 @@ std::optional<TranslatedRef> TranslateMacPath(const uint8_t* ref, uint32_t n, co
     if (nameAt + 1 + nameLen > n) return std::nullopt;
 
     const std::string mac(reinterpret_cast<const char*>(ref + 1), pathLen);
+    // A bare file name keeps its counted form: written NUL-terminated it would no longer read
+    // as either form.
+    if (mac.find(':') == std::string::npos) return std::nullopt;
     const std::string name(reinterpret_cast<const char*>(ref + nameAt + 1), nameLen);
     const std::string win = macPathToWindows(mac, stackPath);
 

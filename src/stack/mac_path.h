@@ -21,7 +21,7 @@ std::string macPathToWindows(const std::string& mac, const std::string& stackPat
 // path padded to even length, 6 bytes, a counted file name. Returns the translated
 // reference (NUL-terminated path padded to even length, 6 zero bytes, NUL-terminated name),
 // with the number of stored bytes it replaces, or nullopt when the reference is already in
-// Windows form or does not fit in `n` bytes.
+// Windows form, is a bare file name, or does not fit in `n` bytes.
 struct TranslatedRef {
     std::vector<uint8_t> bytes;
     uint32_t replaced = 0;

@@ -11,6 +11,7 @@
 #include "core/pstring.h"
 #include "core/ui.h"
 #include "stack/chunk_file.h"
+#include "stack/mac_path.h"
 #include "stack/stack_document.h"
 #include "stack_test_support.h"
 
@@ -296,6 +297,23 @@ TEST_F(OpenTest, MacintoshPathsBecomeWindowsPathsOnce) {
     ASSERT_EQ(SaveStack(path("p2.stk")), 0);
     ASSERT_EQ(OpenStack(path("p2.stk")), 0);
     check("opened again");
+}
+
+TEST_F(OpenTest, AFileReferenceHoldingOnlyAFileNameStaysReadable) {
+    StackSpec s;
+    GraphicSpec g;
+    g.objectFlags = 0x40;
+    g.data = objectFileRef("sky.pict", "sky.pict");
+    CardSpec c;
+    c.objects = {graphicRecord(g)};
+    s.cards = {cardRecord(c)};
+    ASSERT_EQ(OpenStack(write("bare.stk", stackFile(s))), 0);
+    const uint8_t* go = object(1, 16, 1);
+    EXPECT_EQ(objectRefPath(go + 80, get32(go + 12) - 80), "sky.pict");
+    ASSERT_EQ(SaveStack(path("bare2.stk")), 0);
+    ASSERT_EQ(OpenStack(path("bare2.stk")), 0);
+    go = object(1, 16, 1);
+    EXPECT_EQ(objectRefPath(go + 80, get32(go + 12) - 80), "sky.pict");
 }
 
 TEST_F(OpenTest, CardsObjectsAndBackgroundChains) {
