@@ -2,6 +2,11 @@
 #include "player/player.h"
 
 #include "core/clock.h"
+#include "player/actions.h"
+#include "player/events.h"
+#include "player/navigation.h"
+#include "stack/record_layout.h"
+#include "stack/stack_document.h"
 
 namespace cv {
 
@@ -21,6 +26,10 @@ Player::Player(Host& host) : host_(host) {
     picture_.palette = defaultPaletteColours();
     drawContext_.palette = &picture_.palette;
     nextTimerMs_ = clock().nowMs() + kTimerPeriodMs;
+    navigation_ = std::make_unique<Navigation>(*this);
+    actions_ = std::make_unique<ActionRunner>(*this, *navigation_, media);
+    navigation_->setActions(actions_.get());
+    events_ = std::make_unique<Events>(*this, *actions_);
 }
 
 Player::~Player() = default;
@@ -85,11 +94,13 @@ void Player::dispatch(const Message& m) {
     case MsgType::DoubleClick:
     case MsgType::RightDown:
         if (mouseHandler) mouseHandler(m);
+        else events_->handleMouse(m);
         break;
     case MsgType::KeyDown: handleKeyDown(m); break;
     case MsgType::KeyUp: handleKeyUp(m); break;
     case MsgType::Char:
-        if (keyHandler) keyHandler(m);
+        if (keyHandler && keyHandler(m)) break;
+        if (m.ch == '\r') events_->returnKey();
         break;
     case MsgType::Command: runCommand(m.command, m.notify); break;
     case MsgType::Timer:
@@ -126,6 +137,14 @@ void Player::revealButtons(bool on) {
     revealed_ = on;
     drawButtonOutlines(screen_, displayList_);
     host_.present(screen_.rect());
+}
+
+void Player::arrived(bool arriveAtStack) {
+    events_->reset();
+    if (onArrive) onArrive(arriveAtStack);
+    if (!theStack().open()) return;
+    if (arriveAtStack) actions_->runNamedAction(theStack().h16(hdr::kArriveAction), false, 2033);
+    if (Handle card = currentCard()) actions_->runNamedAction(get16(memRefs().data(card) + card::kArriveAction), false, 2030);
 }
 
 } // namespace cv

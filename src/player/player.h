@@ -7,16 +7,22 @@
 #include <QRect>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/handles.h"
 #include "player/card_picture.h"
 #include "player/display_list.h"
 #include "player/host.h"
+#include "player/media_hooks.h"
 #include "player/message.h"
 #include "player/object_drawing.h"
 
 namespace cv {
+
+class ActionRunner;
+class Events;
+class Navigation;
 
 constexpr int kBrowseTool = 18;
 constexpr int kTimerPeriodMs = 55;
@@ -72,6 +78,8 @@ public:
     // ---- Stacks ----
     // Opens a stack file and shows its first card; false (after the alerts) when it fails.
     bool openStack(const std::string& path);
+    // Opens a stack file as the open stack without showing a card.
+    bool openStackOnly(const std::string& path);
     // Starts a new, untitled stack.
     void newUntitledStack();
     // Asks to save a changed stack; false cancels what was about to happen.
@@ -112,6 +120,13 @@ public:
     void revealButtons(bool on);
     bool buttonsRevealed() const { return revealed_; }
 
+    // ---- Browsing: navigation, action lists, input on the card ----
+    Navigation& navigation() { return *navigation_; }
+    ActionRunner& actions() { return *actions_; }
+    Events& events() { return *events_; }
+    // The media and script subsystems, as the action runner reaches them.
+    MediaHooks media;
+
     // ---- Extension points of the later subsystems ----
     // Runs a transition from the screen to `next` (the composed card) inside `rect`.
     std::function<void(QImage& screen, const QImage& next, const QRect& rect, int transition, int speed)> transition;
@@ -123,9 +138,15 @@ public:
     std::function<void()> timerHandler;
     // Extra commands (ids this player does not handle itself); true when handled.
     std::function<bool(int id)> commandHandler;
-    // Card arrived / about to be left.
+    // A card arrived (before its arrive actions run) / is being left (before its leave action)
+    // / has been left (its media stopped).
     std::function<void(bool arriveAtStack)> onArrive;
-    std::function<void()> onLeave;
+    std::function<void()> onCardLeaving;
+    std::function<void()> onCardLeft;
+    // An action list begins: its transition centre and button colour.
+    std::function<void(QPoint centre, QRgb colour)> onActionHeader;
+    // A text link was matched (the text field flashes it).
+    std::function<void(const std::string& linkText)> onLinkFound;
 
     int currentTool = kBrowseTool;
     bool shiftDown = false, controlDown = false;
@@ -134,7 +155,7 @@ private:
     void handleKeyDown(const Message& m);
     void handleKeyUp(const Message& m);
     void resizeCard(int width, int height);
-    bool goToNumber(int number);
+    void arrived(bool arriveAtStack);
 
     Host& host_;
     MessageQueue queue_;
@@ -152,6 +173,9 @@ private:
     bool revealed_ = false;
     bool isHomeStack_ = false;
     std::string homeStackPath_;
+    std::unique_ptr<Navigation> navigation_;
+    std::unique_ptr<ActionRunner> actions_;
+    std::unique_ptr<Events> events_;
 };
 
 } // namespace cv

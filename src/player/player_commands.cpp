@@ -1,6 +1,7 @@
 // Menu commands and the keyboard shortcut table.
 #include "core/alerts.h"
 #include "core/ui.h"
+#include "player/navigation.h"
 #include "player/player.h"
 #include "resources/strings.h"
 #include "stack/record_layout.h"
@@ -101,7 +102,7 @@ void Player::runCommand(int id, int notify) {
     case kCmdNewStack: return;
     case kCmdOpenStack: {
         if (!mayCloseStack()) return;
-        if (onLeave) onLeave();
+        navigation_->leaveCard(true);
         const auto path = ui().chooseFile("Open Stack", loadString(4118).value_or("Stacks (*.STK)") + "|*.stk", false);
         if (!path) {
             if (theStack().open()) showCardNumber(std::max(currentCardNumber_, 1), 3, 8, false);
@@ -118,18 +119,14 @@ void Player::runCommand(int id, int notify) {
         post(c);
         return;
     }
-    case kCmdFirst: goToNumber(1); return;
-    case kCmdLast: goToNumber(theStack().cardCount()); return;
-    case kCmdNext: {
-        const int n = theStack().cardCount();
-        goToNumber(n == 0 ? 0 : currentCardNumber_ % n + 1);
-        return;
-    }
-    case kCmdPrevious: {
-        const int n = theStack().cardCount();
-        goToNumber(n == 0 ? 0 : (currentCardNumber_ + n - 2) % n + 1);
-        return;
-    }
+    case kCmdBack: navigation_->goBack(); return;
+    case kCmdHome: navigation_->goHome(); return;
+    case kCmdFirst: navigation_->goFirst(); return;
+    case kCmdPrevious: navigation_->goPrevious(); return;
+    case kCmdNext: navigation_->goNext(); return;
+    case kCmdLast: navigation_->goLast(); return;
+    case kCmdJump: navigation_->jumpToCardDialog(); return;
+    case kCmdSlideShow: navigation_->runSlideShow(); return;
     case kCmdAbout:
         ui().messageBox("About Corvella Player",
                         "Corvella Player\nOpens Corvella stacks made on Windows and the Macintosh.");
@@ -140,11 +137,5 @@ void Player::runCommand(int id, int notify) {
     }
 }
 
-bool Player::goToNumber(int number) {
-    if (number < 1 || number > theStack().cardCount()) return false;
-    if (onLeave) onLeave();
-    showCardNumber(number, 3, 8, false);
-    return true;
-}
 
 } // namespace cv

@@ -71,7 +71,7 @@ void Player::showCardNumber(int number, int transitionNumber, int speed, bool ar
     currentCardId_ = CardIdOf(card);
     showCard(card, transitionNumber, speed, true);
     updateTitle();
-    if (onArrive) onArrive(arriveAtStack);
+    arrived(arriveAtStack);
 }
 
 std::string Player::windowTitle() const {

@@ -10,11 +10,16 @@
 
 namespace cv {
 
-bool Player::openStack(const std::string& path) {
+bool Player::openStackOnly(const std::string& path) {
     if (OpenStack(path) != 0) return false;
     std::error_code ec;
     isHomeStack_ = !homeStackPath_.empty() && std::filesystem::equivalent(path, homeStackPath_, ec);
     currentCardNumber_ = 0;
+    return true;
+}
+
+bool Player::openStack(const std::string& path) {
+    if (!openStackOnly(path)) return false;
     showCardNumber(1, 3, 8, true);
     return true;
 }

@@ -1,0 +1,325 @@
+#include "player/actions.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+#include "core/alerts.h"
+#include "core/byte_order.h"
+#include "core/clock.h"
+#include "core/host_path.h"
+#include "core/pstring.h"
+#include "core/text_encoding.h"
+#include "core/ui.h"
+#include "player/media_hooks.h"
+#include "player/navigation.h"
+#include "player/player.h"
+#include "resources/strings.h"
+#include "stack/chunk_file.h"
+#include "stack/mac_path.h"
+#include "stack/record_layout.h"
+#include "stack/stack_document.h"
+
+namespace fs = std::filesystem;
+
+namespace cv {
+
+namespace {
+
+constexpr uint16_t kSomethingToDo = actionlist::kFlagMovie | actionlist::kFlagStackSound | actionlist::kFlagSoundFile |
+                                    actionlist::kFlagAnimation | actionlist::kFlagVideodisc | actionlist::kFlagNBA |
+                                    actionlist::kFlagScript | actionlist::kFlagGoToCard;
+
+// The actions of a list, each as (offset, length) within it.
+std::vector<std::pair<uint32_t, uint32_t>> actionsOf(std::span<const uint8_t> list) {
+    std::vector<std::pair<uint32_t, uint32_t>> out;
+    if (list.size() < actionlist::kHeaderSize) return out;
+    const uint32_t len = std::min<uint32_t>(get32(list.data() + actionlist::kLength), uint32_t(list.size()));
+    uint32_t off = actionlist::kHeaderSize;
+    while (off < len && len - off >= action::kPayload) {
+        const uint32_t alen = get32(list.data() + off + action::kLength);
+        if (alen < action::kPayload || alen > len - off) break;
+        out.emplace_back(off, alen);
+        off += alen;
+    }
+    return out;
+}
+
+std::span<const uint8_t> payloadOf(std::span<const uint8_t> a) {
+    if (a.size() <= action::kPayload) return {};
+    const uint32_t pad = (get16(a.data() + action::kFlags) & action::kFlagPadded) ? 1 : 0;
+    return a.subspan(action::kPayload, a.size() - action::kPayload - std::min<size_t>(pad, a.size() - action::kPayload));
+}
+
+std::vector<std::string> fileFolders() {
+    std::vector<std::string> folders;
+    if (!theStack().path.empty()) folders.push_back(fs::path(theStack().path).parent_path().string());
+    folders.push_back(".");
+    return folders;
+}
+
+// A file named by an action, found on this machine or asked for; empty when cancelled.
+std::string locateFile(const std::string& stored, const std::string& question, const std::string& filter) {
+    if (auto found = resolveHostPath(stored, fileFolders())) return *found;
+    const auto parts = storedPathComponents(stored);
+    const std::string name = parts.empty() ? stored : utf8ToCp1252(parts.back());
+    const auto chosen = ui().chooseFile(question + name, filter, false);
+    return chosen ? *chosen : std::string();
+}
+
+} // namespace
+
+ActionRunner::ActionRunner(Player& player, Navigation& nav, MediaHooks& media)
+    : player_(player), nav_(nav), media_(media) {}
+
+std::vector<uint8_t> ActionRunner::findAction(std::span<const uint8_t> list, uint16_t code, uint16_t ownerId,
+                                              bool isButton) const {
+    for (auto [off, len] : actionsOf(list))
+        if (get16(list.data() + off) == code) return {list.begin() + off, list.begin() + off + len};
+    if (!isButton || !theStack().chunkFile) return {};
+    SetCurrentChunkFile(theStack().chunkFile);
+    if (Handle h = GetChunk(chunk::kActn, ownerId)) {
+        const std::span<const uint8_t> l(memRefs().data(h), GetHandleSize(h));
+        for (auto [off, len] : actionsOf(l))
+            if (get16(l.data() + off) == code) return {l.begin() + off, l.begin() + off + len};
+    }
+    if (Handle h = GetChunk(chunk::kHlnk, ownerId)) {
+        const uint8_t* d = memRefs().data(h);
+        const uint32_t size = GetHandleSize(h);
+        if (size >= hlnk::kHeaderSize && get16(d + hlnk::kHasAction)) {
+            const uint32_t at = hlnk::kHeaderSize + get16(d + hlnk::kTextLength) + get16(d + hlnk::kAfterLength);
+            if (at < size) {
+                const std::span<const uint8_t> l(d + at, size - at);
+                for (auto [off, len] : actionsOf(l))
+                    if (get16(l.data() + off) == code) return {l.begin() + off, l.begin() + off + len};
+            }
+        }
+    }
+    return {};
+}
+
+bool ActionRunner::ownerGone(Handle h, uint32_t size, bool isButton, uint16_t ownerId) const {
+    if (isButton) return FindObject(player_.currentCard(), obj::kButton, ownerId) == 0;
+    return !IsHandleValid(h) || GetHandleSize(h) != size;
+}
+
+int ActionRunner::runActionList(Handle h, uint32_t offset, uint16_t ownerId, bool waitAfter, const std::string& name) {
+    const uint8_t* base = memRefs().data(h);
+    const uint32_t handleSize = GetHandleSize(h);
+    if (!base || offset >= handleSize || handleSize - offset < actionlist::kHeaderSize) return 0;
+    const uint32_t listLen = std::min(get32(base + offset + actionlist::kLength), handleSize - offset);
+    if (listLen < actionlist::kHeaderSize) return 0;
+    // Work on a copy: the steps may change or free the record the list lives in.
+    const std::vector<uint8_t> list(base + offset, base + offset + listLen);
+    const uint8_t* l = list.data();
+    const bool isButton = h != 0 && h == player_.currentCard();
+
+    // 1. The header.
+    const int left = geti16(l + actionlist::kRect), top = geti16(l + actionlist::kRect + 2);
+    const int right = geti16(l + actionlist::kRect + 4), bottom = geti16(l + actionlist::kRect + 6);
+    transitionCentre = QPoint(left + (right - left) / 2, top + (bottom - top) / 2);
+    buttonColour = paletteColour(player_.cardPicture().palette, int(get16(l + actionlist::kButtonColour)) - 1);
+    const int16_t destination = geti16(l + actionlist::kDestination);
+    const int transition = get16(l + actionlist::kTransition);
+    const int speed = get16(l + actionlist::kSpeed);
+    const uint16_t flags = get16(l + actionlist::kFlags);
+    if (player_.onActionHeader) player_.onActionHeader(transitionCentre, buttonColour);
+
+    // 2. Test answers.
+    const uint16_t answer = get16(l + actionlist::kTestAnswer);
+    if (answer == 1 || answer == 2) {
+        answers_[player_.currentCardId()] = TestAnswer{answer == 1, name.substr(0, 255)};
+    } else if (answer == 3) {
+        if (auto n = ui().askText("ASKUSERNAME", "Hello, please enter your name.", userName_)) userName_ = *n;
+    }
+
+    bool animationStarted = false, movieStarted = false, nbaStarted = false;
+    auto value16 = [](const std::vector<uint8_t>& a, size_t off) { return a.size() >= off + 2 ? get16(a.data() + off) : 0; };
+
+    // 3. A stored sound ('Strk' sounds, marked by bit 15 at 24, play nothing here).
+    if (flags & actionlist::kFlagStackSound) {
+        if (media_.stopSound) media_.stopSound();
+        const auto a = findAction(list, action::kStackSound, ownerId, isButton);
+        if (!a.empty() && int16_t(value16(a, 24)) >= 0 && media_.playStackSound)
+            media_.playStackSound(value16(a, 16), value16(a, 4), value16(a, 24));
+    }
+    // 4. A sound file.
+    if (flags & actionlist::kFlagSoundFile) {
+        if (media_.stopSound) media_.stopSound();
+        const auto a = findAction(list, action::kSoundFile, ownerId, isButton);
+        if (!a.empty()) {
+            const auto p = payloadOf(a);
+            const std::string file = locateFile(actionPathText(p.data(), uint32_t(p.size())),
+                                                "Please find the sound named: ", "Sounds|*.wav;*.aif;*.au");
+            if (!file.empty() && media_.playSoundFile) media_.playSoundFile(file, value16(a, 4), value16(a, 24));
+        }
+    }
+    // 5. A movie.
+    if (flags & actionlist::kFlagMovie) {
+        const auto a = findAction(list, action::kMovie, ownerId, isButton);
+        if (!a.empty() && media_.startMovie) {
+            const auto p = payloadOf(a);
+            const std::string file = locateFile(actionPathText(p.data(), uint32_t(p.size())),
+                                                "Please find the movie named: ", "Movies|*.mov;*.avi");
+            if (!file.empty()) movieStarted = media_.startMovie(a, file, ownerId);
+        }
+    }
+    // 6. An animation.
+    if (flags & actionlist::kFlagAnimation) {
+        const auto a = findAction(list, action::kAnimation, ownerId, isButton);
+        if (!a.empty() && media_.startAnimation) animationStarted = media_.startAnimation(a, ownerId);
+    }
+    // 7. A videodisc segment.
+    if (flags & actionlist::kFlagVideodisc) {
+        const auto a = findAction(list, action::kVideodisc, ownerId, isButton);
+        if (!a.empty() && media_.playVideodisc) media_.playVideodisc(a);
+    }
+    // 8. An NBA.
+    if (flags & actionlist::kFlagNBA) {
+        const auto a = findAction(list, action::kNBA, ownerId, isButton);
+        if (!a.empty() && media_.callNBA) {
+            const auto p = payloadOf(a);
+            nbaStarted = media_.callNBA(value16(a, 16), p);
+            if (ownerGone(h, handleSize, isButton, ownerId)) return 0;
+        }
+    }
+    // 9. A script.
+    if (flags & actionlist::kFlagScript) {
+        const auto a = findAction(list, action::kScript, ownerId, isButton);
+        if (!a.empty() && media_.runScript) {
+            const auto p = payloadOf(a);
+            media_.runScript(std::string(p.begin(), p.end()));
+            if (ownerGone(h, handleSize, isButton, ownerId)) return 0;
+        }
+    }
+    // 10. Going to a card, else 11. launching a program.
+    if (flags & actionlist::kFlagGoToCard) {
+        waitForMedia(animationStarted, movieStarted, nbaStarted, ownerId);
+        const auto other = findAction(list, action::kOtherStack, ownerId, isButton);
+        if (!other.empty()) {
+            const auto p = payloadOf(other);
+            const std::string stored = actionPathText(p.data(), uint32_t(p.size()));
+            std::string file = locateFile(stored, "Please find the stack named: ", "Stacks (*.STK)|*.stk");
+            if (!file.empty()) nav_.goToOtherStack(file, destination, transition, speed, true);
+        } else {
+            switch (destination) {
+            case -5: nav_.goLastMarked(transition, speed); break;
+            case -4: nav_.goBack(transition, speed); break;
+            case -3: nav_.goHome(transition, speed); break;
+            case -2: nav_.goPrevious(transition, speed); break;
+            case -1: nav_.goNext(transition, speed); break;
+            default:
+                if (destination > 0) nav_.goToCardId(uint16_t(destination), transition, speed, true);
+                break;
+            }
+        }
+    } else if (flags & actionlist::kFlagLaunch) {
+        waitForMedia(animationStarted, movieStarted, nbaStarted, ownerId);
+        if (media_.stopVideodisc) media_.stopVideodisc();
+        const auto a = findAction(list, action::kLaunch, ownerId, isButton);
+        if (!a.empty()) {
+            launch(a);
+            if (value16(a, 16) & 0x4000) {
+                Message close;
+                close.type = MsgType::Close;
+                player_.post(close);
+            }
+        }
+    }
+    // 12, 13.
+    if (waitAfter) waitForMedia(animationStarted, movieStarted, nbaStarted, ownerId);
+    if (theStack().open() && (theStack().h16(hdr::kFlags) & hdr::kFlagDiscardClicks))
+        player_.queue().removeIf([](const Message& m) { return m.isMouseButton(); });
+    return 0;
+}
+
+void ActionRunner::launch(std::span<const uint8_t> a) {
+    const auto p = payloadOf(a);
+    const uint32_t docLen = a.size() >= 22 ? std::min<uint32_t>(get32(a.data() + 18), uint32_t(p.size())) : 0;
+    const std::string storedDoc(reinterpret_cast<const char*>(p.data()), docLen);
+    std::string storedProgram(reinterpret_cast<const char*>(p.data()) + docLen, p.size() - docLen);
+    storedProgram = storedProgram.substr(0, storedProgram.find('\0'));
+
+    std::string document, program;
+    if (!storedDoc.empty()) {
+        document = locateFile(storedDoc, loadString(2419).value_or("Please find the document named: "),
+                              loadString(4082).value_or("Documents|*.*"));
+        if (document.empty()) return;
+    }
+    if (!storedProgram.empty()) {
+        program = locateFile(storedProgram, loadString(2418).value_or("Please find the program named: "),
+                             loadString(4081).value_or("Programs") + "|*.exe");
+        if (program.empty()) return;
+    }
+    if (program.empty() && document.empty()) return;
+    // Stacks come from anywhere: the person decides whether another program starts.
+    const std::string shown = cp1252ToUtf8(program.empty() ? document : program);
+    const std::string question = "33This stack wants to start \"" + utf8ToCp1252(shown) +
+                                 "\". Do you want to start it?~Start~^Don't Start";
+    if (showAlertText(question, true) != kAnswerFirst) return;
+    if (!media_.launch || !media_.launch(program, document)) showAlert(2344, false, true);
+}
+
+void ActionRunner::runActionById(uint16_t id, bool waitAfter, const std::string& name) {
+    if (id == 0 || player_.currentTool != kBrowseTool || !theStack().chunkFile) return;
+    SetCurrentChunkFile(theStack().chunkFile);
+    Handle h = GetChunk(chunk::kActn, id);
+    if (!h) return;
+    runActionList(h, 0, id, waitAfter, name);
+}
+
+void ActionRunner::runNamedAction(uint16_t id, bool waitAfter, int stringId) {
+    if (id == 0) return;
+    runActionById(id, waitAfter, loadString(stringId).value_or(""));
+}
+
+void ActionRunner::activateButton(uint16_t buttonId) {
+    Handle card = player_.currentCard();
+    const uint32_t off = FindObject(card, obj::kButton, buttonId);
+    if (!off) return;
+    const std::string name = pstringField(memRefs().data(card) + off + button::kName, button::kNameSize).substr(0, 32);
+    ++buttonRunning_;
+    runActionList(card, off, buttonId, false, name);
+    --buttonRunning_;
+}
+
+bool ActionRunner::hasActions(uint16_t actionId) const {
+    if (!actionId || !theStack().chunkFile) return false;
+    SetCurrentChunkFile(theStack().chunkFile);
+    Handle h = GetChunk(chunk::kActn, actionId);
+    const uint8_t* d = memRefs().data(h);
+    if (!d || GetHandleSize(h) < actionlist::kHeaderSize) return false;
+    return (get16(d + actionlist::kFlags) & kSomethingToDo) || get16(d + actionlist::kTestAnswer) != 0;
+}
+
+void ActionRunner::waitForMedia(bool animation, bool movie, bool nba, uint16_t ownerId) {
+    if (!animation && !movie && !nba) return;
+    auto done = [&] {
+        const bool movieDone = !movie || !media_.movieDone || media_.movieDone(ownerId);
+        const bool animDone = !animation || !media_.animationDone || media_.animationDone(ownerId);
+        const bool soundDone = !media_.soundDone || media_.soundDone(ownerId);
+        const bool nbaDone = !nba || !media_.nbaBusy || !media_.nbaBusy();
+        return movieDone && animDone && soundDone && nbaDone;
+    };
+    bool interrupted = false;
+    std::vector<Message> deferred; // requests that must outlive the wait (close, commands)
+    while (!interrupted && !done()) {
+        player_.host().pump();
+        Message m;
+        if (player_.queue().take(&m)) {
+            interrupted = m.type == MsgType::MouseDown || m.type == MsgType::RightDown || m.type == MsgType::KeyDown;
+            if (m.type == MsgType::Close || m.type == MsgType::Quit || m.type == MsgType::Command) deferred.push_back(m);
+        }
+        if (player_.timerHandler) player_.timerHandler();
+        if (media_.step) media_.step();
+        clock().sleepUntilMs(clock().nowMs() + kTimerPeriodMs);
+    }
+    for (const Message& m : deferred) player_.post(m);
+    if (media_.stopAnimationsAndMovies) media_.stopAnimationsAndMovies();
+}
+
+void ActionRunner::stopCardMedia() {
+    if (media_.stopAll) media_.stopAll();
+}
+
+} // namespace cv
