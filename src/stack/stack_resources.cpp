@@ -27,7 +27,7 @@ ChunkFile* stackChunks() {
     return chunkFileFor(s.chunkFile);
 }
 
-const ChunkEntry* findEntry(ChunkFile* cf, uint32_t type, uint16_t id) {
+ChunkEntry* findEntry(ChunkFile* cf, uint32_t type, uint16_t id) {
     if (!cf) return nullptr;
     for (auto& e : cf->directory)
         if (!e.removed() && e.type == type && e.id == id) return &e;
@@ -83,6 +83,7 @@ void SetResourceErrorReporting(bool on) { g_reportErrors = on; }
 
 int AddStackResource(ResourceRequest& req) {
     if (!(req.flags & kResPerform)) return 0;
+    const Handle callers = req.data;
     if (req.flags & kResCopyKeepFlags) {
         Handle copy = req.data;
         if (DetachCopy(&copy) != 0) {
@@ -97,11 +98,18 @@ int AddStackResource(ResourceRequest& req) {
         if (!s.chunkFile) return 0;
     }
     ChunkFile* cf = stackChunks();
-    if (const ChunkEntry* existing = findEntry(cf, req.type, req.id)) {
+    if (ChunkEntry* existing = findEntry(cf, req.type, req.id)) {
         if (req.flags & kResReplace) {
+            // Data stored back under its own id (an action list after it ran) is the entry's
+            // own handle: the entry gives it up rather than disposing it.
+            if (existing->data == req.data) existing->data = 0;
             RemoveChunk(req.type, req.id);
         } else if (req.flags & kResNameOnly) {
             std::memcpy(req.name, existing->name, sizeof req.name);
+            if (req.data != callers) { // the copy made above is not needed
+                DisposeHandle(req.data);
+                req.data = callers;
+            }
             return 1;
         } else if (HandlesEqual(GetChunk(req.type, req.id), req.data)) {
             DisposeHandle(req.data);
