@@ -1,0 +1,140 @@
+// A stack written by the independent writer, opened whole: what the rest of the program reads
+// from the open stack is what that writer put there.
+#include <gtest/gtest.h>
+
+#include "core/byte_order.h"
+#include "core/pstring.h"
+#include "stack/chunk_file.h"
+#include "stack/mac_path.h"
+#include "stack/stack_document.h"
+#include "stack/stack_io.h"
+#include "stack_test_support.h"
+
+using namespace cv;
+using namespace cvtest;
+
+namespace {
+
+class IndependentStackTest : public StackTest {
+protected:
+    void SetUp() override {
+        StackTest::SetUp();
+        StackSpec s = richStack();
+        for (auto& c : s.chunks)
+            if (c.type == fcc("NBAs")) c.data[5] = 0x77; // a run-time word left set
+        ASSERT_EQ(OpenStack(write("rich.stk", stackFile(s))), 0);
+        SetCurrentChunkFile(theStack().chunkFile);
+    }
+    std::string name(const uint8_t* field, size_t size) { return pstringField(field, size); }
+};
+
+} // namespace
+
+TEST_F(IndependentStackTest, HeaderAndCards) {
+    const StackDocument& s = theStack();
+    EXPECT_EQ(s.cardCount(), 5);
+    EXPECT_EQ(s.h16(8), 5);
+    EXPECT_EQ(s.h16(10), 9);
+    EXPECT_EQ(s.h16(16), 8);
+    EXPECT_EQ(s.h16(50), 7);
+    EXPECT_EQ(s.h16(0), pat16(0));
+    EXPECT_EQ(s.h16(76), pat16(76));
+    EXPECT_EQ(s.h32(68), 520u);
+    EXPECT_EQ(s.h16(72), 500);
+    EXPECT_FALSE(s.macText);
+
+    const uint16_t modes[] = {0, 1, 1, 3, 3};
+    for (int n = 1; n <= 5; ++n) {
+        EXPECT_EQ(get16(card(n)), n);
+        EXPECT_EQ(get32(card(n) + 2), cardSize(n));
+        EXPECT_EQ(get16(card(n) + 6), modes[n - 1]);
+        EXPECT_EQ(get16(card(n) + 10), pat16(10));
+        EXPECT_EQ(card(n)[12], rawByte(12));
+    }
+    EXPECT_EQ(CardName(CardByNumber(1)), "First");
+    EXPECT_EQ(get16(card(1) + 48), 503);
+    EXPECT_EQ(get16(card(2) + 50), 504);
+    EXPECT_EQ(get16(card(3) + 52), 505);
+    EXPECT_EQ(get16(card(5) + 8), 4);
+    // Picture records: format 1, and format 2 whose fill block counts are native.
+    EXPECT_EQ(get16(card(2) + 96 + 2), 1);
+    const uint8_t* pic = card(3) + 96;
+    EXPECT_EQ(get16(pic + 2), 2);
+    EXPECT_EQ(get16(pic + 10), 0x200);
+    const uint8_t* fill = pic + 24 + get32(pic + 16);
+    EXPECT_EQ(loadBE32(fill), 0x01020304u); // patterns stay as stored
+    EXPECT_EQ(get32(fill + 4), 64u);
+    EXPECT_EQ(get32(fill + 12), 32u);
+}
+
+TEST_F(IndependentStackTest, ObjectsAndTheirActions) {
+    const uint8_t* b = object(1, 48, 1);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(name(b + 28, 32), "Everything");
+    EXPECT_EQ(get16(b + 64), 0x18);
+    EXPECT_EQ(get16(b + 78), 400);
+    EXPECT_EQ(get16(b + 4), 10);
+    EXPECT_EQ(get16(b + 10), 60);
+    std::vector<uint16_t> codes;
+    const uint32_t len = get32(b + 12);
+    for (uint32_t off = 136; off < len; off += get32(b + off + 12)) codes.push_back(get16(b + off));
+    EXPECT_EQ(codes, (std::vector<uint16_t>{83, 83, 51, 82, 89, 60, 64, 59, 119, 56, 130}));
+    const uint8_t* a = b + 136;
+    EXPECT_EQ(get16(a + 16), 200);
+    EXPECT_EQ(get16(a + 24), 0x0021);
+    a += get32(a + 12);
+    EXPECT_EQ(get16(a + 24), 0x8021);
+    a += get32(a + 12);
+    EXPECT_EQ(get16(a + 16), 300);
+    a += get32(a + 12);
+    EXPECT_EQ(actionPathText(a + 32, get32(a + 12) - 32), "C:\\Sounds\\bell.wav");
+
+    const uint8_t* g = object(1, 16, 2);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(get16(g + 56), 501);
+    EXPECT_EQ(get16(g + 30 + 4), 64); // picture rectangle's right
+    EXPECT_EQ(name(g + 38, 16), "Graphic");
+    const uint8_t* t = object(1, 96, 3);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(get16(t + 102), 502);
+    EXPECT_EQ(get16(t + 26), 2);
+    EXPECT_EQ(geti16(t + 66), -1);
+    EXPECT_EQ(get32(t + 40), pat32(40));
+    EXPECT_EQ(get16(t + 128 + 2), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(t + 144), 3), "Hi!");
+
+    const uint8_t* gf = object(2, 16, 5);
+    ASSERT_NE(gf, nullptr);
+    EXPECT_EQ(get16(gf + 22), 0x240);
+    EXPECT_EQ(objectRefPath(gf + 80, get32(gf + 12) - 81), "C:\\Pictures\\sky.jpeg");
+    const uint8_t* tf = object(3, 96, 7);
+    ASSERT_NE(tf, nullptr);
+    EXPECT_EQ(objectRefPath(tf + 144, get32(tf + 128 + 8)), "C:\\Texts\\poem.txt");
+}
+
+TEST_F(IndependentStackTest, ChunksOfEveryType) {
+    EXPECT_EQ(CountChunks(fcc("Actn")), 7);
+    const uint8_t* arrive = memRefs().data(GetChunk(fcc("Actn"), 500));
+    EXPECT_EQ(name(arrive + 28, 32), "Arrive stack");
+    EXPECT_EQ(get32(arrive + 12), 136u + 32 + 4);
+    EXPECT_EQ(get16(arrive + 136), 64);
+
+    const Handle link = GetChunk(fcc("Hlnk"), 510);
+    const uint8_t* l = memRefs().data(link);
+    EXPECT_EQ(get16(l), 510);
+    EXPECT_EQ(get16(l + 2), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(l + 24), 6), "linked");
+    EXPECT_EQ(get32(l + 24 + 6 + 2 + 12), 136u);
+    EXPECT_EQ(name(l + 24 + 6 + 2 + 28, 32), "Link action");
+
+    const uint8_t* nba = memRefs().data(GetChunk(fcc("NBAs"), 300));
+    EXPECT_EQ(get32(nba + 4), 0u); // the run-time word is cleared
+    EXPECT_EQ(nba[8], 9);
+    EXPECT_EQ(bytesOf(GetChunk(fcc("Snd "), 200)), std::string(1001, 0x42));
+    EXPECT_EQ(bytesOf(GetChunk(fcc("XXXX"), 7)), "\xDE\xAD\xBE");
+    EXPECT_EQ(GetHandleSize(GetChunk(fcc("CVpr"), 1)), 0u);
+    uint32_t attributes = 0;
+    GetChunkInfo(GetChunk(fcc("Snd "), 200), nullptr, nullptr, nullptr, &attributes);
+    EXPECT_EQ(attributes, 0x00010000u);
+    EXPECT_EQ(bytesOf(GetChunk(fcc("WKSp"), 128)), "to x\x0D" "end");
+}
