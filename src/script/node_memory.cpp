@@ -1,0 +1,445 @@
+#include "script/node_memory.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace cv::script {
+
+namespace {
+
+inline uint32_t packChars(const char* p, size_t n) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < n && i < 4; ++i) v |= uint32_t(uint8_t(p[i])) << (8 * i);
+    return v;
+}
+
+inline char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+
+} // namespace
+
+NodeMemory::NodeMemory() { blocks_.push_back(&constants_); }
+
+NodeMemory::~NodeMemory() { FreeNodeMemory(); }
+
+void NodeMemory::setUpConstants() {
+    Node* c = constants_.nodes;
+    std::memset(c, 0, sizeof(constants_.nodes));
+    c[kTrue] = Node{kWordBit, kNone, packChars("TRUE", 4)};
+    c[kFalse] = Node{kWordBit, Ref(kFalse + 1), packChars("FALS", 4)};
+    c[kFalse + 1] = Node{kWordBit, kNone, packChars("E", 1)};
+    c[kEmptyList] = Node{kListBit, kNone, kNone};
+    c[kEmptyWord] = Node{kWordBit, kNone, 0};
+    c[kZeroValue] = Node{kFloatBit, 0, 0};
+    c[kErrorWord] = Node{kWordBit, Ref(kErrorWord + 1), packChars("ERRO", 4)};
+    c[kErrorWord + 1] = Node{kWordBit, kNone, packChars("R", 1)};
+}
+
+bool NodeMemory::InitNodeMemory() {
+    FreeNodeMemory();
+    if (!addBlock()) return false;
+    setUpConstants();
+    pins_.clear();
+    wbFirst_ = wbCurrent_ = kNone;
+    wbIndex_ = 4;
+    cursorNode_ = kNone;
+    return true;
+}
+
+void NodeMemory::FreeNodeMemory() {
+    for (NodeBlock* b = blockList_; b;) {
+        NodeBlock* next = b->link;
+        delete b;
+        b = next;
+    }
+    blockList_ = nullptr;
+    blocks_.resize(1);
+    freeList_ = kNone;
+}
+
+bool NodeMemory::addBlock() {
+    // Node numbers are 32 bits: block numbers stop well short of that.
+    if (blocks_.size() >= (size_t(1) << 22)) return false;
+    if (maxBlocks_ && blocks_.size() - 1 >= maxBlocks_) return false;
+    auto* b = new (std::nothrow) NodeBlock;
+    if (!b) return false;
+    const Ref base = Ref(blocks_.size()) << 10;
+    for (int i = 0; i < kNodesPerBlock; ++i) {
+        b->nodes[i].flags = 0;
+        b->nodes[i].item = kNone;
+        b->nodes[i].next = (i + 1 < kNodesPerBlock) ? base + Ref(i + 1) : freeList_;
+    }
+    b->link = blockList_;
+    b->number = uint32_t(blocks_.size());
+    blockList_ = b;
+    blocks_.push_back(b);
+    freeList_ = base;
+    return true;
+}
+
+Ref NodeMemory::NewNode() {
+    if (freeList_ == kNone) {
+        CollectGarbage();
+        // A large pool that is nearly all live would otherwise be swept again after a few
+        // requests; it grows by an eighth instead. Small pools grow only when full.
+        if (blocks_.size() > 16 && lastFreed_ < poolSize() / 8) {
+            for (size_t i = 0, n = blocks_.size() / 8; i < n; ++i)
+                if (!addBlock()) break;
+        }
+        if (freeList_ == kNone) addBlock();
+        if (freeList_ == kNone) {
+            outOfSpace();
+            return kNone;
+        }
+    }
+    const Ref r = freeList_;
+    Node& n = at(r);
+    freeList_ = n.next;
+    n.flags = kLockBit;
+    return r;
+}
+
+void NodeMemory::drainWalk() {
+    while (!walk_.empty()) {
+        const Ref r = walk_.back();
+        walk_.pop_back();
+        Node& n = at(r);
+        if (!(n.flags & kMarkBit)) continue;  // already kept, locked, constant or missing
+        n.flags &= ~kMarkBit;
+        if (n.flags & kListBit) {
+            walk_.push_back(Ref(n.next));
+            walk_.push_back(Ref(n.item));
+        } else if (n.flags & kWordBit) {
+            walk_.push_back(Ref(n.next));
+        }
+    }
+}
+
+void NodeMemory::markFrom(Ref r) {
+    if (r == kNone) return;
+    walk_.push_back(r);
+    drainWalk();
+}
+
+void NodeMemory::CollectGarbage() {
+    // 1: every unlocked node is a candidate; locked nodes keep what hangs below them.
+    ++collections_;
+    walk_.clear();
+    for (NodeBlock* b = blockList_; b; b = b->link) {
+        for (Node& n : b->nodes) {
+            if (!(n.flags & kLockBit)) {
+                n.flags |= kMarkBit;
+            } else if (n.flags & kListBit) {
+                walk_.push_back(Ref(n.next));
+                walk_.push_back(Ref(n.item));
+            } else if (n.flags & kWordBit) {
+                walk_.push_back(Ref(n.next));
+            }
+        }
+    }
+    // 2: clear the mark on everything reachable. Each node is visited once, so shared
+    // structure costs no more than its size.
+    drainWalk();
+    markRoots();
+    for (Ref r : pins_) markFrom(r);
+    // 3: rebuild the free list.
+    freeList_ = kNone;
+    lastFreed_ = 0;
+    for (NodeBlock* b = blockList_; b; b = b->link) {
+        const Ref base = Ref(b->number) << 10;
+        for (int i = 0; i < kNodesPerBlock; ++i) {
+            Node& n = b->nodes[i];
+            if (n.flags & kMarkBit) {
+                n.flags = 0;
+                n.next = freeList_;
+                freeList_ = base + Ref(i);
+                ++lastFreed_;
+            }
+        }
+    }
+}
+
+size_t NodeMemory::CountFreeNodes() const {
+    size_t n = 0;
+    const size_t limit = poolSize();
+    for (Ref r = freeList_; r != kNone && n <= limit; r = at(r).next) ++n;
+    return n;
+}
+
+void NodeMemory::LockValue(Ref v) {
+    if (v == kNone) return;
+    Node& n = at(v);
+    if (n.flags & (kListBit | kWordBit | kIntBit | kFloatBit)) n.flags |= kLockBit;
+}
+
+void NodeMemory::UnlockValue(Ref v) {
+    if (v == kNone) return;
+    const size_t base = walk_.size();
+    walk_.push_back(v);
+    while (walk_.size() > base) {
+        const Ref r = walk_.back();
+        walk_.pop_back();
+        Node& n = at(r);
+        if (!(n.flags & kLockBit) || r < (Ref(1) << 10)) continue;
+        if (!(n.flags & (kListBit | kWordBit | kIntBit | kFloatBit))) continue;
+        n.flags &= ~kLockBit;
+        if (n.flags & kListBit) {
+            walk_.push_back(Ref(n.next));
+            walk_.push_back(Ref(n.item));
+        } else if (n.flags & kWordBit) {
+            walk_.push_back(Ref(n.next));
+        }
+    }
+}
+
+double NodeMemory::floatValue(Ref r) const {
+    const Node& n = at(r);
+    const uint64_t bits = uint64_t(n.next) | (uint64_t(n.item) << 32);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+Ref NodeMemory::NewList(Ref item, Ref next) {
+    const Ref r = NewNode();
+    if (r == kNone) return kNone;
+    Node& n = at(r);
+    n.flags = kListBit | kLockBit;
+    n.item = item;
+    n.next = next;
+    return r;
+}
+
+Ref NodeMemory::NewInteger(int32_t i) {
+    const Ref r = NewNode();
+    if (r == kNone) return kNone;
+    Node& n = at(r);
+    n.flags = kIntBit | kLockBit;
+    n.next = static_cast<uint32_t>(i);
+    n.item = 0;
+    return r;
+}
+
+Ref NodeMemory::NewFloat(double d) {
+    const Ref r = NewNode();
+    if (r == kNone) return kNone;
+    uint64_t bits;
+    std::memcpy(&bits, &d, sizeof bits);
+    Node& n = at(r);
+    n.flags = kFloatBit | kLockBit;
+    n.next = uint32_t(bits);
+    n.item = uint32_t(bits >> 32);
+    return r;
+}
+
+bool NodeMemory::AppendToList(Ref& head, Ref& tail, Ref item) {
+    const Ref node = NewList(item, kNone);
+    if (node == kNone) return false;
+    if (head == kNone) head = node;
+    else at(tail).next = node;
+    tail = node;
+    return true;
+}
+
+size_t NodeMemory::ListLength(Ref list) const {
+    size_t n = 0;
+    if (IsEmptyList(list)) return 0;
+    for (Ref r = list; isList(r); r = at(r).next) ++n;
+    return n;
+}
+
+Ref NodeMemory::WordFromText(std::string_view text) {
+    const size_t nul = text.find('\0');
+    if (nul != std::string_view::npos) text = text.substr(0, nul);
+    Ref first = kNone, last = kNone;
+    size_t i = 0;
+    do {
+        const Ref r = NewNode();
+        if (r == kNone) {
+            for (Ref p = first; p != kNone; p = at(p).next) at(p).flags = 0;
+            return kNone;
+        }
+        Node& n = at(r);
+        n.flags = kWordBit | kLockBit;
+        n.next = kNone;
+        n.item = packChars(text.data() + i, text.size() - i);
+        if (first == kNone) first = r;
+        else at(last).next = r;
+        last = r;
+        i += 4;
+    } while (i < text.size());
+    return first;
+}
+
+std::string NodeMemory::TextFromWord(Ref word) const {
+    std::string s;
+    size_t guard = 0;
+    for (Ref r = word; isWord(r) && guard <= poolSize(); r = at(r).next, ++guard) {
+        const uint32_t item = at(r).item;
+        for (int i = 0; i < 4; ++i) {
+            const char c = charAt(item, i);
+            if (c == 0) return s;
+            s.push_back(c);
+        }
+    }
+    return s;
+}
+
+size_t NodeMemory::WordLength(Ref word) const {
+    size_t len = 0, guard = 0;
+    for (Ref r = word; isWord(r) && guard <= poolSize(); r = at(r).next, ++guard) {
+        const uint32_t item = at(r).item;
+        for (int i = 0; i < 4; ++i) {
+            if (charAt(item, i) == 0) return len;
+            ++len;
+        }
+    }
+    return len;
+}
+
+void NodeMemory::BeginWord() {
+    wbFirst_ = wbCurrent_ = kNone;
+    wbIndex_ = 4;
+    wbReported_ = false;
+}
+
+void NodeMemory::AppendChar(char c) {
+    if (wbIndex_ == 4) {
+        const Ref r = NewNode();
+        if (r == kNone) {
+            if (!wbReported_) wbReported_ = true;  // NewNode has raised error 23 already
+            return;
+        }
+        Node& n = at(r);
+        n.flags = kWordBit | kLockBit;
+        n.next = kNone;
+        n.item = 0;
+        if (wbFirst_ == kNone) wbFirst_ = r;
+        else at(wbCurrent_).next = r;
+        wbCurrent_ = r;
+        wbIndex_ = 0;
+    }
+    Node& n = at(wbCurrent_);
+    n.item = (n.item & ~(uint32_t(0xFF) << (8 * wbIndex_))) | (uint32_t(uint8_t(c)) << (8 * wbIndex_));
+    ++wbIndex_;
+}
+
+Ref NodeMemory::EndWord() {
+    if (wbFirst_ == kNone) AppendChar(0);
+    const Ref w = wbFirst_;
+    wbFirst_ = wbCurrent_ = kNone;
+    wbIndex_ = 4;
+    return w;
+}
+
+char NodeMemory::NextChar() {
+    if (!isWord(cursorNode_)) return 0;
+    const char c = charAt(at(cursorNode_).item, cursorIndex_);
+    if (c == 0) return 0;
+    if (++cursorIndex_ == 4) {
+        cursorIndex_ = 0;
+        cursorNode_ = at(cursorNode_).next;
+    }
+    return c;
+}
+
+char NodeMemory::PeekChar() const {
+    if (!isWord(cursorNode_)) return 0;
+    return charAt(at(cursorNode_).item, cursorIndex_);
+}
+
+Ref NodeMemory::ButFirstChar(Ref word) {
+    const std::string t = TextFromWord(word);
+    if (t.size() <= 1) return kEmptyWord;
+    return WordFromText(std::string_view(t).substr(1));
+}
+
+int NodeMemory::CompareNames(Ref a, Ref b) const {
+    if (a == b) return 0;
+    if (!isWord(a) || !isWord(b)) {
+        // Only words are names; anything else counts as the empty name.
+        if (!isWord(a)) return isWord(b) && WordLength(b) > 0 ? -1 : 0;
+        return WordLength(a) > 0 ? 1 : 0;
+    }
+    size_t guard = 0;
+    while (guard++ <= poolSize() + 1) {
+        const uint32_t x = isWord(a) ? at(a).item : 0, y = isWord(b) ? at(b).item : 0;
+        for (int i = 0; i < 4; ++i) {
+            const uint8_t ca = uint8_t(upper(charAt(x, i))), cb = uint8_t(upper(charAt(y, i)));
+            if (ca != cb) return ca < cb ? -1 : 1;
+            if (ca == 0) return 0;
+        }
+        a = isWord(a) ? at(a).next : kNone;
+        b = isWord(b) ? at(b).next : kNone;
+        if (a == kNone && b == kNone) return 0;
+    }
+    return 0;
+}
+
+int NodeMemory::CompareNameText(Ref a, std::string_view b) const {
+    const std::string ta = TextFromWord(a);
+    const size_t n = std::min(ta.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const uint8_t ca = uint8_t(upper(ta[i])), cb = uint8_t(upper(b[i]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (ta.size() == b.size()) return 0;
+    return ta.size() < b.size() ? -1 : 1;
+}
+
+int NodeMemory::MatchAndCanonicalise(Ref slot, Ref name) {
+    if (!isList(slot)) return CompareNames(kNone, name);
+    const int c = CompareNames(at(slot).item, name);
+    if (c == 0) at(slot).item = name;
+    return c;
+}
+
+int NodeMemory::PrimitiveHash(std::string_view text) {
+    int16_t h = 1;
+    for (char c : text) {
+        if (c == 0) break;
+        h = int16_t(uint16_t(int(h) * int(static_cast<signed char>(upper(c))) + 251));
+    }
+    int v = h == INT16_MIN ? -32767 : h;
+    if (v < 0) v = -v;
+    return (v >> 2) % 361;
+}
+
+int NodeMemory::PrimitiveHash(Ref word) const { return PrimitiveHash(TextFromWord(word)); }
+
+int NodeMemory::CompareNamesSkip(Ref a, int skipA, Ref b) const {
+    if (skipA == 0) return CompareNames(a, b);
+    if (!isWord(a) || !isWord(b)) return CompareNames(a, b);
+    // Walk both words a character at a time.
+    Ref na = a, nb = b;
+    int ia = 0, ib = 0;
+    auto next = [this](Ref& n, int& i) -> char {
+        if (!isWord(n)) return 0;
+        const char c = charAt(at(n).item, i);
+        if (c == 0) return 0;
+        if (++i == 4) { i = 0; n = at(n).next; }
+        return c;
+    };
+    for (int k = 0; k < skipA; ++k) next(na, ia);
+    for (size_t guard = 0; guard <= 4 * poolSize() + 8; ++guard) {
+        const uint8_t ca = uint8_t(upper(next(na, ia))), cb = uint8_t(upper(next(nb, ib)));
+        if (ca != cb) return ca < cb ? -1 : 1;
+        if (ca == 0) return 0;
+    }
+    return 0;
+}
+
+int NodeMemory::NameHash(Ref word, int skip) const {
+    int16_t h = 1;
+    const std::string t = TextFromWord(word);
+    for (size_t i = size_t(skip); i < t.size(); ++i)
+        h = int16_t(uint16_t(int(h) * int(static_cast<signed char>(upper(t[i])))));
+    int v = h == INT16_MIN ? -32767 : h;
+    if (v < 0) v = -v;
+    return v % 7;
+}
+
+bool NodeMemory::IsTrue(Ref v) const { return v == kTrue || (isWord(v) && CompareNames(v, kTrue) == 0); }
+bool NodeMemory::IsFalse(Ref v) const { return v == kFalse || (isWord(v) && CompareNames(v, kFalse) == 0); }
+
+} // namespace cv::script
