@@ -1,0 +1,206 @@
+// The text forms of values: plain (PRINT), with brackets (SHOW), escaped so that it reads
+// back into the same words (listings and workspace files), and the forms of error messages.
+#include <cstdio>
+
+#include "script/interpreter.h"
+
+namespace cv::script {
+
+namespace {
+
+enum class Style { Plain, Escaped, Line };
+
+// Output beyond this is a structure that contains itself; stop rather than fill memory.
+constexpr size_t kMaxFormText = size_t(256) << 20;
+
+inline bool selfDelimiting(char c) {
+    switch (c) {
+    case ' ': case '(': case ')': case '*': case '+': case '-': case ';': case '<': case '=': case '>':
+    case '[': case '\\': case ']':
+        return true;
+    default:
+        return false;
+    }
+}
+
+inline bool operatorWord(const std::string& t) {
+    if (t.size() != 1) return false;
+    switch (t[0]) {
+    case '(': case ')': case '*': case '+': case '-': case '/': case '<': case '=': case '>':
+        return true;
+    default:
+        return false;
+    }
+}
+
+void appendEscapedWord(std::string& out, const std::string& t) {
+    if (t == "\"") {
+        out += "''";
+        return;
+    }
+    static const char hex[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < t.size(); ++i) {
+        const char c = t[i];
+        const uint8_t u = uint8_t(c);
+        if (u < 32 || u > 126) {
+            out += "\\x";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else if (selfDelimiting(c) || (i == 0 && ((c >= '0' && c <= '9') || c == '.'))) {
+            out += '\\';
+            out += c;
+        } else {
+            out += c;
+        }
+    }
+}
+
+} // namespace
+
+// Appends the form of one value. Lists are walked with an explicit stack, so nesting depth
+// costs no native stack.
+static void appendForm(Interpreter& in, std::string& out, Ref v, Style style, bool expandColon,
+                       bool outerBrackets) {
+    auto atom = [&](Ref a) {
+        if (in.isNumber(a)) {
+            out += in.NumberText(a);
+            return;
+        }
+        if (!in.isWord(a)) return;
+        const std::string t = in.TextFromWord(a);
+        if (expandColon && !t.empty() && t[0] == ':') {
+            const Ref w = in.WordFromText(std::string_view(t).substr(1));
+            const Ref b = in.FindBinding(w);
+            in.UnlockValue(w);
+            if (b != kNone && in.first(in.rest(b)) != kNone) {
+                appendForm(in, out, in.first(in.rest(b)), style, false, in.isList(in.first(in.rest(b))));
+                return;
+            }
+        }
+        switch (style) {
+        case Style::Plain:
+            if (t != "\"") out += t;
+            break;
+        case Style::Escaped:
+            appendEscapedWord(out, t);
+            break;
+        case Style::Line:
+            if (operatorWord(t)) {
+                out += t;
+                break;
+            }
+            for (char c : t) {
+                if (c == '\r') out += ' ';
+                else {
+                    if (selfDelimiting(c)) out += '\\';
+                    out += c;
+                }
+            }
+            break;
+        }
+    };
+    if (!in.isList(v)) {
+        atom(v);
+        return;
+    }
+    struct Level { Ref node; bool first; };
+    std::vector<Level> stack;
+    if (outerBrackets) out += '[';
+    stack.push_back({in.IsEmptyList(v) ? kNone : v, true});
+    while (!stack.empty()) {
+        if (out.size() > kMaxFormText) break;
+        Level& l = stack.back();
+        if (!in.isList(l.node)) {
+            stack.pop_back();
+            if (!stack.empty() || outerBrackets) out += ']';
+            continue;
+        }
+        const Ref e = in.first(l.node);
+        l.node = in.rest(l.node);
+        if (!l.first) out += ' ';
+        l.first = false;
+        if (in.isList(e)) {
+            out += '[';
+            stack.push_back({in.IsEmptyList(e) ? kNone : e, true});
+        } else {
+            atom(e);
+        }
+    }
+}
+
+std::string Interpreter::FormText(Ref v, bool expandColon, bool escaped) {
+    std::string out;
+    appendForm(*this, out, v, escaped ? Style::Escaped : Style::Plain, expandColon, false);
+    return out;
+}
+
+void Interpreter::PrintForm(Ref v, bool expandColon, bool escaped) { write(FormText(v, expandColon, escaped)); }
+
+void Interpreter::ShowForm(Ref v) {
+    if (v == kNone) {
+        write("[]");
+        return;
+    }
+    std::string out;
+    appendForm(*this, out, v, Style::Plain, false, isList(v));
+    write(out);
+}
+
+std::string Interpreter::MessageText(Ref v) {
+    if (v == kNone) return "[]";
+    if (isWord(v)) return TextFromWord(v);
+    std::string out;
+    appendForm(*this, out, v, Style::Plain, false, false);
+    return out;
+}
+
+std::string Interpreter::QuotedMessageText(Ref v) {
+    if (v == kNone) return "[]";
+    if (isWord(v)) return "\"" + TextFromWord(v);
+    std::string out;
+    appendForm(*this, out, v, Style::Plain, false, isList(v));
+    return out;
+}
+
+std::string Interpreter::LineText(Ref list) {
+    std::string out;
+    appendForm(*this, out, list, Style::Line, false, false);
+    if (out.size() > 255) out.resize(255);
+    return out;
+}
+
+std::string Interpreter::ProcedureListing(Ref definition, bool titleOnly) {
+    std::string out = "TO ";
+    out += TextOf(first(definition));
+    Ref params = first(rest(definition));
+    for (Ref p = IsEmptyList(params) ? kNone : params; isList(p); p = rest(p)) {
+        out += " :";
+        out += TextOf(first(p));
+    }
+    out += '\n';
+    if (titleOnly) return out;
+    for (Ref l = rest(rest(definition)); isList(l); l = rest(l)) {
+        appendForm(*this, out, first(l), Style::Escaped, false, false);
+        out += '\n';
+    }
+    out += "END\n";
+    return out;
+}
+
+std::string Interpreter::VariableListing(Ref name, Ref value) {
+    std::string out = "MAKE \"";
+    out += TextOf(name);
+    out += ' ';
+    if (isWord(value)) {
+        out += '"';
+        appendEscapedWord(out, TextFromWord(value));
+    } else if (isNumber(value)) {
+        out += NumberText(value);
+    } else {
+        appendForm(*this, out, value, Style::Escaped, false, true);
+    }
+    out += '\n';
+    return out;
+}
+
+} // namespace cv::script
