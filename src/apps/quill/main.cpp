@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
     // Deep recursion in scripts needs a deep native stack.
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, size_t(512) << 20);
+    pthread_attr_setstacksize(&attr, size_t(64) << 20);
     pthread_t thread;
     if (pthread_create(&thread, &attr, runThread, &run) == 0) pthread_join(thread, nullptr);
     else runAll(run);
