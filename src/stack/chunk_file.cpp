@@ -138,7 +138,8 @@ Handle ensureLoaded(ChunkFile& cf, ChunkEntry& e) {
         if (h) {
             DisposeHandle(e.data);
             e.data = h;
-            return h;
+            if (cf.finishReload) cf.finishReload(e);
+            return e.data;
         }
     }
     if (!e.data) e.data = NewHandle(0);
@@ -325,16 +326,16 @@ void GetChunkName(uint32_t type, uint16_t id, uint8_t* name) {
 }
 
 uint16_t UniqueChunkId(ChunkFile& cf) {
+    // The ids in use are marked in one pass: searching the directory once per try is
+    // quadratic in a stack whose ids are dense.
+    std::vector<bool> used(65536, false);
+    for (const ChunkEntry& e : cf.directory) used[e.id] = true;
     uint32_t v = cf.lastId & 0xFFFF;
     for (int tries = 0; tries < 65536; ++tries) {
         v = (v + 1) & 0xFFFF;
-        if (v == 0) continue;
-        const bool used = std::any_of(cf.directory.begin(), cf.directory.end(),
-                                      [&](const ChunkEntry& e) { return e.id == v; });
-        if (!used) {
-            cf.lastId = v;
-            return static_cast<uint16_t>(v);
-        }
+        if (v == 0 || used[v]) continue;
+        cf.lastId = v;
+        return static_cast<uint16_t>(v);
     }
     return 0;
 }
@@ -360,11 +361,17 @@ int AddChunk(Handle data, uint32_t attributes, uint32_t type, uint16_t id, const
 int RemoveChunk(uint32_t type, uint16_t id) {
     ChunkEntry* e = findLive(g_current, type, id);
     if (!e) return kErrNotFound;
-    DisposeHandle(e->data);
-    e->data = 0;
-    e->attributes |= kChunkRemoved;
+    RemoveChunkEntry(*e);
     return kOk;
 }
+
+void RemoveChunkEntry(ChunkEntry& e) {
+    DisposeHandle(e.data);
+    e.data = 0;
+    e.attributes |= kChunkRemoved;
+}
+
+Handle ChunkEntryData(ChunkFile& cf, ChunkEntry& e) { return e.removed() ? 0 : ensureLoaded(cf, e); }
 
 int DetachChunk(Handle data) {
     if (!g_current || !data) return kErrNotFound;

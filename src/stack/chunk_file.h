@@ -4,6 +4,7 @@
 // Open chunk areas form one process-wide list; the most recently opened one is current.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ struct ChunkFile {
     uint32_t lastId = 0;          // where the search for a new id starts
     std::vector<ChunkEntry> directory;
     std::string path;
+    // Called on data read again after it was purged, so that it gets the same load-time
+    // changes as the data read at open (the open stack sets it).
+    std::function<void(ChunkEntry&)> finishReload;
 };
 
 // Opens the chunk area of `path` whose first header is at `firstHeaderOffset`. Returns its
@@ -65,6 +69,9 @@ void GetChunkName(uint32_t type, uint16_t id, uint8_t* name);
 int AddChunk(Handle data, uint32_t attributes, uint32_t type, uint16_t id, const uint8_t* pname,
              uint16_t* assignedId = nullptr);
 int RemoveChunk(uint32_t type, uint16_t id);
+// The same for entries already at hand (walks over a whole directory).
+Handle ChunkEntryData(ChunkFile& cf, ChunkEntry& e);
+void RemoveChunkEntry(ChunkEntry& e);
 int DetachChunk(Handle data);
 uint16_t UniqueChunkId(ChunkFile& cf);
 uint64_t TotalChunkBytes(uint32_t refNum);

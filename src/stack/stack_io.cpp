@@ -101,27 +101,33 @@ void readCards(File& f, StackDocument& s, int* err, bool* macDetected) {
 }
 
 // Action lists held in chunks get the same load-time changes as those in buttons.
+void finishChunkActionList(ChunkEntry& e, bool macText, const std::string& path) {
+    if (e.removed() || (e.type != chunk::kActn && e.type != chunk::kHlnk) || !e.data) return;
+    const uint8_t* d = memRefs().data(e.data);
+    std::vector<uint8_t> bytes(d, d + GetHandleSize(e.data));
+    uint32_t at = 0;
+    if (e.type == chunk::kHlnk) {
+        if (bytes.size() < hlnk::kHeaderSize || !get16(bytes.data() + hlnk::kHasAction)) return;
+        at = hlnk::kHeaderSize + get16(bytes.data() + hlnk::kTextLength) + get16(bytes.data() + hlnk::kAfterLength);
+        if (at >= bytes.size()) return;
+    }
+    std::vector<uint8_t> list(bytes.begin() + at, bytes.end());
+    finishLoadedActionList(list, macText, path);
+    bytes.resize(at);
+    bytes.insert(bytes.end(), list.begin(), list.end());
+    if (SetHandleSize(e.data, uint32_t(bytes.size())) == 0)
+        std::memcpy(memRefs().data(e.data), bytes.data(), bytes.size());
+}
+
 void finishChunkActionLists(uint32_t ref, bool macText, const std::string& path) {
     ChunkFile* cf = chunkFileFor(ref);
     if (!cf) return;
-    for (auto& e : cf->directory) {
-        if (e.removed() || (e.type != chunk::kActn && e.type != chunk::kHlnk) || !e.data) continue;
-        const uint8_t* d = memRefs().data(e.data);
-        std::vector<uint8_t> bytes(d, d + GetHandleSize(e.data));
-        uint32_t at = 0;
-        if (e.type == chunk::kHlnk) {
-            if (bytes.size() < hlnk::kHeaderSize || !get16(bytes.data() + hlnk::kHasAction)) continue;
-            at = hlnk::kHeaderSize + get16(bytes.data() + hlnk::kTextLength) +
-                 get16(bytes.data() + hlnk::kAfterLength);
-            if (at >= bytes.size()) continue;
-        }
-        std::vector<uint8_t> list(bytes.begin() + at, bytes.end());
-        finishLoadedActionList(list, macText, path);
-        bytes.resize(at);
-        bytes.insert(bytes.end(), list.begin(), list.end());
-        if (SetHandleSize(e.data, uint32_t(bytes.size())) == 0)
-            std::memcpy(memRefs().data(e.data), bytes.data(), bytes.size());
-    }
+    for (auto& e : cf->directory) finishChunkActionList(e, macText, path);
+    // Lists read again later, after their data was purged, are finished the same way.
+    cf->finishReload = [ref](ChunkEntry& e) {
+        const StackDocument& s = theStack();
+        if (s.chunkFile == ref) finishChunkActionList(e, s.macText, s.path);
+    };
 }
 
 void normaliseHeader(StackDocument& s, bool raiseSize) {
@@ -243,13 +249,13 @@ int OpenStack(const std::string& path) {
 
     s.macText = (s.h16(hdr::kFlags) & hdr::kFlagMacText) || macDetected;
     for (auto& c : s.cards) finishLoadedCard(c.record, s.macText, path);
+    s.path = path;
     finishChunkActionLists(s.chunkFile, s.macText, path);
     normaliseHeader(s, raiseSize);
 
     SetCurrentChunkFile(s.chunkFile);
     if (Handle fonts = GetChunk(chunk::kFntL, 128); fonts && DetachChunk(fonts) == kOk)
         s.fontList = fonts;
-    s.path = path;
     s.changed = false;
     if (stackHooks().loadWorkspace) stackHooks().loadWorkspace();
     return kOk;

@@ -201,16 +201,21 @@ void PurgeUnusedResources() {
     }
     usedLists.erase(0);
 
-    std::vector<uint16_t> unusedLists;
-    for (auto& e : cf->directory)
-        if (!e.removed() && e.type == chunk::kActn && !usedLists.count(e.id)) unusedLists.push_back(e.id);
-    for (uint16_t id : unusedLists) RemoveChunk(chunk::kActn, id);
+    // Entries are taken as they come: looking each one up again by type and id would make the
+    // purge quadratic in the size of the directory.
+    bool removed = false;
+    for (auto& e : cf->directory) {
+        if (!e.removed() && e.type == chunk::kActn && !usedLists.count(e.id)) {
+            RemoveChunkEntry(e);
+            removed = true;
+        }
+    }
 
     std::vector<std::string> nbaNames;
     for (auto& e : cf->directory) {
         if (e.removed()) continue;
         if (e.type == chunk::kActn || e.type == chunk::kHlnk) {
-            Handle h = GetChunk(e.type, e.id);
+            Handle h = ChunkEntryData(*cf, e);
             const uint8_t* d = memRefs().data(h);
             const uint32_t size = GetHandleSize(h);
             uint32_t at = 0;
@@ -227,17 +232,16 @@ void PurgeUnusedResources() {
     };
     const Kind kinds[] = {{chunk::kIcon, &refs.icons}, {chunk::kSnd, &refs.sounds},
                           {chunk::kStrk, &refs.tracks}, {chunk::kNBAs, &refs.nbas}};
-    std::vector<std::pair<uint32_t, uint16_t>> doomed;
     for (auto& e : cf->directory) {
         if (e.removed()) continue;
         for (const Kind& k : kinds) {
             if (e.type != k.type || k.used->count(e.id)) continue;
             if (e.type != chunk::kNBAs && belongsToNBA(e, nbaNames)) continue;
-            doomed.emplace_back(e.type, e.id);
+            RemoveChunkEntry(e);
+            removed = true;
         }
     }
-    for (auto& [type, id] : doomed) RemoveChunk(type, id);
-    if (!unusedLists.empty() || !doomed.empty()) s.changed = true;
+    if (removed) s.changed = true;
 }
 
 } // namespace cv

@@ -299,6 +299,30 @@ TEST_F(OpenTest, MacintoshPathsBecomeWindowsPathsOnce) {
     check("opened again");
 }
 
+TEST_F(OpenTest, ActionListsReadAgainGetTheSameLoadTimeChanges) {
+    StackSpec s;
+    s.flags = 0x10;
+    s.arrive = 5;
+    ButtonSpec a;
+    a.id = 5;
+    a.name = "\x87!";
+    a.summary = 0x0001;
+    a.actions = {soundFileAction(actionPath("Disk:Snd:bell", "bell"))};
+    s.cards = {cardRecord(CardSpec{})};
+    s.chunks = {{fcc("Actn"), 5, 0, "", 0, buttonRecord(a)}};
+    ASSERT_EQ(OpenStack(write("a.stk", stackFile(s))), 0);
+    SetCurrentChunkFile(theStack().chunkFile);
+    const std::string loaded = bytesOf(GetChunk(fcc("Actn"), 5));
+    EXPECT_EQ(loaded.substr(28, 3), "\2\xE1!");
+    DisposeHandle(GetChunk(fcc("Actn"), 5)); // purged: the next lookup reads it again
+    EXPECT_EQ(bytesOf(GetChunk(fcc("Actn"), 5)), loaded);
+    DisposeHandle(GetChunk(fcc("Actn"), 5));
+    ASSERT_EQ(SaveStack(path("b.stk")), 0);
+    ASSERT_EQ(OpenStack(path("b.stk")), 0);
+    SetCurrentChunkFile(theStack().chunkFile);
+    EXPECT_EQ(bytesOf(GetChunk(fcc("Actn"), 5)), loaded);
+}
+
 TEST_F(OpenTest, AFileReferenceHoldingOnlyAFileNameStaysReadable) {
     StackSpec s;
     GraphicSpec g;
