@@ -1,0 +1,91 @@
+#include "browse_fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "stack/stack_document.h"
+
+namespace cv::test {
+
+namespace {
+void ensureApp() {
+    if (QGuiApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "test_player";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+}
+} // namespace
+
+std::string buildStack(const std::string& manifestJson, const std::string& name) {
+    static int counter = 0;
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("cv-browse-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::create_directories(dir);
+    const auto manifest = dir / "manifest.json";
+    std::ofstream(manifest) << manifestJson;
+    const auto out = dir / name;
+    const std::string cmd = std::string(CV_BIN_DIR) + "/cvstack build '" + manifest.string() + "' -o '" +
+                            out.string() + "' 2>&1";
+    const int rc = std::system(cmd.c_str());
+    EXPECT_EQ(rc, 0) << "cvstack build failed for " << manifest;
+    return out.string();
+}
+
+void BrowseTest::SetUp() {
+    ensureApp();
+    headlessUi().clearLog();
+    player = std::make_unique<Player>(host);
+    MediaHooks& m = player->media;
+    m.runScript = [this](const std::string& s) { log.push_back("script " + s); };
+    m.playStackSound = [this](uint16_t id, uint16_t, uint16_t) {
+        log.push_back("sound " + std::to_string(id));
+        return true;
+    };
+    m.stopSound = [this] { log.push_back("stop sound"); };
+}
+
+void BrowseTest::TearDown() {
+    player.reset();
+    DisposeStack();
+}
+
+void BrowseTest::open(const std::string& manifestJson) {
+    ASSERT_TRUE(player->openStack(buildStack(manifestJson)));
+}
+
+void BrowseTest::down(int x, int y) {
+    Message m;
+    m.type = MsgType::MouseDown;
+    m.x = x;
+    m.y = y;
+    player->dispatch(m);
+}
+void BrowseTest::move(int x, int y) {
+    Message m;
+    m.type = MsgType::MouseMove;
+    m.x = x;
+    m.y = y;
+    player->dispatch(m);
+}
+void BrowseTest::up(int x, int y) {
+    Message m;
+    m.type = MsgType::MouseUp;
+    m.x = x;
+    m.y = y;
+    player->dispatch(m);
+}
+void BrowseTest::click(int x, int y) {
+    down(x, y);
+    up(x, y);
+}
+void BrowseTest::command(int id) {
+    Message m;
+    m.type = MsgType::Command;
+    m.command = id;
+    player->dispatch(m);
+}
+
+} // namespace cv::test

@@ -1,0 +1,195 @@
+// Moving between cards and stacks, the Back history, marked cards, the jump dialog, text
+// links, and the order in which an action list does its work.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "browse_fixture.h"
+#include "core/ui.h"
+#include "player/actions.h"
+#include "player/navigation.h"
+#include "stack/stack_document.h"
+
+namespace cv::test {
+namespace {
+
+std::string cards(int n, const std::string& extraCard1 = "") {
+    std::string s = R"({"card_width": 100, "card_height": 80, "cards": [)";
+    for (int i = 1; i <= n; ++i) {
+        if (i > 1) s += ",";
+        s += R"({"name": "C)" + std::to_string(i) + "\"";
+        if (i == 1 && !extraCard1.empty()) s += "," + extraCard1;
+        s += "}";
+    }
+    return s + "]}";
+}
+
+class NavigationTest : public BrowseTest {
+protected:
+    Navigation& nav() { return player->navigation(); }
+    int current() const { return player->currentCardNumber(); }
+};
+
+TEST_F(NavigationTest, NextAndPreviousWrapAround) {
+    open(cards(3));
+    nav().goPrevious();
+    EXPECT_EQ(current(), 3);
+    nav().goNext();
+    EXPECT_EQ(current(), 1);
+    command(kCmdLast);
+    EXPECT_EQ(current(), 3);
+    command(kCmdFirst);
+    EXPECT_EQ(current(), 1);
+}
+
+TEST_F(NavigationTest, BackRetracesVisitsAndKeepsTheLastEntry) {
+    open(cards(4));
+    // Visit A (1), B (2), C (3), then D (4): Back returns C, B, A, and A again.
+    nav().goNext();
+    nav().goNext();
+    nav().goNext();
+    EXPECT_EQ(current(), 4);
+    nav().goBack();
+    EXPECT_EQ(current(), 3);
+    nav().goBack();
+    EXPECT_EQ(current(), 2);
+    nav().goBack();
+    EXPECT_EQ(current(), 1);
+    nav().goBack();
+    EXPECT_EQ(current(), 1);
+    EXPECT_EQ(nav().history().size(), 1u);
+}
+
+TEST_F(NavigationTest, HistoryHoldsTheSeventeenMostRecentCards) {
+    open(cards(25));
+    for (int i = 0; i < 20; ++i) nav().goNext();
+    ASSERT_EQ(nav().history().size(), kHistoryLimit);
+    EXPECT_EQ(nav().history().front().cardId, 20); // the card left last
+    EXPECT_EQ(nav().history().back().cardId, 4);
+}
+
+TEST_F(NavigationTest, MissingCardShowsTheAlertAndStaysPut) {
+    open(cards(2));
+    nav().goNext();
+    EXPECT_FALSE(nav().goToCardId(99));
+    EXPECT_EQ(current(), 2);
+    EXPECT_EQ(headlessUi().lastAlertText(), "Sorry, I can't find that card.");
+}
+
+TEST_F(NavigationTest, LastMarkedCardIsTheMarkedCardLeftLast) {
+    open(cards(3, R"("marked": true)"));
+    nav().goLastMarked();
+    EXPECT_EQ(headlessUi().lastAlertText(), "Sorry, I haven't seen any marked cards yet.");
+    nav().goNext(); // leaves the marked card 1
+    nav().goNext();
+    nav().goLastMarked();
+    EXPECT_EQ(current(), 1);
+}
+
+TEST_F(NavigationTest, JumpTargetsNumbersThenNames) {
+    open(R"({"cards": [{"name": "First"}, {"name": "12"}, {"name": "Third"}]})");
+    EXPECT_EQ(Navigation::jumpTarget("3"), std::optional<uint16_t>(3));
+    EXPECT_EQ(Navigation::jumpTarget("12"), std::optional<uint16_t>(2)) << "out of range: looked up as a name";
+    EXPECT_EQ(Navigation::jumpTarget("third"), std::optional<uint16_t>(3));
+    EXPECT_EQ(Navigation::jumpTarget(" \t"), std::optional<uint16_t>(0));
+    EXPECT_EQ(Navigation::jumpTarget("nowhere"), std::nullopt);
+    // Through the dialog: a wrong name keeps it open, the next answer goes there.
+    headlessUi().queueText("nowhere");
+    headlessUi().queueText("Third");
+    nav().jumpToCardDialog();
+    EXPECT_EQ(current(), 3);
+    EXPECT_EQ(headlessUi().lastAlertText(), "Sorry, I can't find that card.");
+}
+
+TEST_F(NavigationTest, LinkMatchesMustCoverTheClick) {
+    const std::string text = "see the big red barn";
+    // Locked field: the click lies strictly inside the match.
+    EXPECT_EQ(matchTextLink(text, 10, "big red", true, 0, 0), std::optional<size_t>(8));
+    EXPECT_EQ(matchTextLink(text, 8, "big red", true, 0, 0), std::nullopt);
+    EXPECT_EQ(matchTextLink(text, 3, "big red", true, 0, 0), std::nullopt);
+    // Unlocked field: the selection lies within it.
+    EXPECT_EQ(matchTextLink(text, 9, "big red", false, 9, 11), std::optional<size_t>(8));
+    EXPECT_EQ(matchTextLink(text, 9, "big red", false, 9, 17), std::nullopt);
+}
+
+TEST_F(NavigationTest, FieldLinksComeBeforeLinksForAnyField) {
+    open(R"({"cards": [{"name": "A"}, {"name": "B"}, {"name": "C"}],
+      "resources": [
+        {"type": "Hlnk", "id": 1, "text": "red", "text_object": 0, "go": "B"},
+        {"type": "Hlnk", "id": 2, "text": "red", "text_object": 5, "go": "C"}]})");
+    EXPECT_TRUE(nav().followTextLink(5, "a red door", 3, true, 0, 0));
+    EXPECT_EQ(current(), 3);
+    EXPECT_TRUE(nav().followTextLink(6, "a red door", 3, true, 0, 0));
+    EXPECT_EQ(current(), 2);
+    EXPECT_FALSE(nav().followTextLink(6, "a blue door", 3, true, 0, 0));
+}
+
+TEST_F(NavigationTest, OtherStacksAndBackAcrossThem) {
+    const std::string other = buildStack(R"({"cards": [{"name": "X1"}, {"name": "X2"}]})", "other.stk");
+    open(cards(2));
+    nav().goNext();
+    ASSERT_TRUE(nav().goToOtherStack(other, 2, 3, 8, true));
+    EXPECT_EQ(std::filesystem::path(theStack().path).filename(), "other.stk");
+    EXPECT_EQ(current(), 2);
+    nav().goBack();
+    EXPECT_EQ(std::filesystem::path(theStack().path).filename(), "fixture.stk");
+    EXPECT_EQ(current(), 2);
+}
+
+TEST_F(NavigationTest, MissingOtherStackIsAskedForAndCancelKeepsTheCard) {
+    open(cards(2));
+    nav().goNext();
+    EXPECT_FALSE(nav().goToOtherStack("/nowhere/Gone.stk", -6, 3, 8, true));
+    EXPECT_EQ(current(), 2);
+    EXPECT_EQ(headlessUi().log().back(), "file: Please find the stack named: Gone.stk");
+}
+
+TEST_F(NavigationTest, ActionStepsRunInTheirFixedOrderAndThenTheCardChanges) {
+    open(R"({"cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Go", "rect": [0, 0, 50, 50], "shape": 2, "go": "next",
+         "actions": [{"type": "script", "text": "second"}, {"type": "sound", "id": 9}]}]},
+        {"name": "B", "actions": {"arrive": 4}}],
+      "resources": [{"type": "Actn", "id": 4, "actions": [{"type": "script", "text": "arrived"}]}]})");
+    click(10, 10);
+    EXPECT_EQ(log, (std::vector<std::string>{"stop sound", "sound 9", "script second", "script arrived"}));
+    EXPECT_EQ(current(), 2);
+}
+
+TEST_F(NavigationTest, ListIsAbandonedWhenItsButtonDisappears) {
+    open(R"({"cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Go", "rect": [0, 0, 50, 50], "shape": 2, "go": "next",
+         "actions": [{"type": "script", "text": "leave"}]}]}, {"name": "B"}, {"name": "C"}]})");
+    // The script moves to another card: the button is gone, so the list does not go on.
+    player->media.runScript = [this](const std::string&) { player->navigation().goLast(); };
+    click(10, 10);
+    EXPECT_EQ(current(), 3);
+}
+
+TEST_F(NavigationTest, TestAnswersAreRecordedPerCard) {
+    open(R"({"cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Right", "rect": [0, 0, 50, 50], "shape": 2, "test_answer": 1},
+        {"kind": "button", "id": 2, "name": "Wrong", "rect": [50, 0, 99, 50], "shape": 2, "test_answer": 2}]}]})");
+    click(10, 10);
+    click(60, 10);
+    ASSERT_EQ(player->actions().answers().size(), 1u);
+    EXPECT_FALSE(player->actions().answers().begin()->second.right);
+    EXPECT_EQ(player->actions().answers().begin()->second.name, "Wrong");
+    EXPECT_TRUE(player->actions().hasActions(0) == false);
+}
+
+TEST_F(NavigationTest, LaunchingAProgramAsksFirst) {
+    open(R"({"cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Run", "rect": [0, 0, 50, 50], "shape": 2,
+         "actions": [{"type": "launch", "program": "/bin/true"}]}]}]})");
+    bool launched = false;
+    player->media.launch = [&](const std::string&, const std::string&) { return launched = true; };
+    click(10, 10); // the default answer is not to start it
+    EXPECT_FALSE(launched);
+    EXPECT_NE(headlessUi().lastAlertText().find("/bin/true"), std::string::npos);
+    headlessUi().queueAnswer(kAnswerFirst);
+    click(10, 10);
+    EXPECT_TRUE(launched);
+}
+
+} // namespace
+} // namespace cv::test
