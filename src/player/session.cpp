@@ -1,0 +1,299 @@
+// Running a session script against a headless player on the virtual clock.
+#include "player/session.h"
+
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "core/alerts.h"
+#include "core/clock.h"
+#include "core/text_encoding.h"
+#include "core/ui.h"
+#include "player/headless_host.h"
+#include "player/player.h"
+#include "stack/stack_document.h"
+
+namespace cv {
+
+namespace {
+
+// Installs the session's clock and Ui for its lifetime and puts back what was there.
+class Installed {
+public:
+    Installed(Clock* clock, Ui* u) : previousUi_(&ui()) {
+        setClock(clock);
+        setUi(u);
+    }
+    ~Installed() {
+        setClock(nullptr);
+        setUi(previousUi_ == &headlessUi() ? nullptr : previousUi_);
+    }
+    Installed(const Installed&) = delete;
+    Installed& operator=(const Installed&) = delete;
+
+private:
+    Ui* previousUi_;
+};
+
+// Closes whatever stack the session left open, after the player is gone.
+struct StackCloser {
+    ~StackCloser() { DisposeStack(); }
+};
+
+// Line breaks as the two characters "\n", so that a text fits on one log line.
+std::string oneLine(const std::string& utf8) {
+    std::string out;
+    for (char c : utf8) {
+        if (c == '\n') out += "\\n";
+        else if (c != '\r') out += c;
+    }
+    return out;
+}
+
+std::string unescapeLineBreaks(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size() && s[i + 1] == 'n') {
+            out += '\n';
+            ++i;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+std::string hexColour(uint32_t rgb) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "#%06X", rgb & 0xFFFFFFu);
+    return buf;
+}
+
+bool endsWithNoCase(const std::string& s, const std::string& suffix) {
+    if (s.size() < suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i]) return false;
+    return true;
+}
+
+class Runner {
+public:
+    Runner(Session::Output out, Session::Output err, std::filesystem::path folder, std::string name)
+        : out_(std::move(out)), err_(std::move(err)), folder_(std::move(folder)), name_(std::move(name)),
+          installed_(&clock_, &ui_), player_(host_) {
+        resetAlertOnceList();
+        auto previous = player_.onArrive;
+        player_.onArrive = [this, previous](bool arriveAtStack) {
+            flushUiLog();
+            out_(cardLine());
+            if (previous) previous(arriveAtStack);
+        };
+    }
+
+    int run(const std::vector<SessionCommand>& commands) {
+        for (const SessionCommand& c : commands) {
+            if (!execute(c)) {
+                flushUiLog();
+                return 1;
+            }
+            flushUiLog();
+            if (host_.quitting) {
+                out_("quit " + std::to_string(host_.quitCode));
+                break;
+            }
+        }
+        return failures_ ? 1 : 0;
+    }
+
+private:
+    // False when the script cannot go on.
+    bool execute(const SessionCommand& c) {
+        switch (c.op) {
+        case SessionOp::Open: {
+            const std::filesystem::path path = resolve(c.text);
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(path, ec)) return stop(c, "no stack file " + path.string());
+            player_.openStack(path.string());
+            return true;
+        }
+        case SessionOp::Click:
+            mouse(MsgType::MouseDown, c);
+            mouse(MsgType::MouseUp, c);
+            break;
+        case SessionOp::Down:
+            buttonHeld_ = true;
+            mouse(MsgType::MouseDown, c);
+            break;
+        case SessionOp::Up:
+            buttonHeld_ = false;
+            mouse(MsgType::MouseUp, c);
+            break;
+        case SessionOp::Move: mouse(MsgType::MouseMove, c); break;
+        case SessionOp::DoubleClick:
+            // As the system reports one: press, release, double-click, release.
+            mouse(MsgType::MouseDown, c);
+            mouse(MsgType::MouseUp, c);
+            mouse(MsgType::DoubleClick, c);
+            mouse(MsgType::MouseUp, c);
+            break;
+        case SessionOp::Key:
+        case SessionOp::Type:
+            for (const Message& m : c.messages) player_.post(m);
+            break;
+        case SessionOp::Command: {
+            Message m;
+            m.type = MsgType::Command;
+            m.command = int(c.number);
+            player_.post(m);
+            break;
+        }
+        case SessionOp::Wait: player_.runUntil(clock_.nowMs() + uint64_t(c.number)); return true;
+        case SessionOp::Answer: ui_.queueAnswer(int(c.number)); return true;
+        case SessionOp::AnswerText: ui_.queueText(utf8ToCp1252(c.text)); return true;
+        case SessionOp::AnswerFile: ui_.queueFile(resolve(c.text).string()); return true;
+        case SessionOp::Cancel: ui_.queueCancel(); return true;
+        case SessionOp::Snapshot: return snapshot(c);
+        case SessionOp::ExpectCard: {
+            const int shown = shownCardNumber();
+            if (shown != c.number)
+                fail(c, "expect card " + std::to_string(c.number) + ": card " + std::to_string(shown) + " is shown");
+            return true;
+        }
+        case SessionOp::ExpectTitle: {
+            const std::string title = cp1252ToUtf8(host_.title);
+            if (title != c.text) fail(c, "expect title \"" + c.text + "\": the title is \"" + title + "\"");
+            return true;
+        }
+        case SessionOp::ExpectAlert: return expectAlert(c);
+        case SessionOp::ExpectPixel: {
+            const QImage& screen = player_.screen();
+            if (!screen.rect().contains(c.x, c.y)) {
+                fail(c, "expect pixel " + std::to_string(c.x) + " " + std::to_string(c.y) + ": outside the " +
+                            std::to_string(screen.width()) + " x " + std::to_string(screen.height()) + " card");
+                return true;
+            }
+            const uint32_t rgb = screen.pixel(c.x, c.y) & 0xFFFFFFu;
+            if (rgb != c.colour)
+                fail(c, "expect pixel " + std::to_string(c.x) + " " + std::to_string(c.y) + " " + hexColour(c.colour) +
+                            ": it is " + hexColour(rgb));
+            return true;
+        }
+        case SessionOp::PrintCard:
+            out_(cardLine(true));
+            return true;
+        }
+        player_.processQueue();
+        return true;
+    }
+
+    void mouse(MsgType type, const SessionCommand& c) {
+        Message m;
+        m.type = type;
+        m.x = c.x;
+        m.y = c.y;
+        m.modifiers = c.modifiers;
+        m.buttonDown = type == MsgType::MouseMove && buttonHeld_;
+        player_.post(m);
+    }
+
+    bool snapshot(const SessionCommand& c) {
+        const std::filesystem::path path = resolve(c.text);
+        std::error_code ec;
+        if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+        const bool ppm = endsWithNoCase(path.string(), ".ppm");
+        if (!player_.screen().save(QString::fromStdString(path.string()), ppm ? "PPM" : "PNG"))
+            return stop(c, "cannot write " + path.string());
+        return true;
+    }
+
+    bool expectAlert(const SessionCommand& c) {
+        flushUiLog();
+        const std::string expected = utf8ToCp1252(unescapeLineBreaks(c.text));
+        const std::string shown = ui_.lastAlertText();
+        // Each check looks at what was shown since the one before.
+        ui_.clearLog();
+        logShown_ = 0;
+        if (expected.empty()) {
+            if (!shown.empty()) fail(c, "expect no alert: \"" + oneLine(cp1252ToUtf8(shown)) + "\" was shown");
+            return true;
+        }
+        if (shown.empty()) fail(c, "expect alert \"" + c.text + "\": no alert was shown");
+        else if (shown != expected) fail(c, "expect alert \"" + c.text + "\": the alert was \"" + oneLine(cp1252ToUtf8(shown)) + "\"");
+        return true;
+    }
+
+    int shownCardNumber() const { return theStack().open() ? player_.currentCardNumber() : 0; }
+
+    std::string cardLine(bool details = false) const {
+        const int number = shownCardNumber();
+        Handle card = number ? CardByNumber(number) : 0;
+        std::string line = "card " + std::to_string(number);
+        if (details) line += " of " + std::to_string(theStack().cardCount());
+        line += " id=" + std::to_string(card ? CardIdOf(card) : 0);
+        line += " name=" + cp1252ToUtf8(card ? CardName(card) : std::string());
+        if (details) line += " title=" + cp1252ToUtf8(host_.title);
+        return line;
+    }
+
+    void flushUiLog() {
+        const auto& log = ui_.log();
+        for (; logShown_ < log.size(); ++logShown_) out_(oneLine(cp1252ToUtf8(log[logShown_])));
+    }
+
+    std::filesystem::path resolve(const std::string& utf8) const {
+        const std::filesystem::path p = std::filesystem::path(utf8);
+        return p.is_absolute() ? p : folder_ / p;
+    }
+
+    void fail(const SessionCommand& c, const std::string& what) {
+        ++failures_;
+        out_("FAIL line " + std::to_string(c.line) + ": " + what);
+    }
+
+    bool stop(const SessionCommand& c, const std::string& what) {
+        err_(name_ + ":" + std::to_string(c.line) + ": " + what);
+        return false;
+    }
+
+    Session::Output out_, err_;
+    std::filesystem::path folder_;
+    std::string name_;
+    VirtualClock clock_;
+    HeadlessUi ui_;
+    Installed installed_;
+    StackCloser closer_;
+    HeadlessHost host_;
+    Player player_;
+    size_t logShown_ = 0;
+    int failures_ = 0;
+    bool buttonHeld_ = false;
+};
+
+} // namespace
+
+Session::Session(Output out, Output err) : out_(std::move(out)), err_(std::move(err)) {}
+
+int Session::runFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        err_("cannot read " + path);
+        return 1;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::filesystem::path folder = std::filesystem::absolute(std::filesystem::path(path)).parent_path();
+    return run(text.str(), folder, path);
+}
+
+int Session::run(std::string_view script, const std::filesystem::path& folder, const std::string& name) {
+    const ParsedSession parsed = parseSession(script);
+    if (!parsed.errors.empty()) {
+        for (const std::string& e : parsed.errors) err_(name + ": " + e);
+        return 1;
+    }
+    Runner runner(out_, err_, folder, name);
+    return runner.run(parsed.commands);
+}
+
+} // namespace cv

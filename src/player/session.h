@@ -1,0 +1,86 @@
+#pragma once
+// Headless sessions: a script of clicks, keys, menu commands, waits and checks run against a
+// player without a window, on the virtual clock. `cvstack session` and the end-to-end tests
+// drive the player this way.
+//
+// One command per line; a line whose first non-blank character is '#' is a comment:
+//   open PATH                      open a stack and show its first card
+//   click X Y [ctrl] [shift] [alt] left press and release at card coordinates
+//   down X Y ... / up X Y ... / move X Y ... / dblclick X Y ...
+//   key NAME [ctrl] [shift] [alt]  NAME: a character, Return, Escape, Tab, Delete, Backspace,
+//                                  Space, Left, Right, Up or Down
+//   type TEXT                      one character message per character
+//   command ID                     a menu command
+//   wait MS                        let MS milliseconds pass (timers run, waits end)
+//   answer 52|53|54                the next alert's answer
+//   answer-text TEXT / answer-file PATH / cancel   the next question's answer
+//   snapshot PATH                  the card area as PNG (or PPM for a .ppm name)
+//   expect card N                  the shown card's number
+//   expect title TEXT              the window title
+//   expect alert [TEXT]            the text of the last alert or message box shown since the
+//                                  previous `expect alert` ("\n" stands for a line break);
+//                                  without TEXT: none was shown
+//   expect pixel X Y #RRGGBB       the colour of one pixel of the card area
+//   print card                     the shown card, its number, id, name and the title
+// Paths are relative to the script's folder. Texts are UTF-8.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "player/message.h"
+
+namespace cv {
+
+enum class SessionOp : uint8_t {
+    Open, Click, Down, Up, Move, DoubleClick, Key, Type, Command, Wait,
+    Answer, AnswerText, AnswerFile, Cancel, Snapshot,
+    ExpectCard, ExpectTitle, ExpectAlert, ExpectPixel, PrintCard,
+};
+
+struct SessionCommand {
+    SessionOp op = SessionOp::Open;
+    int line = 0;
+    int x = 0, y = 0;
+    int64_t number = 0;           // card number, command id, milliseconds, answer
+    uint32_t colour = 0;          // expect pixel: 0xRRGGBB
+    uint32_t modifiers = 0;       // mouse commands
+    std::string text;             // path or text, as written (UTF-8)
+    std::vector<Message> messages; // key and type: the messages they post
+};
+
+struct ParsedSession {
+    std::vector<SessionCommand> commands;
+    std::vector<std::string> errors; // "line L: ..." for every line that cannot be run
+};
+
+ParsedSession parseSession(std::string_view script);
+
+// The messages pressing one key makes: the modifier keys going down, KeyDown, Char (for
+// printable keys and Return, unless Control or Alt is held), KeyUp, the modifiers going up.
+// A character that needs Shift on a US keyboard ('A', '!', ':') holds Shift itself.
+// nullopt (and `error` set) for a name that is no key.
+std::optional<std::vector<Message>> keyMessages(std::string_view name, uint32_t modifiers, std::string* error);
+
+class Session {
+public:
+    using Output = std::function<void(const std::string& line)>;
+    // `out` receives the log (cards shown, alerts, failed expectations); `err` the reasons a
+    // script could not run.
+    Session(Output out, Output err);
+
+    // Runs a script file. 0 when every expectation held; 1 when one failed or the script
+    // could not run.
+    int runFile(const std::string& path);
+    // Runs script text whose paths are relative to `folder`.
+    int run(std::string_view script, const std::filesystem::path& folder, const std::string& name = "session");
+
+private:
+    Output out_;
+    Output err_;
+};
+
+} // namespace cv
