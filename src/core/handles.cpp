@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "core/byte_order.h"
 
@@ -106,7 +109,17 @@ void HandleTable::disposeAll() {
 }
 
 HandleTable& memRefs() {
-    static HandleTable table;
+    static HandleTable table = [] {
+#if defined(__GLIBC__)
+        // Blocks freed when a stack closes are kept for the next one: handing them back to the
+        // system and faulting fresh pages in again costs more than reading the stack's file.
+        // A fixed threshold also stops the allocator from moving chunk-sized blocks onto the
+        // heap after the first stack, where every new handle would be cleared by hand.
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+        return HandleTable();
+    }();
     return table;
 }
 
