@@ -56,7 +56,7 @@ std::optional<Bitmap> MakeDIB(int width, int height, int depth, RowOrder order) 
 }
 
 void FlipRows(Bitmap& b) {
-    if (b.height > 1) {
+    if (b.height > 1 && b.stride > 0) {
         std::vector<uint8_t> tmp(b.stride);
         uint8_t* top = b.bits.data();
         uint8_t* bottom = b.bits.data() + b.stride * static_cast<size_t>(b.height - 1);

@@ -35,39 +35,40 @@ bool decodeLzrw1Block(std::span<const uint8_t> block, uint8_t* out0, size_t star
     uint8_t* const roomEnd = outEnd + slack;
 
     // Whole groups without bounds checks while a full group's input and output fit; only the
-    // copy offsets are checked, as they depend on the data, not on the room left.
-    while (static_cast<size_t>(inEnd - in) >= kGroupInput &&
+    // copy offsets are checked, as they depend on the data, not on the room left. Runs of
+    // literals are copied 16 bytes at a time, which is why the input needs room for 16 more.
+    while (static_cast<size_t>(inEnd - in) >= kGroupInput + 16 &&
            static_cast<size_t>(roomEnd - out) >= kLzrw1GroupRoom) {
-        unsigned control = in[0] | (unsigned(in[1]) << 8);
+        // A stop bit above the 16 items: the group is done when only it is left.
+        unsigned control = in[0] | (unsigned(in[1]) << 8) | 0x10000u;
         in += 2;
-        if (control == 0) {
-            std::memcpy(out, in, 16);
-            in += 16;
-            out += 16;
-        } else {
-            for (int i = 0; i < 16; ++i, control >>= 1) {
-                if (!(control & 1)) {
-                    *out++ = *in++;
-                    continue;
-                }
-                const unsigned b0 = in[0];
-                const size_t offset = ((b0 & 0xF0u) << 4) | in[1];
-                const size_t len = (b0 & 0x0Fu) + 3;
-                in += 2;
-                if (offset - 1 >= static_cast<size_t>(out - out0)) return false;
-                const uint8_t* src = out - offset;
-                if (offset >= 8) {
-                    // Each 8-byte step reads only bytes already written.
-                    copy8(out, src);
-                    copy8(out + 8, src + 8);
-                    copy8(out + 16, src + 16);
-                } else if (offset == 1) {
-                    std::memset(out, *src, kMaxCopy);
-                } else {
-                    for (size_t k = 0; k < len; ++k) out[k] = src[k];
-                }
-                out += len;
+        while (control != 1) {
+            if (!(control & 1)) {
+                const unsigned run = static_cast<unsigned>(__builtin_ctz(control));
+                std::memcpy(out, in, 16);
+                in += run;
+                out += run;
+                control >>= run;
+                continue;
             }
+            const unsigned b0 = in[0];
+            const size_t offset = ((b0 & 0xF0u) << 4) | in[1];
+            const size_t len = (b0 & 0x0Fu) + 3;
+            in += 2;
+            control >>= 1;
+            if (offset - 1 >= static_cast<size_t>(out - out0)) return false;
+            const uint8_t* src = out - offset;
+            if (offset >= 8) {
+                // Each 8-byte step reads only bytes already written.
+                copy8(out, src);
+                copy8(out + 8, src + 8);
+                copy8(out + 16, src + 16);
+            } else if (offset == 1) {
+                std::memset(out, *src, kMaxCopy);
+            } else {
+                for (size_t k = 0; k < len; ++k) out[k] = src[k];
+            }
+            out += len;
         }
         if (out > outEnd) return false;
     }

@@ -35,6 +35,12 @@ inline bool decodeLzrw1(std::span<const uint8_t> block, std::span<uint8_t> out) 
     return decodeLzrw1Block(block, out.data(), 0, out.size());
 }
 
+// Most output a block of this many bytes can decode to (a two-byte copy item makes at most
+// 18 bytes): lets callers refuse a picture its data cannot fill before allocating it.
+inline size_t maxLzrw1Output(size_t blockBytes) {
+    return blockBytes < kLzrw1HeaderBytes ? 0 : (blockBytes - kLzrw1HeaderBytes) * 9;
+}
+
 // Largest block the encoder makes for n input bytes.
 inline size_t maxLzrw1BlockBytes(size_t n) { return kLzrw1HeaderBytes + n; }
 

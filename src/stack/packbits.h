@@ -17,6 +17,9 @@ bool decodePackBitsStream(std::span<const uint8_t> in, std::span<uint8_t> out,
 // bytes as literal runs of up to 128.
 void encodePackBitsStream(std::span<const uint8_t> in, std::vector<uint8_t>& out);
 
+// Most output n stream bytes can decode to (two bytes make at most 129).
+inline size_t maxPackBitsOutput(size_t n) { return n / 2 * 129 + (n & 1); }
+
 // More than the largest encoding of n bytes (the worst, single literals between pairs of equal
 // bytes, takes 4 bytes for every 3).
 inline size_t maxPackBitsBytes(size_t n) { return n + n / 2 + 16; }

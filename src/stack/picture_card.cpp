@@ -37,6 +37,7 @@ std::optional<CardPictureParts> parseCardPicture(std::span<const uint8_t> record
     size_t end = parts.length;
     if (parts.flags & kRecordPadFlag) --end;
     size_t at = kCardPictureHeaderBytes;
+    if (end < at) return std::nullopt;
     if (tableLength > end - at) return std::nullopt;
     parts.colourTable = record.subspan(at, tableLength);
     at += tableLength;
@@ -78,6 +79,12 @@ DecodedPicture decodeCardPicture(std::span<const uint8_t> record, int width, int
         return result;
     }
     if (!isPictureDepth(depth) || width < 0 || height < 0) return result;
+    // Refuse what the data cannot fill before allocating for it.
+    const size_t storedRow = storedRowBytes(width, depth);
+    const size_t total = storedRow * static_cast<size_t>(height);
+    const size_t filled = parts->fill ? size_t(parts->fill->topCount) + parts->fill->bottomCount : 0;
+    if (total > filled && total - filled > std::max(maxLzrw1Output(parts->block.size()), parts->block.size()))
+        return result;
     auto made = MakeDIB(width, height, depth);
     if (!made) {
         result.status = PictureStatus::TooLarge;
@@ -88,8 +95,6 @@ DecodedPicture decodeCardPicture(std::span<const uint8_t> record, int width, int
 
     // The picture is decoded as stored rows, then repacked to bitmap rows; the buffer holds
     // whichever layout is larger.
-    const size_t storedRow = storedRowBytes(width, depth);
-    const size_t total = storedRow * static_cast<size_t>(height);
     const size_t dibTotal = bm.byteCount();
     if (total > dibTotal) bm.bits.resize(total);
     uint8_t* bits = bm.bits.data();
@@ -165,8 +170,11 @@ std::optional<std::vector<uint8_t>> encodeCardPicture(const Bitmap& picture,
 }
 
 std::optional<std::vector<uint8_t>> encodeCardPicture(const Bitmap& picture) {
-    if (picture.depth <= 8) return encodeCardPicture(picture, makeColourTable(picture.colours));
-    return encodeCardPicture(picture, PaletteToColourTable(nullptr, false, picture.depth));
+    if (picture.depth > 8) return encodeCardPicture(picture, PaletteToColourTable(nullptr, false, picture.depth));
+    // The player's tables hold 16 entries at depth 4 and 256 at every other depth.
+    std::vector<uint32_t> colours(picture.depth == 4 ? 16 : 256, 0xFF000000u);
+    std::copy_n(picture.colours.begin(), std::min(colours.size(), picture.colours.size()), colours.begin());
+    return encodeCardPicture(picture, makeColourTable(colours));
 }
 
 EncodedRecord reencodeCardPicture(std::span<const uint8_t> record, int width, int height, int oldDepth,

@@ -82,8 +82,8 @@ DecodedPicture decodeCardBackground(std::span<const uint8_t> card, const Picture
 std::optional<std::vector<uint8_t>> encodeCardPicture(const Bitmap& picture,
                                                       std::span<const uint8_t> colourTable,
                                                       uint16_t setting = 0);
-// The same with a colour table made from the picture's colours (depths up to 8), or from the
-// default palette (deeper pictures).
+// The same with a colour table as the player makes them (16 entries at depth 4, else 256): the
+// picture's colours, the rest black (depths up to 8), or the default palette (deeper pictures).
 std::optional<std::vector<uint8_t>> encodeCardPicture(const Bitmap& picture);
 
 struct EncodedRecord {

@@ -154,7 +154,7 @@ std::optional<Bitmap> convertDepth(const Bitmap& src, int depth, std::span<const
             }
             break;
         case 32:
-            std::memcpy(row, rgb.data(), rgb.size() * 4);
+            if (!rgb.empty()) std::memcpy(row, rgb.data(), rgb.size() * 4);
             break;
         default:
             for (int x = 0; x < src.width; ++x) dst.setPixel(x, y, nearest(rgb[x]));

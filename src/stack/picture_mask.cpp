@@ -32,13 +32,15 @@ DecodedPicture decodeMask(std::span<const uint8_t> trailing) {
         result.status = PictureStatus::NoPicture;
         return result;
     }
+    const auto data = trailing.subspan(kTrailerHeaderBytes);
+    if (!couldFill(width, height, 1, data.size(), false)) return result;
     auto made = MakeDIB(width, height, 1);
     if (!made) {
         result.status = PictureStatus::TooLarge;
         return result;
     }
     made->colours = {0xFFFFFFFFu, 0xFF000000u};
-    if (!DecodePackBits(*made, trailing.subspan(kTrailerHeaderBytes))) return result;
+    if (!DecodePackBits(*made, data)) return result;
     result.status = PictureStatus::Ok;
     result.bitmap = std::move(*made);
     return result;

@@ -55,14 +55,15 @@ DecodedPicture decodeObjectPicture(std::span<const uint8_t> object, std::span<co
     }
     auto parts = parseGraphicPicture(object);
     if (!parts || !isPictureDepth(parts->depth)) return result;
+    const bool rows = parts->pictureFlags & kPictureLzrw1Rows;
+    if (!couldFill(parts->width, parts->height, parts->depth, parts->data.size(), rows)) return result;
     auto made = MakeDIB(parts->width, parts->height, parts->depth);
     if (!made) {
         result.status = PictureStatus::TooLarge;
         return result;
     }
     made->colours = pictureColours(cardColourTable, parts->depth, options.palette);
-    const bool ok = (parts->pictureFlags & kPictureLzrw1Rows) ? DecodeRowsLZRW1(*made, parts->data)
-                                                              : DecodePackBits(*made, parts->data);
+    const bool ok = rows ? DecodeRowsLZRW1(*made, parts->data) : DecodePackBits(*made, parts->data);
     if (!ok) return result;
     if (options.order == RowOrder::BottomUp) FlipRows(*made);
     result.status = PictureStatus::Ok;

@@ -15,14 +15,14 @@ namespace {
 // stored row is the shorter one.
 inline void putRow(uint8_t* dst, size_t stride, const uint8_t* src, size_t storedRow) {
     const size_t n = std::min(stride, storedRow);
-    std::memcpy(dst, src, n);
+    if (n) std::memcpy(dst, src, n);
     if (stride > n) std::memset(dst + n, kRowPadByte, stride - n);
 }
 
 // Copies one bitmap row into a stored row, big-endian pixels, padding 0.
 inline void getRow(uint8_t* dst, size_t storedRow, const uint8_t* src, size_t stride, int depth) {
     const size_t n = std::min(stride, storedRow);
-    std::memcpy(dst, src, n);
+    if (n) std::memcpy(dst, src, n);
     if (storedRow > n) std::memset(dst + n, 0, storedRow - n);
     fixPixelByteOrder(dst, n, depth);
 }
@@ -72,6 +72,15 @@ bool DecodePackBits(Bitmap& dib, std::span<const uint8_t> source, size_t* consum
     }
     fixPixelByteOrder(dib);
     return true;
+}
+
+bool couldFill(int width, int height, int depth, size_t compressedBytes, bool lzrw1Rows) {
+    if (width < 0 || height < 0) return false;
+    const size_t total = storedRowBytes(width, depth) * static_cast<size_t>(height);
+    if (lzrw1Rows)
+        return static_cast<size_t>(height) <= compressedBytes / kLzrw1HeaderBytes &&
+               total <= maxLzrw1Output(compressedBytes);
+    return total <= maxPackBitsOutput(compressedBytes);
 }
 
 std::vector<uint8_t> storedPicture(const Bitmap& dib) {

@@ -24,6 +24,10 @@ bool DecodeRowsLZRW1(Bitmap& dib, std::span<const uint8_t> source, size_t* consu
 // run goes past the picture.
 bool DecodePackBits(Bitmap& dib, std::span<const uint8_t> source, size_t* consumed = nullptr);
 
+// Whether `compressedBytes` of data by either method could fill a picture of this size and
+// depth at all: lets decoders of records refuse a hostile size before allocating for it.
+bool couldFill(int width, int height, int depth, size_t compressedBytes, bool lzrw1Rows);
+
 // The picture as LZRW1 rows; nullopt when a row's block would be longer than its 16-bit
 // length field can say (stored rows of more than 65531 bytes).
 std::optional<std::vector<uint8_t>> EncodeRowsLZRW1(const Bitmap& dib);

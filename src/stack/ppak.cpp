@@ -40,6 +40,7 @@ int PixPak_Decompress(PixImage& image, std::span<const uint8_t> data, int type) 
         ui().messageBox("PixPak_Decompress", "Unknown PixPak_Decompress type");
         return -1;
     }
+    if (!couldFill(image.width, image.height, image.depth, data.size(), type == kPixPakRowsLZRW1)) return -1;
     auto dib = MakeDIB(image.width, image.height, image.depth);
     if (!dib) return -1;
     if (image.depth == 1) {
@@ -58,7 +59,8 @@ int PixPak_Decompress(PixImage& image, std::span<const uint8_t> data, int type) 
     Bitmap& target = *image.bitmap;
     const Bitmap screen = toRgb32(*dib);
     const int w = std::min(target.width, screen.width), h = std::min(target.height, screen.height);
-    for (int y = 0; y < h; ++y) std::memcpy(target.row(y), screen.row(y), static_cast<size_t>(w) * 4);
+    if (w > 0)
+        for (int y = 0; y < h; ++y) std::memcpy(target.row(y), screen.row(y), static_cast<size_t>(w) * 4);
     return 0;
 }
 
@@ -74,7 +76,7 @@ DecodedPicture decodePPak(std::span<const uint8_t> record, uint32_t expectedLeng
         image.palette = ColourTableToPalette(h->colourTable);
     else
         image.palette = palette ? *palette : LoadDefaultPalette();
-    if (!MakeDIB(h->width, h->height, h->depth)) {
+    if (size_t(h->width) * h->height * h->depth / 8 > kMaxPictureBytes) {
         result.status = PictureStatus::TooLarge;
         return result;
     }
