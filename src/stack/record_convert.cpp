@@ -139,10 +139,10 @@ bool convertActions(uint8_t* p, uint32_t size, Convert dir) {
     return true;
 }
 
-bool convertGraphic(uint8_t* p, uint32_t len, Convert dir) {
+// `flags` are the object's flags, read before the common header was converted.
+bool convertGraphic(uint8_t* p, uint32_t len, uint16_t flags, Convert dir) {
     // Trailing data is found from the length at 60 and the pad flag, read before they change.
     const uint32_t trailing = lengthBefore(p + graphic::kTrailingLength, dir);
-    const uint16_t flags = u16Before(p + obj::kFlags, dir);
     convertFields(p, len, kGraphicFields);
     const uint32_t pad = (flags & obj::kFlagPadded) ? 1 : 0;
     if (trailing == 0) return true;
@@ -193,8 +193,9 @@ bool convertObject(uint8_t* p, uint32_t room, Convert dir) {
     const uint32_t len = lengthBefore(p + obj::kLength, dir);
     if (len < minimumObjectLength(kind) || len > room) return false;
     if (kind == obj::kButton) return convertActionList(p, len, dir);
+    const uint16_t flags = u16Before(p + obj::kFlags, dir);
     convertFields(p, len, kCommonFields);
-    if (kind == obj::kGraphic) return convertGraphic(p, len, dir);
+    if (kind == obj::kGraphic) return convertGraphic(p, len, flags, dir);
     if (kind == obj::kText) return convertText(p, len, dir);
     return true;
 }

@@ -180,6 +180,7 @@ TEST(RecordConvert, PictureHeaderAndFillBlock) {
 TEST(RecordConvert, LoadingClearsRunTimeWordsAndFillsEmptySizes) {
     GraphicSpec g;
     g.rect = Rect{10, 20, 74, 52};
+    g.objectFlags = 0x200; // the pad byte comes after the trailing data
     g.trailing = graphicTrailing(0, 7, 0x1111, 0x2222, Bytes{5, 6});
     ButtonSpec b;
     b.id = 2;
@@ -189,11 +190,14 @@ TEST(RecordConvert, LoadingClearsRunTimeWordsAndFillsEmptySizes) {
     Bytes n = cardRecord(c);
     ASSERT_TRUE(convertCardRecord(n.data(), uint32_t(n.size()), Convert::ToNative));
     const uint32_t glen = get32(n.data() + 96 + 12);
-    const uint8_t* t = n.data() + 96 + glen - 10;
+    const uint8_t* t = n.data() + 96 + glen - 1 - 10;
     EXPECT_EQ(get16(t), 64);      // width from the rectangle: a 0 was stored
     EXPECT_EQ(get16(t + 2), 32);  // and the height with it
     EXPECT_EQ(get32(t + 4), 0u);  // run-time words cleared
     EXPECT_EQ(t[8], 5);
+    EXPECT_EQ(t[9], 6);
+    EXPECT_EQ(t[10], 0xEE);       // the pad byte
+    EXPECT_EQ(t[-1], 6);          // the picture data before it is untouched
     const uint8_t* shape = n.data() + 96 + glen + 136;
     EXPECT_EQ(get16(shape + 32), pat16(32));
     EXPECT_EQ(get32(shape + 36), 0u);
