@@ -5,6 +5,7 @@
 #include "player/actions.h"
 #include "player/events.h"
 #include "player/navigation.h"
+#include "player/text_fields.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
 
@@ -30,6 +31,7 @@ Player::Player(Host& host) : host_(host) {
     actions_ = std::make_unique<ActionRunner>(*this, *navigation_, media);
     navigation_->setActions(actions_.get());
     events_ = std::make_unique<Events>(*this, *actions_);
+    textFields_ = std::make_unique<TextFields>(*this);
 }
 
 Player::~Player() = default;

@@ -23,6 +23,7 @@ namespace cv {
 class ActionRunner;
 class Events;
 class Navigation;
+class TextFields;
 
 constexpr int kBrowseTool = 18;
 constexpr int kTimerPeriodMs = 55;
@@ -124,6 +125,9 @@ public:
     Navigation& navigation() { return *navigation_; }
     ActionRunner& actions() { return *actions_; }
     Events& events() { return *events_; }
+    // The shown card's text fields.
+    TextFields& textFields() { return *textFields_; }
+    const TextFields& textFields() const { return *textFields_; }
     // The media and script subsystems, as the action runner reaches them.
     MediaHooks media;
 
@@ -176,6 +180,7 @@ private:
     std::unique_ptr<Navigation> navigation_;
     std::unique_ptr<ActionRunner> actions_;
     std::unique_ptr<Events> events_;
+    std::unique_ptr<TextFields> textFields_;  // last: its hooks refer to the parts above
 };
 
 } // namespace cv

@@ -3,6 +3,7 @@
 #include "core/ui.h"
 #include "player/navigation.h"
 #include "player/player.h"
+#include "player/text_fields.h"
 #include "resources/strings.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
@@ -80,11 +81,13 @@ bool Player::commandEnabled(int id) const {
     switch (id) {
     case kCmdNewStack: return false;
     case kCmdHome: return !isHomeStack_ && !homeStackPath_.empty();
+    case kCmdCut: case kCmdCopy: case kCmdPaste: case kCmdClear: return textFields_->commandEnabled(id);
     default: return true;
     }
 }
 
 std::string Player::menuText(int id) const {
+    if (std::string text = textFields_->menuText(id); !text.empty()) return text;
     switch (id) {
     case kCmdPrint: return loadString(2025).value_or("Print...\tCtrl+P");
     case kCmdCut: return "Cut\tCtrl+X";

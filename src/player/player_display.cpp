@@ -4,6 +4,7 @@
 
 #include "core/byte_order.h"
 #include "player/player.h"
+#include "player/text_fields.h"
 #include "resources/strings.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
@@ -32,6 +33,7 @@ void Player::showCard(Handle card, int transitionNumber, int speed, bool arrive)
     picture_ = decodeCardPicture(card, cardWidth_, cardHeight_);
     drawContext_.palette = &picture_.palette;
     displayList_ = buildDisplayList(card, picture_.colourTable, s.path);
+    textFields_->cardShown(card);
 
     QImage composed = picture_.image.copy();
     {
@@ -45,6 +47,7 @@ void Player::showCard(Handle card, int transitionNumber, int speed, bool arrive)
         screen_ = composed;
     }
     host_.present(rect);
+    textFields_->activatePending();
 }
 
 void Player::paintCardRect(const QRect& r) {

@@ -4,6 +4,7 @@
 #include "core/alerts.h"
 #include "core/ui.h"
 #include "player/player.h"
+#include "player/text_fields.h"
 #include "resources/strings.h"
 #include "stack/stack_document.h"
 #include "stack/stack_io.h"
@@ -11,6 +12,7 @@
 namespace cv {
 
 bool Player::openStackOnly(const std::string& path) {
+    textFields_->forget();
     if (OpenStack(path) != 0) return false;
     std::error_code ec;
     isHomeStack_ = !homeStackPath_.empty() && std::filesystem::equivalent(path, homeStackPath_, ec);
@@ -25,6 +27,7 @@ bool Player::openStack(const std::string& path) {
 }
 
 void Player::newUntitledStack() {
+    textFields_->forget();
     NewStack(kDefaultCardWidth, kDefaultCardHeight, 8);
     isHomeStack_ = false;
     currentCardNumber_ = 0;
@@ -50,6 +53,7 @@ bool Player::saveStack(bool askName) {
         if (!chosen) return false;
         target = *chosen;
     }
+    textFields_->storePending();
     if (SaveStack(target) != 0) return false;
     updateTitle();
     return true;
@@ -57,7 +61,7 @@ bool Player::saveStack(bool askName) {
 
 bool Player::mayCloseStack() {
     StackDocument& s = theStack();
-    if (!s.open() || !s.changed) return true;
+    if (!s.open() || (!s.changed && !textFields_->modified())) return true;
     switch (showAlert(2213)) {
     case kAnswerFirst: return saveStack(false); // yes only when the changes are safe
     case kAnswerSecond: return false;

@@ -128,6 +128,7 @@ constexpr Entry kStrings[] = {
     {9011, "44Sorry, some kind of error has occurred.~^OK"},
     {9012, "34Not enough memory available to complete this operation.~^OK"},
     {9013, "44Corvella is running very low on memory,some new edited text may have been lost on this,or the last viewed card.~^OK"},
+    {9014, "24No match found.~^OK"},
     {10000, "Corvella Player"},
     {-2688, "44Sorry, this file is locked.~^OK"},
 };

@@ -25,6 +25,7 @@ enum StringId : int {
     kStrSomeError = 9011,
     kStrNotEnoughMemory = 9012,
     kStrTextLowMemory = 9013,
+    kStrNoMatchFound = 9014,
     kStrMinimumCardSize = 2295,
 };
 

@@ -202,15 +202,20 @@ Bytes ManifestBuilder::buildTextObject(const QJsonObject& o, uint16_t cardId) {
     const QString align = o["align"].toString("left");
     put16At(b, text::kAlignment, uint16_t(align == "center" || align == "centre" ? 1 : align == "right" ? -1 : 0));
     uint16_t second = uint16_t(o["second_flags"].toInt(0));
-    if (o["locked"].toBool()) second |= 0x02;
+    if (o["locked"].toBool()) second |= 0x01;      // locked against typing
+    if (o["inactive"].toBool()) second |= 0x02;    // not made active when its card is shown
     put16At(b, text::kSecondFlags, second);
     uint16_t flags = uint16_t(o["flags"].toInt(0));
     if (o["hidden"].toBool()) flags |= obj::kFlagHidden;
     if (o["transparent"].toBool()) flags |= obj::kFlagRollOver;
 
     // One sub-record, or one per card ("texts": [{"card": ..., "text": ..., "styles": ...}]).
+    // With "file", the first sub-record holds the file's path in place of the text.
     QJsonArray texts;
-    if (o.contains("texts")) {
+    if (o.contains("file")) {
+        flags |= obj::kFlagFileRef;
+        texts.append(QJsonObject{{"styles", o["styles"]}, {"file", o["file"]}});
+    } else if (o.contains("texts")) {
         texts = o["texts"].toArray();
         flags |= obj::kFlagPerCardText;
     } else {
@@ -221,6 +226,20 @@ Bytes ManifestBuilder::buildTextObject(const QJsonObject& o, uint16_t cardId) {
         // Text stays in the stack's own character set inside its record.
         std::string chars = manifestBytes(t["text"].toString());
         if (theStack().macText) chars = windowsToMac(chars);
+        if (t.contains("file")) {
+            // A file reference: the counted path padded to an even length, 6 bytes, the
+            // counted file name.
+            const std::string path = manifestBytes(t["file"].toString());
+            if (path.size() > 255) throw ManifestError("a path is longer than 255 characters");
+            const size_t slash = path.find_last_of("\\:/");
+            const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+            chars.assign(1, char(path.size()));
+            chars += path;
+            if (chars.size() & 1) chars += '\0';
+            chars.append(6, '\0');
+            chars += char(name.size());
+            chars += name;
+        }
         Bytes runs;
         auto be16 = [&](uint16_t v) { runs.push_back(uint8_t(v >> 8)); runs.push_back(uint8_t(v)); };
         QJsonArray styles = t["styles"].toArray();
