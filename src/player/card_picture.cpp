@@ -28,16 +28,14 @@ QImage imageFromBitmap(const Bitmap& bitmap) {
     return image;
 }
 
-CardPicture decodeCardPicture(Handle card, int width, int height) {
-    CardPicture out;
-    out.image = QImage(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
-    out.image.fill(Qt::white);
-    out.palette = defaultPaletteColours();
+namespace {
 
+// Decodes the picture `card` shows into `out`; true when it covers the whole image.
+bool decodeInto(CardPicture& out, Handle card) {
     Handle background = CardById(BackgroundCardId(CardIdOf(card)));
     if (!background) background = card;
     const uint8_t* p = memRefs().data(background);
-    if (!p || get16(p + card::kMode) != card::kModeOwn) return out;
+    if (!p || get16(p + card::kMode) != card::kModeOwn) return false;
     const std::span<const uint8_t> record(p, GetHandleSize(background));
 
     const std::span<const uint8_t> table = cardColourTable(record);
@@ -49,18 +47,29 @@ CardPicture decodeCardPicture(Handle card, int width, int height) {
     const DecodedPicture decoded = decodeCardBackground(record);
     if (!decoded.ok()) {
         out.damaged = decoded.status == PictureStatus::Damaged || decoded.status == PictureStatus::TooLarge;
-        return out;
+        return false;
     }
     const Bitmap& b = decoded.bitmap;
     if (b.width == out.image.width() && b.height == out.image.height()) {
         convertToRgb32(b, reinterpret_cast<uint32_t*>(out.image.bits()), size_t(out.image.bytesPerLine() / 4));
-    } else {
-        // A background card of another size: its picture at the top left, white elsewhere.
-        const QImage pic = imageFromBitmap(b);
-        for (int y = 0; y < std::min(pic.height(), out.image.height()); ++y)
-            std::memcpy(out.image.scanLine(y), pic.constScanLine(y),
-                        size_t(std::min(pic.width(), out.image.width())) * 4);
+        return true;
     }
+    // A background card of another size: its picture at the top left, white elsewhere.
+    out.image.fill(Qt::white);
+    const QImage pic = imageFromBitmap(b);
+    for (int y = 0; y < std::min(pic.height(), out.image.height()); ++y)
+        std::memcpy(out.image.scanLine(y), pic.constScanLine(y), size_t(std::min(pic.width(), out.image.width())) * 4);
+    return true;
+}
+
+} // namespace
+
+CardPicture decodeCardPicture(Handle card, int width, int height) {
+    CardPicture out;
+    out.image = QImage(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+    out.palette = defaultPaletteColours();
+    // White where there is no picture; a decoded picture covers the image itself.
+    if (!decodeInto(out, card)) out.image.fill(Qt::white);
     return out;
 }
 

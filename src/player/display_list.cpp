@@ -2,6 +2,7 @@
 
 #include <QImageReader>
 #include <QPainterPath>
+#include <cstring>
 #include <filesystem>
 
 #include "core/byte_order.h"
@@ -21,16 +22,35 @@ namespace cv {
 
 namespace {
 
-// A 1-bit bitmap of the stack layer as a mono image whose set pixels are colour 1.
+// A 1-bit bitmap of the stack layer as a mono image whose set pixels are colour 1. Both keep
+// their rows most significant bit first, so the rows are copied whole.
 QImage monoFromBitmap(const Bitmap& b) {
-    if (b.empty()) return {};
+    if (b.empty() || b.depth != 1) return {};
     QImage img(b.width, b.height, QImage::Format_Mono);
+    if (img.isNull()) return {};
     img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    img.fill(0);
-    for (int y = 0; y < b.height; ++y)
-        for (int x = 0; x < b.width; ++x)
-            if (b.pixel(x, y)) img.setPixel(x, y, 1);
+    const size_t bytes = std::min(b.stride, size_t(img.bytesPerLine()));
+    for (int y = 0; y < b.height; ++y) std::memcpy(img.scanLine(y), b.row(y), bytes);
     return img;
+}
+
+// The picture with every pixel outside the mask transparent, so that drawing it is one copy.
+QImage maskedImage(const QImage& picture, const QImage& mask) {
+    const QImage src = picture.convertToFormat(QImage::Format_RGB32);
+    QImage out(src.size(), QImage::Format_ARGB32_Premultiplied);
+    if (out.isNull()) return {};
+    const int width = src.width(), height = src.height();
+    const int maskWidth = std::min(width, mask.width()), maskHeight = mask.height();
+    for (int y = 0; y < height; ++y) {
+        const auto* in = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+        auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        std::memset(line, 0, size_t(width) * sizeof(QRgb));
+        if (y >= maskHeight) continue;
+        const uchar* bits = mask.constScanLine(y);
+        for (int x = 0; x < maskWidth; ++x)
+            if ((bits[x >> 3] >> (7 - (x & 7))) & 1) line[x] = in[x] | 0xFF000000u;
+    }
+    return out;
 }
 
 // The button's shape mask, from its action of code 130 (a mask laid out as trailing data).
@@ -130,6 +150,7 @@ DisplayRecord makeDisplayRecord(const uint8_t* o, uint32_t len, std::span<const 
             if (mask.ok()) {
                 r.mask = monoFromBitmap(mask.bitmap);
                 if (r.frameWidth > 0) r.outline = monoFromBitmap(makeOutline(mask.bitmap, r.frameWidth));
+                if (!r.picture.isNull() && !r.mask.isNull()) r.maskedPicture = maskedImage(r.picture, r.mask);
             }
         }
     } else if (r.isText()) {

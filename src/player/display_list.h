@@ -44,6 +44,7 @@ struct DisplayRecord {
     QImage picture;
     QImage mask;             // transparent pictures: set pixels are the picture
     QImage outline;          // the frame drawn round a masked picture
+    QImage maskedPicture;    // the picture made transparent outside its mask, ready to draw
     int frameColour = 0;
     int frameWidth = 0;
     bool draggable() const { return kind == 16 && (flags & 0x80); }

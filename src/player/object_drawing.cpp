@@ -54,6 +54,29 @@ void drawRoundedShape(QPainter& p, int l, int t, int r, int b, int h, const QCol
     line(p, r - 1, t + h / 2 - 1, r - 1, b - h / 2 + 1);
 }
 
+// A mono image drawn with its set pixels in `colour` and the others left as they are.
+QImage maskInColour(const QImage& mono, QRgb colour) {
+    QImage img = mono.format() == QImage::Format_Mono ? mono : mono.convertToFormat(QImage::Format_Mono);
+    img.setColorTable({0u, colour | 0xFF000000u});
+    return img;
+}
+
+const QFontMetrics& buttonMetrics() {
+    static const QFontMetrics metrics(buttonFont());
+    return metrics;
+}
+
+// Inverts the colour of one pixel of a 32-bit image.
+inline void invert(QRgb* line, int x) { line[x] ^= 0x00FFFFFFu; }
+
+void invertRect(QImage& screen, const QRect& r) {
+    const QRect area = r & screen.rect();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(screen.scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x) invert(line, x);
+    }
+}
+
 } // namespace
 
 const QFont& buttonFont() {
@@ -72,7 +95,8 @@ void drawButton(QPainter& p, const DisplayRecord& r, const DrawContext& ctx) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setFont(buttonFont());
-    const int h = QFontMetrics(buttonFont()).height();
+    const QFontMetrics& metrics = buttonMetrics();
+    const int h = metrics.height();
     const QColor fill = colourAt(ctx, r.fillColour);
     const int l = r.bounds.left(), t = r.bounds.top();
     const int rr = r.bounds.left() + r.bounds.width(), bb = r.bounds.top() + r.bounds.height();
@@ -100,12 +124,8 @@ void drawButton(QPainter& p, const DisplayRecord& r, const DrawContext& ctx) {
         if (ctx.revealing) frameBands(p, l, t, rr - 1, bb - 1, 1, Qt::black);
         break;
     default:
-        if (ctx.revealing && !r.shapeBitmap.isNull()) {
-            // Destination AND NOT source: the shape's set pixels turn black.
-            for (int y = 0; y < r.shapeBitmap.height(); ++y)
-                for (int x = 0; x < r.shapeBitmap.width(); ++x)
-                    if (r.shapeBitmap.pixelIndex(x, y)) p.fillRect(l + x, t + y, 1, 1, Qt::black);
-        }
+        // Destination AND NOT source: the shape's set pixels turn black.
+        if (ctx.revealing && !r.shapeBitmap.isNull()) p.drawImage(l, t, maskInColour(r.shapeBitmap, qRgb(0, 0, 0)));
         break;
     }
 
@@ -121,8 +141,8 @@ void drawButton(QPainter& p, const DisplayRecord& r, const DrawContext& ctx) {
         if (r.shape <= 3) p.setClipRect(QRect(QPoint(l + 2, t), QPoint(rr - 3, bb - 1)), Qt::IntersectClip);
         p.setPen(colourAt(ctx, r.textColour));
         const QString name = QString::fromStdString(cp1252ToUtf8(r.name));
-        const int w = QFontMetrics(buttonFont()).horizontalAdvance(name);
-        p.drawText(cx - w / 2, nameTop + QFontMetrics(buttonFont()).ascent(), name);
+        const int w = metrics.horizontalAdvance(name);
+        p.drawText(cx - w / 2, nameTop + metrics.ascent(), name);
     }
     p.restore();
 }
@@ -130,7 +150,9 @@ void drawButton(QPainter& p, const DisplayRecord& r, const DrawContext& ctx) {
 void drawGraphic(QPainter& p, const DisplayRecord& r, const DrawContext& ctx) {
     const QColor frame = colourAt(ctx, r.frameColour);
     if (!r.mask.isNull()) {
-        if (!r.picture.isNull()) {
+        if (!r.maskedPicture.isNull()) {
+            p.drawImage(r.bounds.topLeft(), r.maskedPicture);
+        } else if (!r.picture.isNull()) {
             QImage masked = r.picture.convertToFormat(QImage::Format_ARGB32);
             for (int y = 0; y < masked.height(); ++y) {
                 auto* line = reinterpret_cast<QRgb*>(masked.scanLine(y));
@@ -139,11 +161,7 @@ void drawGraphic(QPainter& p, const DisplayRecord& r, const DrawContext& ctx) {
             }
             p.drawImage(r.bounds.topLeft(), masked);
         }
-        if (!r.outline.isNull()) {
-            for (int y = 0; y < r.outline.height(); ++y)
-                for (int x = 0; x < r.outline.width(); ++x)
-                    if (r.outline.pixelIndex(x, y)) p.fillRect(r.bounds.left() + x, r.bounds.top() + y, 1, 1, frame);
-        }
+        if (!r.outline.isNull()) p.drawImage(r.bounds.topLeft(), maskInColour(r.outline, frame.rgb()));
         return;
     }
     if (!r.picture.isNull()) {
@@ -175,21 +193,32 @@ void drawObjects(QPainter& p, const DisplayList& list, const QRect& rect, const 
 }
 
 void drawButtonOutlines(QImage& screen, const DisplayList& list, const QRect& clip) {
-    QPainter p(&screen);
-    if (!clip.isNull()) p.setClipRect(clip);
-    p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    // Exclusive-or straight on the pixels: drawing the outlines twice restores the image.
+    if (screen.depth() != 32) return;
+    const QRect area = clip.isNull() ? screen.rect() : (clip & screen.rect());
     for (const DisplayRecord& r : list) {
         if (!r.isButton()) continue;
         if (r.isPictureShaped() && !r.shapeBitmap.isNull()) {
-            for (int y = 0; y < r.shapeBitmap.height(); ++y)
-                for (int x = 0; x < r.shapeBitmap.width(); ++x)
-                    if (r.shapeBitmap.pixelIndex(x, y)) p.fillRect(r.bounds.left() + x, r.bounds.top() + y, 1, 1, Qt::white);
-        } else if (r.shape == int(ButtonShape::Transparent)) {
+            const QImage shape = r.shapeBitmap.format() == QImage::Format_Mono
+                                     ? r.shapeBitmap
+                                     : r.shapeBitmap.convertToFormat(QImage::Format_Mono);
+            const QRect on = QRect(r.bounds.topLeft(), shape.size()) & area;
+            for (int y = on.top(); y <= on.bottom(); ++y) {
+                const uchar* bits = shape.constScanLine(y - r.bounds.top());
+                auto* line = reinterpret_cast<QRgb*>(screen.scanLine(y));
+                for (int x = on.left(); x <= on.right(); ++x) {
+                    const int sx = x - r.bounds.left();
+                    if ((bits[sx >> 3] >> (7 - (sx & 7))) & 1) invert(line, x);
+                }
+            }
+        } else if (r.shape == int(ButtonShape::Transparent) && !r.bounds.isEmpty()) {
             const QRect b = r.bounds;
-            p.fillRect(QRect(b.left(), b.top(), b.width(), 1), Qt::white);
-            p.fillRect(QRect(b.left(), b.bottom(), b.width(), 1), Qt::white);
-            p.fillRect(QRect(b.left(), b.top() + 1, 1, b.height() - 2), Qt::white);
-            p.fillRect(QRect(b.right(), b.top() + 1, 1, b.height() - 2), Qt::white);
+            invertRect(screen, QRect(b.left(), b.top(), b.width(), 1) & area);
+            if (b.height() > 1) invertRect(screen, QRect(b.left(), b.bottom(), b.width(), 1) & area);
+            if (b.height() > 2) {
+                invertRect(screen, QRect(b.left(), b.top() + 1, 1, b.height() - 2) & area);
+                if (b.width() > 1) invertRect(screen, QRect(b.right(), b.top() + 1, 1, b.height() - 2) & area);
+            }
         }
     }
 }
