@@ -1,0 +1,193 @@
+// Evaluation: precedence, inputs, procedures and scope, control, errors and catches.
+#include "script_fixture.h"
+
+#include "core/clock.h"
+
+namespace cv::script::test {
+namespace {
+
+using EvaluatorTest = ScriptTest;
+
+TEST_F(EvaluatorTest, InfixPrecedenceAndGrouping) {
+    EXPECT_EQ(run("PRINT 3 + 4 * 2"), "11\n");
+    EXPECT_EQ(run("PRINT (3 + 4) * 2"), "14\n");
+    EXPECT_EQ(run("PRINT 7 / 2 PRINT 6 / 2"), "3.5\n3\n");
+    EXPECT_EQ(run("PRINT 10 - 2 - 3 PRINT 2 * 3 = 6 PRINT 1 + 1 < 3"), "5\nTRUE\nTRUE\n");
+    EXPECT_EQ(run("PRINT - 3 + 4 PRINT -(2 * 3) PRINT 3 - -2"), "1\n-6\n5\n");
+    EXPECT_EQ(run("PRINT \"abc = \"ABC PRINT \"abc = \"abc PRINT [a b] = [a b]"), "FALSE\nTRUE\nTRUE\n");
+    EXPECT_EQ(run("PRINT \"2 = 2.0 PRINT \"2.0 = \"2 PRINT 2 = 2.0"), "TRUE\nFALSE\nTRUE\n");
+    EXPECT_EQ(run("PRINT 2147483647 + 1 PRINT 65536 * 65536"), "-2147483648\n0\n");
+}
+
+TEST_F(EvaluatorTest, VariableInputsAndParentheses) {
+    EXPECT_EQ(run("PRINT SUM 1 2 + 3"), "6\n");
+    EXPECT_EQ(run("(PRINT 1 2 3)"), "1 2 3\n");
+    EXPECT_EQ(run("PRINT (SUM) PRINT (SUM 1 2 3 4) PRINT (PRODUCT)"), "0\n10\n1\n");
+    EXPECT_EQ(run("PRINT 1 + (SUM 2 3)"), "6\n");
+    EXPECT_EQ(run("(TYPE \"a \"b) PRINT []"), "ab\n");
+    // An error stops the run at the next check; the instruction itself still finishes.
+    EXPECT_EQ(run("PRINT"), "\n");
+    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to PRINT");
+    EXPECT_EQ(run("PRINT SQRT PRINT 2"), "2\n0\n");
+    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to SQRT");
+}
+
+TEST_F(EvaluatorTest, LeftOverValuesAreErrors) {
+    EXPECT_EQ(run("PRINT 3 -4"), "3\n");
+    EXPECT_EQ(lastError(), "Logo Error: You didn't say what to do with -4\n\nAt: PRINT 3 -4");
+    run("\"abc");
+    EXPECT_EQ(lastError(), "Logo Error: You didn't say what to do with \"abc\n\nAt: \"abc");
+    run("[1 2] 3");
+    EXPECT_EQ(lastMessage(), "Logo Error: You didn't say what to do with [1 2]");
+}
+
+TEST_F(EvaluatorTest, ProceduresOutputAtTheEndOfTheLine) {
+    run("TO P :N\nIF :N = 0 [OUTPUT 1] OUTPUT 2\nEND");
+    EXPECT_EQ(run("PRINT P 0 PRINT P 5"), "2\n2\n");
+    run("TO FACT :N\nIF :N = 0 [OP 1]\nOP :N * FACT :N - 1\nEND");
+    EXPECT_EQ(run("PRINT FACT 10"), "3628800\n");
+    run("TO COUNTDOWN :N\nIF :N < 1 [STOP]\nTYPE :N\nCOUNTDOWN :N - 1\nEND");
+    EXPECT_EQ(run("COUNTDOWN 5 PRINT []"), "54321\n");
+    run("TO NOTHING\nEND");
+    EXPECT_EQ(run("NOTHING PRINT \"ok"), "ok\n");
+    EXPECT_EQ(run("print p 0"), "2\n");  // names are found in any case
+}
+
+TEST_F(EvaluatorTest, ProceduresDoNotSeeTheirCallersLocals) {
+    run("TO A :X\nB\nEND\nTO B\nPRINT :X\nEND");
+    EXPECT_EQ(run("A 5"), "\n");
+    EXPECT_EQ(lastError(), "Logo Error: \"X is undefined\n\nAt: PRINT :X");
+    run("TO C :Y\nOUTPUT :Y + 1\nEND\nTO D :Y\nOUTPUT C :Y * 10\nEND");
+    EXPECT_EQ(run("PRINT D 4"), "41\n");
+}
+
+TEST_F(EvaluatorTest, MissingProceduresAndInputs) {
+    EXPECT_EQ(run("NOSUCH 1 2 PRINT 3"), "");
+    EXPECT_EQ(lastError(), "Logo Error: I don't know how to NOSUCH\n\nAt: NOSUCH 1 2 PRINT 3");
+    run("TO TWO :A :B\nOUTPUT :A + :B\nEND");
+    EXPECT_EQ(run("PRINT TWO 1"), "\n");
+    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to TWO");
+    // The second input is the instruction PRINT 2, which outputs nothing.
+    EXPECT_EQ(run("PRINT TWO 1 PRINT 2"), "2\n\n");
+    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to TWO");
+}
+
+TEST_F(EvaluatorTest, RepeatIfWhileAndDoUntil) {
+    EXPECT_EQ(run("REPEAT 3 [TYPE \"x] PRINT []"), "xxx\n");
+    EXPECT_EQ(run("REPEAT 0 [PRINT 1]"), "");
+    EXPECT_EQ(run("REPEAT -1 [PRINT 1]"), "");
+    EXPECT_EQ(lastError(), "Logo Error: REPEAT doesn't like -1 as input\n\nAt: REPEAT -1 [PRINT 1]");
+    EXPECT_EQ(run("IF 1 < 2 [PRINT \"yes] [PRINT \"no] IF \"false [PRINT 1] [PRINT 2]"), "yes\n2\n");
+    EXPECT_EQ(run("PRINT IF \"TRUE [3] [4]"), "3\n");
+    EXPECT_EQ(run("IF \"TRUE [PRINT 1] PRINT 2"), "1\n2\n");
+    run("IF 3 [PRINT 1]");
+    EXPECT_EQ(lastMessage(), "Logo Error: 3 is not TRUE or FALSE");
+    run("IF \"TRUE PRINT 1");
+    EXPECT_EQ(lastMessage(), "Logo Error: IF doesn't like [PRINT 1] as input");
+    // STOP ends the procedure only when its line ends, so the loop must end by itself.
+    run("TO W :N\nWHILE :N < 3 [TYPE :N W :N + 1 TOPLEVEL]\nEND");
+    EXPECT_EQ(run("W 0"), "012");
+    run("TO CD :N\nDOUNTIL [TYPE :N] :N < 10\nEND");
+    EXPECT_EQ(run("CD 5 PRINT []"), "5\n");
+    run("WHILE \"TRUE");
+    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to WHILE");
+    run("WHILE 5 [PRINT 1]");
+    EXPECT_EQ(lastMessage(), "Logo Error: 5 is not TRUE or FALSE");
+}
+
+TEST_F(EvaluatorTest, TestAndLabelsInProcedures) {
+    run("TO T :N\nTEST :N > 2\nIFT [PRINT \"big]\nIFF [PRINT \"small]\nEND");
+    EXPECT_EQ(run("T 5 T 1"), "big\nsmall\n");
+    // GO takes effect at the end of its line.
+    run("TO G3\nGO \"skip\nPRINT \"no\nLABEL \"skip\nPRINT \"yes\nEND");
+    EXPECT_EQ(run("G3"), "yes\n");
+    run("TO BADGO\nGO \"nowhere\nEND");
+    EXPECT_EQ(run("BADGO"), "");
+    EXPECT_EQ(lastMessage(), "Logo Error: Can't find the label \"nowhere");
+    EXPECT_EQ(run("OUTPUT 1"), "");
+    EXPECT_EQ(lastMessage(), "Logo Error: Can only do that in a procedure");
+    EXPECT_EQ(run("STOP PRINT 1"), "");
+    EXPECT_EQ(lastMessage(), "Logo Error: Can only do that in a procedure");
+}
+
+TEST_F(EvaluatorTest, CatchThrowAndTheErrorCatch) {
+    EXPECT_EQ(run("CATCH \"X [PRINT 1 THROW \"x PRINT 2] PRINT 3"), "1\n3\n");
+    const size_t boxes = errorCount();
+    EXPECT_EQ(run("CATCH \"ERROR [PRINT 1 / 0] PRINT ERROR"), "1\n13\n");
+    EXPECT_EQ(errorCount(), boxes);
+    EXPECT_EQ(run("CATCH \"ERROR [NOSUCH] SHOW ERROR"), "[35]\n");
+    run("THROW \"NOPE");
+    EXPECT_EQ(lastError(), "Logo Error: Can't find catch for \"NOPE\n\nAt: THROW \"NOPE");
+    // A throw passes through procedures, which run no further lines.
+    run("TO DEEP :N\nIF :N = 0 [THROW \"OUT]\nDEEP :N - 1\nPRINT \"never\nEND");
+    EXPECT_EQ(run("CATCH \"OUT [DEEP 20] PRINT \"after"), "after\n");
+    // An inner catch that the throw is not for lets it go on.
+    EXPECT_EQ(run("CATCH \"A [CATCH \"B [THROW \"A] PRINT \"no] PRINT \"yes"), "yes\n");
+    // Errors inside procedures under an error catch end only the catch.
+    run("TO BAD\nPRINT FIRST\nPRINT \"never\nEND");
+    EXPECT_EQ(run("CATCH \"ERROR [BAD] PRINT \"caught"), "\ncaught\n");
+}
+
+TEST_F(EvaluatorTest, ErrorsStopTheRunAndShowTheInnermostLine) {
+    run("TO INNER\nPRINT 1 / 0\nEND\nTO OUTER\nREPEAT 3 [INNER]\nEND");
+    EXPECT_EQ(run("OUTER PRINT \"after"), "1\n");
+    EXPECT_EQ(lastError(), "Logo Error: Can't divide by 0\n\nAt: PRINT 1 / 0");
+    EXPECT_EQ(ui.captions.back(), "Quillscript");
+    EXPECT_EQ(run("TOPLEVEL PRINT 1"), "");
+    EXPECT_EQ(run("PRINT \"still\\ here"), "still here\n");  // each run starts afresh
+}
+
+TEST_F(EvaluatorTest, DeepRecursionEndsWithOutOfStackSpace) {
+    run("TO INF :N\nINF :N + 1\nEND");
+    EXPECT_EQ(run("INF 1"), "");
+    EXPECT_EQ(lastMessage(), "Logo Error: Out of stack space");
+    std::string nested = "PRINT " + std::string(100000, '(') + "1";
+    run(nested);
+    EXPECT_EQ(lastMessage(), "Logo Error: Out of stack space");
+}
+
+TEST_F(EvaluatorTest, NamesAreCanonicalisedInTheLine) {
+    run("TO RUNIT :L\nRUN :L\nEND");
+    EXPECT_EQ(run("RUNIT [print \"x]"), "x\n");
+    const std::string printed = run("TO SHOWBODY\nprint \"y\nEND\nSHOWBODY");
+    EXPECT_EQ(printed, "y\n");
+    const Ref def = in.FindProcedure(in.WordFromText("SHOWBODY"));
+    EXPECT_EQ(in.ProcedureListing(def), "TO SHOWBODY\nPRINT \"y\nEND\n");
+}
+
+TEST_F(EvaluatorTest, WaitUsesTheProcessClock) {
+    VirtualClock vc(1000);
+    setClock(&vc);
+    run("WAIT 60");
+    EXPECT_EQ(vc.nowMs(), 2000u);
+    setClock(nullptr);
+}
+
+TEST_F(EvaluatorTest, InterruptStopsLoopsWithinOnePass) {
+    struct Host final : ScriptHost {
+        int polls = 0;
+        bool interruptRequested() override { return ++polls == 3; }
+    } host;
+    in.setHost(&host);
+    EXPECT_EQ(run("REPEAT 100000 [TYPE 1]"), "111");
+    in.setHost(nullptr);
+}
+
+TEST_F(EvaluatorTest, StepLimitEndsRunawayScripts) {
+    in.setStepLimit(1000);
+    run("TO F\nF\nEND");
+    run("REPEAT 1000000000 [F]");
+    SUCCEED();
+}
+
+TEST_F(EvaluatorTest, TimeDateAndVersion) {
+    EXPECT_EQ(run("SHOW VERSION"), "[2 5 2 Windows 2.5.2]\n");
+    const std::string t = run("SHOW TIME");
+    EXPECT_EQ(t.front(), '[');
+    EXPECT_NE(t.find("M]"), std::string::npos);
+    const std::string d = run("SHOW DATE");
+    EXPECT_NE(d.find(", "), std::string::npos);
+}
+
+} // namespace
+} // namespace cv::script::test

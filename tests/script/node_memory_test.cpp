@@ -1,0 +1,138 @@
+// Node memory: word layout, names, hashes, locks and the collector.
+#include "script_fixture.h"
+
+namespace cv::script::test {
+namespace {
+
+class NodeMemoryTest : public ScriptTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(in.ensureInitialised()); }
+};
+
+TEST_F(NodeMemoryTest, WordsPackFourCharactersPerNode) {
+    const Ref four = in.WordFromText("ABCD");
+    EXPECT_EQ(uint32_t(in.at(four).next), kNone);
+    EXPECT_EQ(in.at(four).flags, kWordBit | kLockBit);
+    const Ref five = in.WordFromText("ABCDE");
+    const Ref second = in.at(five).next;
+    ASSERT_NE(second, kNone);
+    EXPECT_EQ(uint32_t(in.at(second).next), kNone);
+    EXPECT_EQ(uint32_t(in.at(second).item), uint32_t('E'));  // one character and three NULs
+    EXPECT_EQ(in.TextFromWord(five), "ABCDE");
+
+    const Ref empty = in.WordFromText("");
+    EXPECT_EQ(uint32_t(in.at(empty).item), 0u);
+    EXPECT_EQ(in.CompareNames(empty, kEmptyWord), 0);
+    EXPECT_EQ(in.TextFromWord(kFalse), "FALSE");
+    EXPECT_EQ(in.TextFromWord(kErrorWord), "ERROR");
+}
+
+TEST_F(NodeMemoryTest, WordBuilderAndCharacterCursor) {
+    in.BeginWord();
+    for (char c : std::string("HELLO, WORLD")) in.AppendChar(c);
+    const Ref w = in.EndWord();
+    EXPECT_EQ(in.TextFromWord(w), "HELLO, WORLD");
+    in.StartChars(w);
+    std::string back;
+    while (char c = in.NextChar()) back.push_back(c);
+    EXPECT_EQ(back, "HELLO, WORLD");
+    in.BeginWord();
+    EXPECT_EQ(in.TextFromWord(in.EndWord()), "");  // never none while memory lasts
+    EXPECT_EQ(in.ButFirstChar(in.WordFromText("A")), Ref(kEmptyWord));
+    EXPECT_EQ(in.TextFromWord(in.ButFirstChar(in.WordFromText(":ABCDE"))), "ABCDE");
+}
+
+TEST_F(NodeMemoryTest, NamesCompareIgnoringCaseAndLongerIsGreater) {
+    const Ref foo = in.WordFromText("Foo"), FOO = in.WordFromText("FOO"), food = in.WordFromText("FOOD");
+    EXPECT_EQ(in.CompareNames(foo, FOO), 0);
+    EXPECT_EQ(in.CompareNames(FOO, food), -1);
+    EXPECT_EQ(in.CompareNames(food, FOO), 1);
+    EXPECT_EQ(in.CompareNamesSkip(in.WordFromText(":foo"), 1, FOO), 0);
+    EXPECT_TRUE(in.IsTrue(in.WordFromText("true")));
+    EXPECT_TRUE(in.IsFalse(in.WordFromText("False")));
+    EXPECT_FALSE(in.IsTrue(in.WordFromText("TRUEX")));
+}
+
+TEST_F(NodeMemoryTest, HashesStayInRangeAndIgnoreCase) {
+    for (const char* name : {"PRINT", "print", "SETHEADING3D", "A", "", "\xE9t\xE9"}) {
+        const Ref w = in.WordFromText(name);
+        EXPECT_GE(in.PrimitiveHash(w), 0);
+        EXPECT_LT(in.PrimitiveHash(w), 361);
+        EXPECT_GE(in.NameHash(w), 0);
+        EXPECT_LT(in.NameHash(w), 7);
+    }
+    EXPECT_EQ(in.PrimitiveHash(in.WordFromText("print")), in.PrimitiveHash(in.WordFromText("PRINT")));
+    EXPECT_EQ(in.NameHash(in.WordFromText("abc")), in.NameHash(in.WordFromText("ABC")));
+    // h = 1 * 'A' = 65; 65 % 7 = 2.
+    EXPECT_EQ(in.NameHash(in.WordFromText("A")), 2);
+    // h = 1 * 'A' + 251 = 316; (316 >> 2) % 361 = 79.
+    EXPECT_EQ(NodeMemory::PrimitiveHash(std::string_view("A")), 79);
+}
+
+TEST_F(NodeMemoryTest, LockedValuesSurviveCollectionAndUnlockedOnesAreFreed) {
+    in.CollectGarbage();
+    const size_t before = in.CountFreeNodes();
+    // A list of 100 words, built locked as native code builds it.
+    Ref head = kNone, tail = kNone;
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(in.AppendToList(head, tail, in.WordFromText("ITEM" + std::to_string(i))));
+    in.UnlockValue(head);
+    in.LockValue(head);  // only the head is locked now; the collector keeps what hangs below
+    in.CollectGarbage();
+    EXPECT_EQ(in.CountFreeNodes(), before - 300);
+    EXPECT_EQ(in.TextFromWord(in.first(in.rest(head))), "ITEM1");
+    in.UnlockValue(head);
+    in.CollectGarbage();
+    EXPECT_EQ(in.CountFreeNodes(), before);
+}
+
+TEST_F(NodeMemoryTest, PinnedValuesSurviveCollection) {
+    in.CollectGarbage();
+    const size_t before = in.CountFreeNodes();
+    const Ref w = in.WordFromText("PINNED WORD");
+    in.UnlockValue(w);
+    {
+        NodeMemory::Pin pin(in, w);
+        in.CollectGarbage();
+        EXPECT_EQ(in.CountFreeNodes(), before - 3);
+        EXPECT_EQ(in.TextFromWord(w), "PINNED WORD");
+    }
+    in.CollectGarbage();
+    EXPECT_EQ(in.CountFreeNodes(), before);
+}
+
+TEST_F(NodeMemoryTest, SharedStructureIsMarkedOnce) {
+    // Forty levels of a list holding its predecessor twice: 2^40 paths, 80 nodes.
+    Ref x = kEmptyList;
+    for (int i = 0; i < 40; ++i) {
+        const Ref second = in.NewList(x, kNone);
+        x = in.NewList(x, second);
+    }
+    in.UnlockValue(x);
+    in.LockValue(x);
+    in.CollectGarbage();
+    in.UnlockValue(x);
+    in.CollectGarbage();
+    SUCCEED();
+}
+
+TEST_F(NodeMemoryTest, ExhaustedPoolReportsOutOfSpace) {
+    in.setMaxBlocks(in.blockCount());
+    Ref head = kNone, tail = kNone;
+    int made = 0;
+    while (made < 100000 && in.AppendToList(head, tail, kEmptyWord)) ++made;
+    EXPECT_LT(made, 100000);
+    EXPECT_NE(lastMessage().find("Out of space"), std::string::npos);
+}
+
+TEST_F(NodeMemoryTest, RecycleThenNodesReportsTheFreeCount) {
+    const std::string printed = run("RECYCLE NODES");
+    const std::string expected = "There are " + std::to_string(in.CountFreeNodes()) + " free nodes.\n";
+    EXPECT_EQ(printed, expected);
+    // Keeping a definition alive lowers the count by its nodes.
+    run("TO KEEP\nPRINT [A B C D E F G H]\nEND");
+    const std::string after = run("RECYCLE NODES");
+    EXPECT_NE(after, expected);
+}
+
+} // namespace
+} // namespace cv::script::test
