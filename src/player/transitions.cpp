@@ -194,6 +194,12 @@ void installTransitions(Player& player) {
     player.transition = [&player](QImage& screen, const QImage& next, const QRect& rect, int number, int speed) {
         runTransition(player.host(), screen, next, rect, number, speed);
     };
+    // Each action list that runs sets the Zoom centre and the fade colour.
+    player.onActionHeader = [previous = std::move(player.onActionHeader)](QPoint centre, QRgb colour) {
+        setTransitionCentre(centre);
+        setTransitionButtonColour(colour);
+        if (previous) previous(centre, colour);
+    };
 }
 
 } // namespace cv

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "core/clock.h"
+#include "player/headless_host.h"
 #include "player/host.h"
+#include "player/player.h"
 #include "player/transition_engine.h"
 
 using namespace cv;
@@ -304,6 +306,31 @@ TEST_F(TransitionsTest, NothingHappensWithoutANewImage) {
     const QImage indexed = card(50, 50, true).convertToFormat(QImage::Format_Indexed8);
     runTransition(host, screen, indexed, screen.rect(), kTransBars, 8);
     EXPECT_EQ(screen, indexed.convertToFormat(QImage::Format_RGB32));
+}
+
+TEST_F(TransitionsTest, InstalledOnThePlayerWithTheActionListsCentre) {
+    HeadlessHost headless;
+    Player player(headless);
+    installTransitions(player);
+    ASSERT_TRUE(player.transition && player.onActionHeader);
+    player.onActionHeader(QPoint(30, 20), qRgb(1, 2, 3));
+    EXPECT_EQ(transitionButtonColour(), qRgb(1, 2, 3));
+    screen = card(200, 100, false);
+    next = card(200, 100, true);
+    const QImage old = screen;
+    QRect firstOutline;
+    setTransitionStepObserver([&](int step, int) {
+        if (step != 1) return;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 200; ++x)
+                if (screen.pixel(x, y) != old.pixel(x, y)) firstOutline |= QRect(x, y, 1, 1);
+    });
+    player.transition(screen, next, screen.rect(), kTransZoomOut, 8);
+    // The first outline is a few pixels around the action list's centre.
+    EXPECT_NEAR(firstOutline.center().x(), 30, 2);
+    EXPECT_NEAR(firstOutline.center().y(), 20, 2);
+    EXPECT_LT(firstOutline.width(), 10);
+    EXPECT_EQ(screen, next);
 }
 
 } // namespace
