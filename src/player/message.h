@@ -52,7 +52,7 @@ enum : int {
 struct Message {
     MsgType type = MsgType::MouseMove;
     int x = 0, y = 0;          // card coordinates for mouse messages
-    int key = 0;               // virtual key for key messages; timer id for timers
+    int key = 0;               // virtual key for key messages (characters: the key that typed them); timer id for timers
     uint32_t modifiers = 0;
     uint32_t ch = 0;           // the character (Windows-1252) of a Char message
     int command = 0;           // menu command id

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/handles.h"
 #include "player/card_picture.h"
@@ -40,6 +42,10 @@ enum Command : int {
     kCmdExtraManager = 450,
     kCmdAbout = 650, kCmdPreferences = 651, kCmdHelp = 652, kCmdWebPage = 653,
 };
+
+// The command a key stands for (Control+key, or Delete alone), or 0; `locked` is the open
+// stack's lock, which refuses the authoring shortcuts.
+int shortcutCommand(int key, uint32_t modifiers, bool locked);
 
 class Player {
 public:
@@ -149,6 +155,8 @@ public:
     std::function<void()> onCardLeft;
     // An action list begins: its transition centre and button colour.
     std::function<void(QPoint centre, QRgb colour)> onActionHeader;
+    // The Extras menu's items after the Extra Manager: command id (451-499) and title.
+    std::function<std::vector<std::pair<int, std::string>>()> extrasMenuItems;
     // A text link was matched (the text field flashes it).
     std::function<void(const std::string& linkText)> onLinkFound;
 

@@ -58,28 +58,42 @@ bool keepsTextEditing(int id) {
 
 } // namespace
 
+int shortcutCommand(int key, uint32_t modifiers, bool locked) {
+    const bool control = (modifiers & kModControl) != 0;
+    const bool shift = (modifiers & kModShift) != 0;
+    if (control == (key == kKeyDelete)) return 0; // Control: all keys but Delete; else only Delete
+    for (const Shortcut& s : kShortcuts) {
+        if (s.key != key) continue;
+        if (s.notWithShift && shift) return 0;
+        if (s.unlessLocked && locked) return 0;
+        return s.command;
+    }
+    return 0;
+}
+
 bool Player::translateShortcut(const Message& m) {
     if (m.type != MsgType::KeyDown) return false;
-    const bool control = (m.modifiers & kModControl) != 0;
-    const bool shift = (m.modifiers & kModShift) != 0;
-    if (control == (m.key == kKeyDelete)) return false; // Control: all keys but Delete; else only Delete
-    for (const Shortcut& s : kShortcuts) {
-        if (s.key != m.key) continue;
-        if (s.notWithShift && shift) return false;
-        if (s.unlessLocked && stackLocked()) return false;
-        Message c;
-        c.type = MsgType::Command;
-        c.command = s.command;
-        c.notify = 1;
-        dispatch(c);
-        return true;
+    const int command = shortcutCommand(m.key, m.modifiers, stackLocked());
+    if (!command) return false;
+    // The key was a command: the characters it typed, queued right behind it, are not typed.
+    while (const Message* next = queue_.peek()) {
+        if (next->type != MsgType::Char || next->key != m.key) break;
+        Message typed;
+        queue_.take(&typed);
     }
-    return false;
+    Message c;
+    c.type = MsgType::Command;
+    c.command = command;
+    c.notify = 1;
+    dispatch(c);
+    return true;
 }
 
 bool Player::commandEnabled(int id) const {
     switch (id) {
     case kCmdNewStack: return false;
+    // Undo, printing and image export belong to the authoring tools; the player has none.
+    case kCmdUndo: case kCmdExportScreen: case kCmdPageSetup: case kCmdPrint: return false;
     case kCmdHome: return !isHomeStack_ && !homeStackPath_.empty();
     case kCmdCut: case kCmdCopy: case kCmdPaste: case kCmdClear: return textFields_->commandEnabled(id);
     default: return true;

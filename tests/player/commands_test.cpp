@@ -1,0 +1,120 @@
+// Menu commands as the window sends them: closing, opening, what the menus offer, and
+// commands the player does not know.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "browse_fixture.h"
+#include "player/navigation.h"
+#include "player/shell.h"
+#include "resources/strings.h"
+#include "stack/stack_document.h"
+
+using namespace cv;
+
+namespace {
+
+const char* kThreeCards = R"({"card_width": 240, "card_height": 160, "cards": [
+    {"name": "A"}, {"name": "B"}, {"name": "C"}]})";
+
+class CommandTest : public cv::test::BrowseTest {
+protected:
+    void post(MsgType type, int command = 0) {
+        Message m;
+        m.type = type;
+        m.command = command;
+        player->post(m);
+        player->processQueue();
+    }
+    std::vector<std::string> lines(const std::string& prefix) const {
+        std::vector<std::string> out;
+        for (const std::string& l : headlessUi().log())
+            if (l.rfind(prefix, 0) == 0) out.push_back(l);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(CommandTest, ExitClosesAnUnchangedStackAtOnce) {
+    open(kThreeCards);
+    post(MsgType::Command, kCmdExit);
+    EXPECT_TRUE(host.quitting);
+    EXPECT_EQ(host.quitCode, 0);
+    EXPECT_TRUE(lines("alert").empty());
+}
+
+TEST_F(CommandTest, AChangedStackMayKeepThePlayerOpen) {
+    open(kThreeCards);
+    theStack().changed = true;
+    headlessUi().queueAnswer(kAnswerSecond); // Cancel
+    post(MsgType::Close);
+    EXPECT_FALSE(host.quitting);
+    ASSERT_EQ(lines("alert").size(), 1u);
+    EXPECT_EQ(lines("alert")[0].rfind("alert 2213:", 0), 0u);
+    // The same question when another start hands over a stack.
+    headlessUi().queueAnswer(kAnswerSecond);
+    const std::string before = theStack().path;
+    EXPECT_FALSE(openRequestedStack(*player, cv::test::buildStack(kThreeCards, "other.stk")));
+    EXPECT_EQ(theStack().path, before);
+}
+
+TEST_F(CommandTest, OpenStackCancelledKeepsTheStackAndCard) {
+    open(kThreeCards);
+    const std::string path = theStack().path;
+    post(MsgType::Command, kCmdLast);
+    ASSERT_EQ(player->currentCardNumber(), 3);
+    post(MsgType::Command, kCmdOpenStack);
+    EXPECT_EQ(lines("file:"), std::vector<std::string>{"file: Open Stack"});
+    EXPECT_EQ(theStack().path, path);
+    EXPECT_EQ(player->currentCardNumber(), 3);
+}
+
+TEST_F(CommandTest, OpenStackOfAFileThatIsNoStackLeavesAnUntitledStack) {
+    open(kThreeCards);
+    const std::string junk = (std::filesystem::path(theStack().path).parent_path() / "junk.stk").string();
+    std::ofstream(junk) << std::string(256, 'j');
+    headlessUi().queueFile(junk);
+    post(MsgType::Command, kCmdOpenStack);
+    EXPECT_FALSE(lines("alert").empty());
+    EXPECT_TRUE(theStack().open());
+    EXPECT_TRUE(theStack().path.empty());
+    EXPECT_EQ(player->currentCardNumber(), 1);
+}
+
+TEST_F(CommandTest, WhatTheMenusOffer) {
+    open(kThreeCards);
+    EXPECT_FALSE(player->commandEnabled(kCmdNewStack));
+    EXPECT_FALSE(player->commandEnabled(kCmdUndo));
+    EXPECT_FALSE(player->commandEnabled(kCmdPrint));
+    EXPECT_TRUE(player->commandEnabled(kCmdOpenStack));
+    EXPECT_FALSE(player->commandEnabled(kCmdHome)); // no home stack known
+    EXPECT_EQ(player->menuText(kCmdPrint), loadString(2025));
+
+    const std::string home = theStack().path;
+    player->setHomeStack(home);
+    player->navigation().setHome(home);
+    EXPECT_TRUE(player->commandEnabled(kCmdHome));   // known, not open as such yet
+    ASSERT_TRUE(player->openStack(home));
+    EXPECT_FALSE(player->commandEnabled(kCmdHome));  // the home stack is open
+    ASSERT_TRUE(player->openStack(cv::test::buildStack(kThreeCards, "elsewhere.stk")));
+    EXPECT_TRUE(player->commandEnabled(kCmdHome));
+    post(MsgType::Command, kCmdHome);
+    EXPECT_EQ(theStack().path, home);
+}
+
+TEST_F(CommandTest, UnknownCommandsGoToTheWindowOrDoNothing) {
+    open(kThreeCards);
+    std::vector<int> seen;
+    player->commandHandler = [&](int id) {
+        if (id >= 0) seen.push_back(id);
+        return id == kCmdHelp;
+    };
+    post(MsgType::Command, kCmdHelp);
+    post(MsgType::Command, 9999);
+    post(MsgType::Command, -5);
+    EXPECT_EQ(seen, (std::vector<int>{kCmdHelp, 9999}));
+    EXPECT_EQ(player->currentCardNumber(), 1);
+    EXPECT_FALSE(host.quitting);
+}
