@@ -76,34 +76,20 @@ TEST(HandleTable, ResizingKeepsBytesZeroesGrowthAndMovesTheGuard) {
     EXPECT_EQ(t.setSize(99, 4), -1); // not a handle
 }
 
-TEST(HandleTable, NewBlocksAreZeroFilledAndLocksNest) {
-    HandleTable t;
-    Handle h = t.newHandle(64);
-    for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(t.data(h)[i], 0);
-    uint8_t* p = t.lock(h);
-    EXPECT_EQ(p, t.lock(h));
-    EXPECT_EQ(t.lockCount(h), 2);
-    t.unlock(h);
-    t.unlock(h);
-    t.unlock(h); // one too many does not go negative
-    EXPECT_EQ(t.lockCount(h), 0);
-    EXPECT_EQ(t.lock(0), nullptr);
-    EXPECT_EQ(t.lock(1234), nullptr);
-}
-
-TEST(HandleTable, DisposingALockedHandleFreesIt) {
+TEST(HandleTable, LocksNestAndDisposingALockedHandleStillFreesIt) {
     HandleTable t;
     Handle h = t.newHandle(16);
+    for (uint32_t i = 0; i < 16; ++i) ASSERT_EQ(t.data(h)[i], 0);
+    uint8_t* p = t.lock(h);
+    EXPECT_EQ(p, t.lock(h));
     t.lock(h);
-    t.lock(h);
-    t.lock(h);
-    const size_t before = t.bytesInUse();
+    EXPECT_EQ(t.lockCount(h), 3);
     t.dispose(h);
     EXPECT_FALSE(t.valid(h));
     EXPECT_EQ(t.inUse(), 0u);
-    EXPECT_EQ(t.bytesInUse(), before - 16);
+    EXPECT_EQ(t.bytesInUse(), 0u);
     t.dispose(h); // an empty slot: nothing happens
-    EXPECT_EQ(t.inUse(), 0u);
+    EXPECT_EQ(t.lock(h), nullptr);
 }
 
 TEST(HandleTable, AllocationLimitFailsCleanly) {
@@ -115,14 +101,6 @@ TEST(HandleTable, AllocationLimitFailsCleanly) {
     EXPECT_EQ(t.setSize(h, 200), -1);
     EXPECT_EQ(t.size(h), 60u); // unchanged after the failure
     EXPECT_EQ(t.inUse(), 1u);
-}
-
-TEST(HandleTable, DisposeAllEmptiesTheTable) {
-    HandleTable t;
-    for (int i = 0; i < 250; ++i) t.newHandle(8);
-    t.disposeAll();
-    EXPECT_EQ(t.inUse(), 0u);
-    EXPECT_EQ(t.bytesInUse(), 0u);
 }
 
 TEST_F(SplicingTest, HandlesEqualComparesSizeAndBytes) {
@@ -171,27 +149,21 @@ TEST_F(SplicingTest, InsertHandlePadsOddSourcesOnlyWhenAsked) {
     EXPECT_EQ(text(self), "xxyyev");
 }
 
-TEST_F(SplicingTest, DeleteBytesChecksItsRange) {
+TEST_F(SplicingTest, DeleteAndReplaceBytesCheckTheirRange) {
     Handle h = own(make("0123456789"));
     ASSERT_EQ(DeleteBytes(h, 2, 3), 0);
     EXPECT_EQ(text(h), "0156789");
     EXPECT_EQ(DeleteBytes(h, 5, 3), -1);
     EXPECT_EQ(DeleteBytes(h, 8, 0), -1);
-    ASSERT_EQ(DeleteBytes(h, 5, 2), 0);
-    EXPECT_EQ(text(h), "01567");
-}
-
-TEST_F(SplicingTest, ReplaceBytesBySizeOfTheSource) {
-    Handle h = own(make("aaXXbb"));
     Handle same = own(make("YY")), longer = own(make("ZZZZ")), shorter = own(make("W"));
     ASSERT_EQ(ReplaceBytes(h, same, 2, 2), 0);
-    EXPECT_EQ(text(h), "aaYYbb");
+    EXPECT_EQ(text(h), "01YY789");
     ASSERT_EQ(ReplaceBytes(h, longer, 2, 2), 0);
-    EXPECT_EQ(text(h), "aaZZZZbb");
+    EXPECT_EQ(text(h), "01ZZZZ789");
     ASSERT_EQ(ReplaceBytes(h, shorter, 2, 4), 0);
-    EXPECT_EQ(text(h), "aaWbb");
-    EXPECT_EQ(ReplaceBytes(h, shorter, 4, 2), -1);
-    EXPECT_EQ(text(h), "aaWbb");
+    EXPECT_EQ(text(h), "01W789");
+    EXPECT_EQ(ReplaceBytes(h, shorter, 5, 2), -1);
+    EXPECT_EQ(text(h), "01W789");
 }
 
 TEST_F(SplicingTest, ReplaceBytesThatCannotGrowLeavesTheDestinationAlone) {

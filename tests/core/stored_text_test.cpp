@@ -25,24 +25,6 @@ TEST(ByteOrder, SwapRectReordersToLeftTopRightBottomAndBack) {
     EXPECT_EQ(std::memcmp(r, stored, 8), 0);
 }
 
-TEST(ByteOrder, ReaderStopsAtTheEndAndRemembersIt) {
-    const uint8_t d[] = {0x12, 0x34, 0x56, 0x78, 0x9A};
-    BeReader r(d, sizeof d);
-    EXPECT_EQ(r.u32(), 0x12345678u);
-    EXPECT_TRUE(r.ok());
-    EXPECT_EQ(r.u16(), 0);
-    EXPECT_FALSE(r.ok());
-    BeReader s(d, sizeof d);
-    s.skip(4);
-    EXPECT_EQ(s.u8(), 0x9A);
-    EXPECT_TRUE(s.bytes(1).empty());
-    EXPECT_FALSE(s.ok());
-    BeReader t(d, sizeof d);
-    t.skip(6);
-    EXPECT_FALSE(t.ok());
-    EXPECT_EQ(t.remaining(), 0u);
-}
-
 TEST(CountedString, EqualityFoldsOnlyAsciiLetters) {
     EXPECT_EQ(PStringEqualNoCase(ps("\4Card"), ps("\4CARD")), 1);
     EXPECT_EQ(PStringEqualNoCase(ps("\4Card"), ps("\4Cart")), 0);
@@ -59,17 +41,6 @@ TEST(CountedString, CopiesAndConversions) {
     EXPECT_EQ(field[0], 0x77); // not shorter than the field: nothing copied
     PStringCopyLimited(field, ps("\7fits ok"), sizeof field);
     EXPECT_EQ(pstringField(field, sizeof field), "fits ok");
-
-    uint8_t s[16] = "\5hello";
-    PStringToC(s);
-    EXPECT_STREQ(reinterpret_cast<char*>(s), "hello");
-    CToPString(s);
-    EXPECT_EQ(s[0], 5);
-    EXPECT_EQ(std::memcmp(s + 1, "hello", 5), 0);
-
-    uint8_t cat[256];
-    PStringConcat(cat, ps("\3abc"), ps("\2de"));
-    EXPECT_EQ(pstringField(cat, sizeof cat), "abcde");
 
     uint8_t lying[4] = {200, 'a', 'b', 'c'};
     EXPECT_EQ(pstringField(lying, sizeof lying), "abc"); // a length past the field is cut

@@ -160,7 +160,7 @@ TEST_F(OpenTest, ATruncatedCardAreaKeepsTheCardsReadWhenThereAreNoChunks) {
 
 TEST_F(OpenTest, EveryTruncationAndManyCorruptionsAreHandled) {
     const Bytes full = stackFile(richStack());
-    for (size_t n = 0; n < full.size(); n += (n < 1200 ? 1 : 97)) {
+    for (size_t n = 0; n < full.size(); n += (n < 600 ? 1 : 37)) {
         Bytes b(full.begin(), full.begin() + n);
         const int r = OpenStack(write("t.stk", b));
         EXPECT_EQ(r == 0, theStack().open()) << n;
@@ -169,7 +169,7 @@ TEST_F(OpenTest, EveryTruncationAndManyCorruptionsAreHandled) {
         }
     }
     std::mt19937 rng(7);
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 150; ++i) {
         Bytes b = full;
         for (int k = 0; k < 4; ++k) b[rng() % b.size()] = uint8_t(rng());
         if (OpenStack(write("r.stk", b)) == 0) {
