@@ -180,6 +180,32 @@ TEST_F(OpenTest, EveryTruncationAndManyCorruptionsAreHandled) {
     headlessUi().clearLog();
 }
 
+TEST_F(OpenTest, OneCardIsReadFromAnotherStackByIdOrPosition) {
+    ASSERT_EQ(OpenStack(write("open.stk", stackFile(threeCards()))), 0);
+    StackSpec other = richStack();
+    other.depth = 16;
+    const std::string p = write("other.stk", stackFile(other));
+    OtherCard c;
+    ASSERT_EQ(ReadCardFromStack(p, true, 4, &c), 0);
+    EXPECT_EQ(CardIdOf(c.record), 4);
+    EXPECT_EQ(get16(memRefs().data(c.record) + 8), 3); // native form
+    EXPECT_EQ(c.depth, 16);
+    EXPECT_EQ(c.version, 5);
+    EXPECT_EQ(c.chunkOffset, rdBe32(stackFile(other), 60));
+    DisposeHandle(c.record);
+    ASSERT_EQ(ReadCardFromStack(p, false, 2, &c), 0);
+    EXPECT_EQ(CardName(c.record), "Pictured");
+    DisposeHandle(c.record);
+    EXPECT_EQ(ReadCardFromStack(p, true, 77, &c), 16);
+    EXPECT_EQ(ReadCardFromStack(p, false, 6, &c), 16);
+    other.version = 3;
+    EXPECT_EQ(ReadCardFromStack(write("old.stk", stackFile(other)), true, 1, &c), 16);
+    Bytes cut = stackFile(richStack());
+    cut.resize(128 + 50);
+    EXPECT_NE(ReadCardFromStack(write("cut.stk", cut), true, 1, &c), 0);
+    EXPECT_EQ(theStack().cardCount(), 3); // the open stack is not touched
+}
+
 TEST_F(OpenTest, DamagedChunkAreaAsksToRepair) {
     StackSpec s = threeCards();
     s.chunks = {{fcc("Icon"), 1, 0, "", 0, {1}}, {fcc("Icon"), 2, 0, "", 0, {2}},
