@@ -9,6 +9,9 @@
 #include "core/pstring.h"
 #include "stack/font_list.h"
 #include "stack/stack_document.h"
+#include "player/headless_host.h"
+#include "player/player.h"
+#include "stack/record_layout.h"
 #include "stack/text_engine/text_engine.h"
 
 namespace {
@@ -97,6 +100,50 @@ void BM_TypeAndRedraw(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TypeAndRedraw)->Unit(benchmark::kMillisecond);
+
+// The same through the player: a stack whose one card holds the text object, shown in a
+// headless player; each character is typed as the window would send it, and the player
+// redraws the field on its screen.
+void BM_PlayerTypeAndRedraw(benchmark::State& state) {
+    if (!cv::NewStack(kWidth, kHeight, 8)) {
+        state.SkipWithError("no stack");
+        return;
+    }
+    installFontList();
+    const std::string text = sampleText();
+    const std::vector<uint8_t> runs = cv::StyleRunBytes(sampleRuns());
+    std::vector<uint8_t> o(cv::text::kSubrecords + cv::text::kSubHeaderSize, 0);
+    cv::put16(o.data() + cv::obj::kKind, cv::obj::kText);
+    cv::put16(o.data() + cv::obj::kId, 1);
+    cv::put16(o.data() + cv::obj::kRect + 4, kWidth);
+    cv::put16(o.data() + cv::obj::kRect + 6, kHeight);
+    cv::put16(o.data() + cv::text::kBackColour, 1);
+    uint8_t* sub = o.data() + cv::text::kSubrecords;
+    cv::put16(sub + cv::text::kSubType, cv::text::kSubTypeText);
+    cv::put16(sub + cv::text::kSubCardId, 1);
+    cv::put32(sub + cv::text::kSubTextLength, uint32_t(text.size()));
+    cv::put32(sub + cv::text::kSubLength, uint32_t(16 + text.size() + runs.size()));
+    o.insert(o.end(), text.begin(), text.end());
+    o.insert(o.end(), runs.begin(), runs.end());
+    cv::put32(o.data() + cv::obj::kLength, uint32_t(o.size()));
+    cv::Handle card = cv::CardByNumber(1);
+    cv::InsertBytes(card, o.data(), cv::card::kBody, uint32_t(o.size()));
+    cv::put32(cv::memRefs().data(card) + cv::card::kLength, cv::GetHandleSize(card));
+
+    cv::HeadlessHost host;
+    cv::Player player(host);
+    player.showCardNumber(1, 3, 8, false);
+    cv::Message m;
+    m.type = cv::MsgType::Char;
+    int typed = 0;
+    for (auto _ : state) {
+        m.ch = ++typed % 8 == 0 ? 8 : 'x';
+        player.dispatch(m);
+        benchmark::DoNotOptimize(player.screen().constBits());
+    }
+    cv::DisposeStack();
+}
+BENCHMARK(BM_PlayerTypeAndRedraw)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
