@@ -256,8 +256,10 @@ Ref primGo(PrimCall& c) {
 
 Ref primCatch(PrimCall& c) {
     Interpreter& in = c.in;
-    const Ref tag = c.args[0];
-    if (!in.CheckWord(tag, c.index)) return kNone;
+    if (!in.CheckWord(c.args[0], c.index)) return kNone;
+    // A number tag is caught by its text.
+    const Ref tag = in.isNumber(c.args[0]) ? in.WordFromNumber(c.args[0]) : c.args[0];
+    NodeMemory::Pin pinTag(in, tag);
     if (!in.isList(c.args[1])) {
         in.RaisePrimError(kErrDoesntLike, c.index, c.args[1]);
         return kNone;
