@@ -389,8 +389,13 @@ int NodeMemory::CompareNameText(Ref a, std::string_view b) const {
 
 int NodeMemory::MatchAndCanonicalise(Ref slot, Ref name) {
     if (!isList(slot)) return CompareNames(kNone, name);
-    const int c = CompareNames(at(slot).item, name);
-    if (c == 0) at(slot).item = name;
+    const Ref typed = at(slot).item;
+    const int c = CompareNames(typed, name);
+    if (c == 0 && typed != name) {
+        // The typed copy is garbage from now on.
+        at(slot).item = name;
+        UnlockValue(typed);
+    }
     return c;
 }
 
@@ -405,7 +410,23 @@ int NodeMemory::PrimitiveHash(std::string_view text) {
     return (v >> 2) % 361;
 }
 
-int NodeMemory::PrimitiveHash(Ref word) const { return PrimitiveHash(TextFromWord(word)); }
+int NodeMemory::PrimitiveHash(Ref word) const {
+    // Walks the nodes rather than copying the text: this runs for every call by name.
+    int16_t h = 1;
+    size_t guard = 0;
+    for (Ref r = word; isWord(r) && guard++ <= poolSize(); r = at(r).next) {
+        const uint32_t item = at(r).item;
+        for (int i = 0; i < 4; ++i) {
+            const char c = charAt(item, i);
+            if (c == 0) goto done;
+            h = int16_t(uint16_t(int(h) * int(static_cast<signed char>(upper(c))) + 251));
+        }
+    }
+done:
+    int v = h == INT16_MIN ? -32767 : h;
+    if (v < 0) v = -v;
+    return (v >> 2) % 361;
+}
 
 int NodeMemory::CompareNamesSkip(Ref a, int skipA, Ref b) const {
     if (skipA == 0) return CompareNames(a, b);
@@ -431,9 +452,17 @@ int NodeMemory::CompareNamesSkip(Ref a, int skipA, Ref b) const {
 
 int NodeMemory::NameHash(Ref word, int skip) const {
     int16_t h = 1;
-    const std::string t = TextFromWord(word);
-    for (size_t i = size_t(skip); i < t.size(); ++i)
-        h = int16_t(uint16_t(int(h) * int(static_cast<signed char>(upper(t[i])))));
+    int index = 0;
+    size_t guard = 0;
+    for (Ref r = word; isWord(r) && guard++ <= poolSize(); r = at(r).next) {
+        const uint32_t item = at(r).item;
+        for (int i = 0; i < 4; ++i, ++index) {
+            const char c = charAt(item, i);
+            if (c == 0) goto done;
+            if (index >= skip) h = int16_t(uint16_t(int(h) * int(static_cast<signed char>(upper(c)))));
+        }
+    }
+done:
     int v = h == INT16_MIN ? -32767 : h;
     if (v < 0) v = -v;
     return v % 7;

@@ -138,7 +138,11 @@ Ref Interpreter::FindProcedure(Ref name, Ref slot) {
     if (e == kNone) e = FindProcedureEntry(name, true);
     if (e == kNone) return kNone;
     const Ref def = first(e);
-    if (slot != kNone && isList(slot)) at(slot).item = first(def);
+    if (slot != kNone && isList(slot) && at(slot).item != first(def)) {
+        const Ref typed = at(slot).item;
+        at(slot).item = first(def);
+        UnlockValue(typed);
+    }
     return def;
 }
 
