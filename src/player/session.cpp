@@ -12,6 +12,7 @@
 #include "core/ui.h"
 #include "player/headless_host.h"
 #include "player/player.h"
+#include "player/transitions.h"
 #include "stack/stack_document.h"
 
 namespace cv {
@@ -21,18 +22,19 @@ namespace {
 // Installs the session's clock and Ui for its lifetime and puts back what was there.
 class Installed {
 public:
-    Installed(Clock* clock, Ui* u) : previousUi_(&ui()) {
+    Installed(Clock* clock, Ui* u) : previousClock_(&cv::clock()), previousUi_(&ui()) {
         setClock(clock);
         setUi(u);
     }
     ~Installed() {
-        setClock(nullptr);
+        setClock(previousClock_);
         setUi(previousUi_ == &headlessUi() ? nullptr : previousUi_);
     }
     Installed(const Installed&) = delete;
     Installed& operator=(const Installed&) = delete;
 
 private:
+    Clock* previousClock_;
     Ui* previousUi_;
 };
 
@@ -83,6 +85,9 @@ public:
         : out_(std::move(out)), err_(std::move(err)), folder_(std::move(folder)), name_(std::move(name)),
           installed_(&clock_, &ui_), player_(host_) {
         resetAlertOnceList();
+        // Cards change through their transitions as in the window; on the virtual clock they
+        // take no real time.
+        installTransitions(player_);
         auto previous = player_.onArrive;
         player_.onArrive = [this, previous](bool arriveAtStack) {
             flushUiLog();

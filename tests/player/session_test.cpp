@@ -1,0 +1,186 @@
+// Headless sessions: reading scripts, the keyboard's messages, and running scripts against
+// stacks with their log, checks, answers and snapshots.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <filesystem>
+
+#include "browse_fixture.h"
+#include "core/clock.h"
+#include "core/ui.h"
+#include "player/session.h"
+#include "stack/stack_document.h"
+#include "test_application.h"
+
+namespace cv::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+TEST(SessionScript, EveryMistakeIsReportedWithItsLineBeforeAnythingRuns) {
+    const ParsedSession p = parseSession(
+        "# a comment\n"
+        "\n"
+        "click 10\n"
+        "wait -5\n"
+        "answer 55\n"
+        "frobnicate now\n"
+        "   key F13\n"
+        "expect pixel 1 2 red\n"
+        "click 3 4 ctrl sideways\n"
+        "expect card 2\r\n"
+        "open\n");
+    EXPECT_THAT(p.errors, ElementsAre(HasSubstr("line 3:"), HasSubstr("line 4:"), HasSubstr("line 5:"),
+                                      HasSubstr("line 6: unknown command \"frobnicate\""), HasSubstr("line 7:"),
+                                      HasSubstr("line 8:"), HasSubstr("line 9:"), HasSubstr("line 11:")));
+    ASSERT_EQ(p.commands.size(), 1u);
+    EXPECT_EQ(p.commands[0].op, SessionOp::ExpectCard);
+    EXPECT_EQ(p.commands[0].number, 2);
+    EXPECT_EQ(p.commands[0].line, 10);
+
+    const ParsedSession texts = parseSession("expect pixel 3 4 #80FF0a\nexpect title  A # B \nexpect alert\n");
+    ASSERT_TRUE(texts.errors.empty());
+    EXPECT_EQ(texts.commands[0].colour, 0x80FF0Au);
+    EXPECT_EQ(texts.commands[1].text, "A # B");
+    EXPECT_EQ(texts.commands[2].text, "");
+}
+
+struct Key {
+    MsgType type;
+    int key;
+    uint32_t ch;
+    uint32_t modifiers;
+    bool operator==(const Key&) const = default;
+};
+
+std::vector<Key> keys(std::string_view name, uint32_t modifiers = 0) {
+    std::string error;
+    auto messages = keyMessages(name, modifiers, &error);
+    EXPECT_TRUE(messages.has_value()) << error;
+    std::vector<Key> out;
+    for (const Message& m : messages.value_or(std::vector<Message>{}))
+        out.push_back({m.type, m.key, m.ch, m.modifiers});
+    return out;
+}
+
+TEST(SessionScript, KeysBecomeTheMessagesOfAKeyboard) {
+    using enum MsgType;
+    EXPECT_EQ(keys("."), (std::vector<Key>{{KeyDown, 0xBE, 0, 0}, {Char, 0, '.', 0}, {KeyUp, 0xBE, 0, 0}}));
+    EXPECT_EQ(keys(".", kModControl),
+              (std::vector<Key>{{KeyDown, 17, 0, kModControl}, {KeyDown, 0xBE, 0, kModControl},
+                                {KeyUp, 0xBE, 0, kModControl}, {KeyUp, 17, 0, 0}}));
+    EXPECT_EQ(keys("a", kModShift),
+              (std::vector<Key>{{KeyDown, 16, 0, kModShift}, {KeyDown, 'A', 0, kModShift},
+                                {Char, 0, 'A', kModShift}, {KeyUp, 'A', 0, kModShift}, {KeyUp, 16, 0, 0}}));
+    // Characters typed with Shift hold it themselves.
+    EXPECT_EQ(keys("!")[1], (Key{KeyDown, '1', 0, kModShift}));
+    EXPECT_EQ(keys("?")[2], (Key{Char, 0, '?', kModShift}));
+    EXPECT_EQ(keys("return"), (std::vector<Key>{{KeyDown, 13, 0, 0}, {Char, 0, 13, 0}, {KeyUp, 13, 0, 0}}));
+    EXPECT_EQ(keys("Left"), (std::vector<Key>{{KeyDown, 37, 0, 0}, {KeyUp, 37, 0, 0}}));
+    EXPECT_EQ(keys("Delete", kModControl | kModAlt).size(), 6u);
+
+    std::string error;
+    EXPECT_FALSE(keyMessages("F13", 0, &error));
+    EXPECT_THAT(error, HasSubstr("F13"));
+    EXPECT_FALSE(keyMessages("\xC3\xA9", 0, &error));  // é: typed with `type`, not a key
+}
+
+class SessionTest : public BrowseTest {
+protected:
+    // Runs `script` in the folder of a stack built from `manifest` (as fixture.stk).
+    int run(const std::string& manifest, const std::string& script, const std::string& other = {}) {
+        folder = std::filesystem::path(buildStack(manifest)).parent_path();
+        if (!other.empty()) std::filesystem::rename(buildStack(other, "other.stk"), folder / "other.stk");
+        out.clear();
+        err.clear();
+        Session session([this](const std::string& l) { out.push_back(l); },
+                        [this](const std::string& l) { err.push_back(l); });
+        return session.run(script, folder, "test.session");
+    }
+    std::filesystem::path folder;
+    std::vector<std::string> out, err;
+};
+
+constexpr const char* kThreeCards = R"({"card_width": 64, "card_height": 48, "settings": {"show_card_number": 1},
+ "cards": [{"name": "A", "background": {"colour": "#FF0000"}}, {"name": "B", "background": {"colour": "#00FF00"}},
+           {"name": "C", "background": {"colour": "#0000FF"}}]})";
+
+TEST_F(SessionTest, LogsEveryCardShownAndEveryFailedExpectation) {
+    const int status = run(kThreeCards,
+                           "open fixture.stk\n"
+                           "command 204\n"
+                           "expect card 2\n"
+                           "expect card 3\n"
+                           "expect title fixture.stk - Card 2\n"
+                           "expect pixel 10 10 #00FF00\n"
+                           "expect pixel 10 10 #FF0000\n"
+                           "expect pixel 64 10 #00FF00\n"
+                           "key , ctrl\n"
+                           "print card\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_THAT(out, ElementsAre("card 1 id=1 name=A", "card 2 id=2 name=B",
+                                 "FAIL line 4: expect card 3: card 2 is shown",
+                                 "FAIL line 7: expect pixel 10 10 #FF0000: it is #00FF00",
+                                 HasSubstr("FAIL line 8: expect pixel 64 10: outside the 64 x 48 card"),
+                                 "card 1 id=1 name=A", "card 1 of 3 id=1 name=A title=fixture.stk - Card 1"));
+    EXPECT_TRUE(err.empty());
+}
+
+TEST_F(SessionTest, AlertsAreLoggedCheckedAndAnsweredFromTheScript) {
+    const int status = run(kThreeCards,
+                           "open other.stk\n"
+                           "expect alert This stack cannot be loaded by this version of Corvella.\\n"
+                           "Please contact the maker of this stack for update information.\n"
+                           "expect alert\n"
+                           "open fixture.stk\n"
+                           "answer-file fixture.stk\n"
+                           "command 101\n"
+                           "cancel\n"
+                           "command 101\n"
+                           "expect card 1\n"
+                           "expect alert Sorry\n",
+                           R"({"version": 6, "cards": [{"name": "New"}]})");
+    EXPECT_EQ(status, 1);
+    EXPECT_THAT(out, ElementsAre(HasSubstr("alert 9002: This stack cannot be loaded"), "card 1 id=1 name=A",
+                                 "file: Open Stack", "card 1 id=1 name=A", "file: Open Stack",
+                                 "card 1 id=1 name=A", "FAIL line 10: expect alert \"Sorry\": no alert was shown"));
+}
+
+TEST_F(SessionTest, AScriptThatCannotGoOnStopsThere) {
+    EXPECT_EQ(run(kThreeCards, "open missing.stk\nprint card\n"), 1);
+    EXPECT_TRUE(out.empty());
+    ASSERT_EQ(err.size(), 1u);
+    EXPECT_THAT(err[0], HasSubstr("test.session:1: no stack file"));
+
+    EXPECT_EQ(run(kThreeCards, "print card\nsnapshot\n"), 1);
+    EXPECT_TRUE(out.empty());  // refused before running
+    EXPECT_THAT(err, ElementsAre(HasSubstr("line 2: snapshot needs a path")));
+}
+
+TEST_F(SessionTest, SnapshotsAreTheCardAreaAsPngOrPpm) {
+    ASSERT_EQ(run(kThreeCards, "open fixture.stk\ncommand 205\nsnapshot shots/last.png\nsnapshot last.PPM\n"), 0);
+    for (const char* name : {"shots/last.png", "last.PPM"}) {
+        const QImage img(QString::fromStdString((folder / name).string()));
+        ASSERT_EQ(img.size(), QSize(64, 48)) << name;
+        EXPECT_EQ(img.pixel(63, 47) & 0xFFFFFFu, 0x0000FFu) << name;
+    }
+}
+
+TEST_F(SessionTest, TheSessionClockAndUiAreItsOwnAndPutBackAfter) {
+    VirtualClock mine(5000);
+    setClock(&mine);
+    HeadlessUi myUi;
+    setUi(&myUi);
+    EXPECT_EQ(run(kThreeCards, "open fixture.stk\nwait 60000\ncommand 204\nexpect card 2\n"), 0);
+    EXPECT_EQ(&clock(), &mine);
+    EXPECT_EQ(mine.nowMs(), 5000u);
+    EXPECT_EQ(&ui(), &myUi);
+    EXPECT_TRUE(myUi.log().empty());
+    setClock(nullptr);
+    setUi(nullptr);
+}
+
+} // namespace
+} // namespace cv::test
