@@ -62,15 +62,41 @@ bool dataToStored(uint32_t type, std::vector<uint8_t>& d) {
     return true;
 }
 
+// Where a file read front to back stands, so that reading on needs no seek: opening a stack
+// reads thousands of headers in a row, and a seek costs a system call and the read buffer.
+struct ForwardReader {
+    static constexpr uint64_t kUnknown = UINT64_MAX;
+    File& f;
+    uint64_t at = kUnknown;
+
+    bool readAt(uint64_t pos, void* dst, size_t n) {
+        uint8_t gap[16];
+        if (pos != at) {
+            // A slot's few padding bytes are read past; anything else is sought.
+            const bool near = at != kUnknown && pos > at && pos - at <= sizeof gap;
+            if (near ? !f.read(gap, size_t(pos - at)) : !f.seek(pos)) {
+                at = kUnknown;
+                return false;
+            }
+        }
+        if (!f.read(dst, n)) {
+            at = kUnknown;
+            return false;
+        }
+        at = pos + n;
+        return true;
+    }
+};
+
 // Reads and converts an entry's data from the file into a new handle (0 on failure).
-Handle readEntryData(File& f, const ChunkEntry& e, int* result) {
+Handle readEntryData(ForwardReader& r, const ChunkEntry& e, int* result) {
     std::vector<uint8_t> bytes;
     const bool converted = e.type == chunk::kActn || e.type == chunk::kHlnk || e.type == chunk::kNBAs;
     if (!converted) {
         // Read straight into the handle: large sounds are not copied twice.
         Handle h = NewHandle(e.dataLength);
         if (!h) { *result = kErrIO; return 0; }
-        if (!f.readAt(uint64_t(e.headerOffset) + kChunkHeaderSize, memRefs().data(h), e.dataLength)) {
+        if (!r.readAt(uint64_t(e.headerOffset) + kChunkHeaderSize, memRefs().data(h), e.dataLength)) {
             DisposeHandle(h);
             *result = kErrIO;
             return 0;
@@ -78,7 +104,7 @@ Handle readEntryData(File& f, const ChunkEntry& e, int* result) {
         return h;
     }
     bytes.resize(e.dataLength);
-    if (!f.readAt(uint64_t(e.headerOffset) + kChunkHeaderSize, bytes.data(), bytes.size())) {
+    if (!r.readAt(uint64_t(e.headerOffset) + kChunkHeaderSize, bytes.data(), bytes.size())) {
         *result = kErrIO;
         return 0;
     }
@@ -89,9 +115,9 @@ Handle readEntryData(File& f, const ChunkEntry& e, int* result) {
 }
 
 // Reads the header at `pos` into `e` and, unless removed, its data. Returns 0, -1 or -12.
-int readChunkHeader(File& f, uint64_t pos, int64_t fileSize, ChunkEntry& e, uint64_t* next) {
+int readChunkHeader(ForwardReader& r, uint64_t pos, int64_t fileSize, ChunkEntry& e, uint64_t* next) {
     uint8_t h[kChunkHeaderSize];
-    if (!f.readAt(pos, h, sizeof h)) return kErrIO;
+    if (!r.readAt(pos, h, sizeof h)) return kErrIO;
     e.type = loadBE32(h);
     e.id = loadBE16(h + 4);
     e.marker = loadLE16(h + 6);
@@ -107,7 +133,7 @@ int readChunkHeader(File& f, uint64_t pos, int64_t fileSize, ChunkEntry& e, uint
     *next = pos + kChunkHeaderSize + slot;
     if (e.removed()) return kOk;
     int result = kOk;
-    e.data = readEntryData(f, e, &result);
+    e.data = readEntryData(r, e, &result);
     return e.data ? kOk : result;
 }
 
@@ -133,8 +159,9 @@ Handle ensureLoaded(ChunkFile& cf, ChunkEntry& e) {
     if (!IsHandleValid(e.data)) e.data = 0;
     if (g_loading && e.headerOffset != kNotInFile) {
         File f(cf.path, "rb");
+        ForwardReader r{f};
         int result = kOk;
-        Handle h = f ? readEntryData(f, e, &result) : 0;
+        Handle h = f ? readEntryData(r, e, &result) : 0;
         if (h) {
             DisposeHandle(e.data);
             e.data = h;
@@ -189,9 +216,10 @@ uint32_t OpenChunkFile(const std::string& path, uint32_t firstHeaderOffset, int*
     cf->directory.reserve(std::min<uint32_t>(count, 65536));
 
     uint64_t pos = firstHeaderOffset;
+    ForwardReader reader{f};
     for (uint32_t k = 1; k <= count; ++k) {
         ChunkEntry e;
-        const int r = readChunkHeader(f, pos, fileSize, e, &pos);
+        const int r = readChunkHeader(reader, pos, fileSize, e, &pos);
         if (r == kOk) {
             cf->directory.push_back(e);
             continue;

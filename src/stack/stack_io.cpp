@@ -64,9 +64,11 @@ void readCards(File& f, StackDocument& s, int* err, bool* macDetected) {
     uint64_t pos = hdr::kSize;
     bool examined = false;
     const int count = s.h16(hdr::kCardCount);
+    // Records follow one another: the file is read on without seeking.
+    if (!f.seek(pos)) { *err = kErrIO; return; }
     for (int i = 0; i < count; ++i) {
         uint8_t prefix[6];
-        if (!f.readAt(pos, prefix, sizeof prefix)) { *err = kErrIO; return; }
+        if (!f.read(prefix, sizeof prefix)) { *err = kErrIO; return; }
         const uint32_t len = loadBE32(prefix + 2);
         if (len < kMinCardRecord) {
             showAlert(kStrNotAStack);
