@@ -155,6 +155,41 @@ TEST_F(EvaluatorTest, NamesAreCanonicalisedInTheLine) {
     EXPECT_EQ(in.ProcedureListing(def), "TO SHOWBODY\nPRINT \"y\nEND\n");
 }
 
+TEST_F(EvaluatorTest, ValuesHeldByTheEvaluatorSurviveCollection) {
+    // The first input is a new word held only while the second is evaluated, which collects.
+    run("TO COLLECT\nRECYCLE\nOUTPUT \"x\nEND");
+    EXPECT_EQ(run("(PRINT FORM 3.14159 8 2 COLLECT FORM 2.5 4 1)"), "    3.14 x  2.5\n");
+    run("TO KEEPS :A :B\nRECYCLE\nOUTPUT :A\nEND");
+    EXPECT_EQ(run("PRINT KEEPS FORM 1.5 3 1 COLLECT"), "1.5\n");
+}
+
+TEST_F(EvaluatorTest, AThrowWhileInputsAreEvaluatedRunsNoBody) {
+    run("TO F :A\nPRINT \"body\nEND");
+    EXPECT_EQ(run("CATCH \"X [F THROW \"X] PRINT \"ok"), "ok\n");
+    run("TO G :A\nPRINT \"g.body\nEND\nTO H\nG THROW \"Y\nPRINT \"h.rest\nEND");
+    EXPECT_EQ(run("CATCH \"Y [H] PRINT \"ok"), "ok\n");
+}
+
+TEST_F(EvaluatorTest, AScriptRunFromInsideAScriptKeepsTheOuterState) {
+    // Output that starts another run, as a button pressed by a script does.
+    struct Reentrant final : TextOutput {
+        Interpreter* in = nullptr;
+        std::string text;
+        void write(std::string_view bytes) override {
+            text.append(bytes);
+            if (bytes == "go\n") {
+                const std::string inner = "TO INNER :Y\nOUTPUT :Y * 10\nEND\nPRINT INNER 5\nRECYCLE";
+                in->RunScript(inner.data(), inner.size(), nullptr, this);
+            }
+        }
+    } reentrant;
+    reentrant.in = &in;
+    const std::string outer = "TO OUTER :X\nPRINT \"go\nPRINT :X + INNER 1\nEND\nOUTER 7\nPRINT \"end";
+    in.RunScript(outer.data(), outer.size(), nullptr, &reentrant);
+    EXPECT_EQ(reentrant.text, "go\n50\n17\nend\n");
+    EXPECT_EQ(errorCount(), 0u) << lastError();
+}
+
 TEST_F(EvaluatorTest, WaitUsesTheProcessClock) {
     VirtualClock vc(1000);
     setClock(&vc);
