@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "core/byte_order.h"
+#include "core/text_encoding.h"
 #include "player/player.h"
 #include "player/text_fields.h"
 #include "resources/strings.h"
@@ -80,7 +81,7 @@ void Player::showCardNumber(int number, int transitionNumber, int speed, bool ar
 std::string Player::windowTitle() const {
     const StackDocument& s = theStack();
     std::string title = s.path.empty() ? loadString(2502).value_or("Untitled")
-                                       : std::filesystem::path(s.path).filename().string();
+                                       : utf8ToCp1252(std::filesystem::path(s.path).filename().string());
     if (!s.open() || !s.h16(hdr::kShowCardNumber)) return title;
     Handle card = currentCard();
     if (!card) return title;

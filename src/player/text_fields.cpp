@@ -327,7 +327,7 @@ void TextFields::draw(QPainter& p, const DisplayRecord& r) {
     const bool active = active_ == f->id;
     TextDocument::DrawOptions o;
     o.showSelection = active || f->flashing;
-    o.showCaret = active && !f->locked && f->doc->caretShown();
+    o.showCaret = active && focused_ && !f->locked && f->doc->caretShown();
     f->doc->draw(p, o);
 }
 
@@ -440,7 +440,15 @@ bool TextFields::key(const Message& m) {
 
 void TextFields::timerTick() {
     Field* f = activeDoc();
-    if (!f) return;
+    const bool focused = player_.host().hasFocus();
+    if (!f) {
+        focused_ = focused;
+        return;
+    }
+    if (focused != focused_) {
+        focused_ = focused;
+        repaintCaret(*f, f->doc->caretRect());
+    }
     // A selection drag that left the field keeps going towards the pointer.
     if (mouseDown_ && dragMoved_ && !f->doc->viewRect().contains(lastPointer_)) {
         f->doc->dragTo(lastPointer_);

@@ -113,6 +113,7 @@ private:
     std::optional<uint16_t> active_;
     std::optional<uint16_t> pending_;
     std::optional<uint16_t> lastActive_;  // where Find starts after editing ended
+    bool focused_ = true;  // the caret shows only while the player's window has the focus
     bool mouseDown_ = false;
     bool dragMoved_ = false;
     QPoint lastPointer_;

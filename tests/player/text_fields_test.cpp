@@ -160,6 +160,12 @@ TEST_F(TextFieldsTest, StyleRunsComeBackAsTheyWereApplied) {
     EXPECT_EQ(after[2].start, 3u);
     EXPECT_TRUE(after[2].sameStyle(runs[0]));
 
+    // Runs whose starts go backwards (a damaged record) lose no text and repeat none.
+    TextDocument damaged(QRect(0, 0, 300, 200));
+    damaged.insertStyled("abcdefghij", {run(0, 0, 12, 1000), run(6, kStyleBold, 12, 1000), run(3, 0, 14, 1000),
+                                        run(400, 0, 9, 1000)});
+    EXPECT_EQ(damaged.text(), "abcdefghij");
+
     // Every Windows byte but NUL keeps its offset and its value.
     std::string all;
     for (int b = 1; b < 256; ++b) all += char(b);
@@ -358,6 +364,24 @@ TEST_F(TextFieldsTest, TheCaretBlinksWhileTheFieldIsActive) {
     EXPECT_EQ(inkIn(caret), 0);
     type("a");  // typing shows it again at once
     EXPECT_TRUE(doc(3).caretShown());
+}
+
+TEST_F(TextFieldsTest, TheCaretShowsOnlyWhileThePlayerHasTheFocus) {
+    open(kManifest);
+    click(290, 20);
+    const QRect caret = doc(3).caretRect();
+    EXPECT_GT(inkIn(caret), 0);
+    host.focused = false;
+    player->timerHandler();
+    EXPECT_EQ(inkIn(caret), 0);
+    host.focused = true;
+    player->timerHandler();
+    EXPECT_GT(inkIn(caret), 0);
+}
+
+TEST_F(TextFieldsTest, TheTitleShowsAFileNameInTheWindowsSet) {
+    ASSERT_TRUE(player->openStack(buildStack(kManifest, "caf\xC3\xA9.stk")));
+    EXPECT_EQ(host.title, "caf\xE9.stk");
 }
 
 TEST_F(TextFieldsTest, MacintoshTextIsShownAndStoredInItsOwnSet) {

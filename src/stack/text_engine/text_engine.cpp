@@ -144,14 +144,17 @@ void TextDocument::insertStyled(std::string_view bytes, const std::vector<StyleR
     if (runs.empty()) {
         d_->cursor.insertText(text, engine::defaultFormat());
     } else {
-        // Each run over its range; text before the first run takes the first run's style.
+        // Each run up to the next one's start; text before the first run takes the first run's
+        // style. Starts that go backwards (a damaged record) give their run no text, so every
+        // character goes in once.
+        qsizetype from = 0;
         for (size_t i = 0; i < runs.size(); ++i) {
-            const qsizetype from = i == 0 ? 0 : qsizetype(std::min<uint64_t>(runs[i].start, uint64_t(n)));
             qsizetype to = n;
-            if (i + 1 < runs.size()) to = qsizetype(std::min<uint64_t>(runs[i + 1].start, uint64_t(n)));
+            if (i + 1 < runs.size()) to = std::max(from, qsizetype(std::min<uint64_t>(runs[i + 1].start, uint64_t(n))));
             const QTextCharFormat fmt = engine::formatForRun(runs[i]);
             if (runs[i].style & kStyleShadow) d_->mayHaveShadow = true;
             if (to > from) d_->cursor.insertText(text.mid(from, to - from), fmt);
+            from = to;
             // The insertion point keeps the style of the last run, for text typed after it.
             if (i + 1 == runs.size() || n == 0) d_->cursor.setCharFormat(fmt);
             if (n == 0 && i == 0) d_->cursor.setBlockCharFormat(fmt);
