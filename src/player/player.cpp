@@ -5,6 +5,8 @@
 #include "player/actions.h"
 #include "player/events.h"
 #include "player/navigation.h"
+#include "player/script_bridge.h"
+#include "player/transitions.h"
 #include "player/text_fields.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
@@ -31,6 +33,9 @@ Player::Player(Host& host) : host_(host) {
     actions_ = std::make_unique<ActionRunner>(*this, *navigation_, media);
     navigation_->setActions(actions_.get());
     events_ = std::make_unique<Events>(*this, *actions_);
+    scripts_ = std::make_unique<ScriptBridge>(*this);
+    media.runScript = [this](const std::string& text) { scripts_->run(text); };
+    installTransitions(*this);
     textFields_ = std::make_unique<TextFields>(*this);
 }
 

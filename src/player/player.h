@@ -26,6 +26,10 @@ class ActionRunner;
 class Events;
 class Navigation;
 class TextFields;
+class ScriptBridge;
+namespace script {
+struct NBAParamBlock;
+}
 
 constexpr int kBrowseTool = 18;
 constexpr int kTimerPeriodMs = 55;
@@ -136,6 +140,10 @@ public:
     const TextFields& textFields() const { return *textFields_; }
     // The media and script subsystems, as the action runner reaches them.
     MediaHooks media;
+    // The interpreter that runs the stack's scripts.
+    ScriptBridge& scripts() { return *scripts_; }
+    // The player command table, as scripts and plug-ins reach it through the parameter block.
+    std::function<void(script::NBAParamBlock&)> commandCallback;
 
     // ---- Extension points of the later subsystems ----
     // Runs a transition from the screen to `next` (the composed card) inside `rect`.
@@ -188,6 +196,7 @@ private:
     std::unique_ptr<Navigation> navigation_;
     std::unique_ptr<ActionRunner> actions_;
     std::unique_ptr<Events> events_;
+    std::unique_ptr<ScriptBridge> scripts_;
     std::unique_ptr<TextFields> textFields_;  // last: its hooks refer to the parts above
 };
 

@@ -12,7 +12,6 @@
 #include "core/ui.h"
 #include "player/headless_host.h"
 #include "player/player.h"
-#include "player/transitions.h"
 #include "stack/stack_document.h"
 
 namespace cv {
@@ -85,9 +84,6 @@ public:
         : out_(std::move(out)), err_(std::move(err)), folder_(std::move(folder)), name_(std::move(name)),
           installed_(&clock_, &ui_), player_(host_) {
         resetAlertOnceList();
-        // Cards change through their transitions as in the window; on the virtual clock they
-        // take no real time.
-        installTransitions(player_);
         auto previous = player_.onArrive;
         player_.onArrive = [this, previous](bool arriveAtStack) {
             flushUiLog();

@@ -1,0 +1,68 @@
+#include "player/script_bridge.h"
+
+#include "core/clock.h"
+#include "core/ui.h"
+#include "player/player.h"
+#include "script/interpreter.h"
+#include "script/script_host.h"
+
+namespace cv {
+
+namespace {
+constexpr size_t kPrintedLimit = 64 * 1024;
+}
+
+struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::CommandDispatcher {
+    explicit Parts(ScriptBridge& b) : bridge(b) {}
+
+    void write(std::string_view bytes) override {
+        std::string& p = bridge.printed_;
+        p.append(bytes);
+        if (p.size() > kPrintedLimit) p.erase(0, p.size() - kPrintedLimit);
+        if (bridge.output) bridge.output(bytes);
+    }
+
+    void waitIdle(uint64_t deadlineMs) override {
+        Player& player = bridge.player_;
+        player.pumpPendingMessage();
+        if (player.postDueTimer() && player.timerHandler) player.timerHandler();
+        const uint64_t now = clock().nowMs();
+        if (deadlineMs > now) clock().sleepUntilMs(std::min<uint64_t>(deadlineMs, now + kTimerPeriodMs));
+    }
+
+    bool interruptRequested() override {
+        Player& player = bridge.player_;
+        player.host().pump();
+        bool escape = false;
+        player.queue().removeIf([&](const Message& m) {
+            if (m.type == MsgType::KeyDown && m.key == kKeyEscape) escape = true;
+            return m.type == MsgType::KeyDown && m.key == kKeyEscape;
+        });
+        return escape;
+    }
+
+    script::NBAParamBlock& paramBlock() override { return block; }
+    void NBACallback() override {
+        if (bridge.player_.commandCallback) bridge.player_.commandCallback(block);
+    }
+
+    ScriptBridge& bridge;
+    script::Interpreter interpreter;
+    script::NBAParamBlock block;
+};
+
+ScriptBridge::ScriptBridge(Player& player) : player_(player), parts_(std::make_unique<Parts>(*this)) {
+    parts_->interpreter.setHost(parts_.get());
+    parts_->interpreter.setCommands(parts_.get());
+}
+
+ScriptBridge::~ScriptBridge() = default;
+
+script::Interpreter& ScriptBridge::interpreter() { return parts_->interpreter; }
+
+void ScriptBridge::run(std::string_view text) {
+    parts_->interpreter.setUi(&ui());
+    parts_->interpreter.RunScript(text.data(), text.size(), nullptr, parts_.get(), nullptr);
+}
+
+} // namespace cv

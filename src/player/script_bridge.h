@@ -1,0 +1,39 @@
+#pragma once
+// The player's Quillscript interpreter: one for the whole run, so the workspace a stack
+// loads stays while its buttons run scripts. Scripts reach the player through the command
+// block (the player command table), print to the player's text output, wait by pumping the
+// player's messages, and stop when Escape is pressed.
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace cv {
+
+class Player;
+namespace script {
+class Interpreter;
+}
+
+class ScriptBridge {
+public:
+    explicit ScriptBridge(Player& player);
+    ~ScriptBridge();
+
+    // Runs script text (Windows-1252) as one script run.
+    void run(std::string_view text);
+    script::Interpreter& interpreter();
+
+    // Where printed text goes; sessions log it, the window will show it in the text window.
+    std::function<void(std::string_view)> output;
+    // Everything printed so far in this run of the player (the last 64 KB).
+    const std::string& printed() const { return printed_; }
+
+private:
+    struct Parts;
+    Player& player_;
+    std::unique_ptr<Parts> parts_;
+    std::string printed_;
+};
+
+} // namespace cv
