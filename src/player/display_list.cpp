@@ -104,11 +104,23 @@ QRegion roundedRegion(const QRect& r, int corner) {
     return QRegion(path.toFillPolygon().toPolygon());
 }
 
+// The fixed part of each kind of object: a record shorter than that is damaged.
+uint32_t fixedLength(uint16_t kind) {
+    switch (kind) {
+    case obj::kGraphic: return graphic::kData;
+    case obj::kButton: return button::kActions;
+    case obj::kText: return text::kSubrecords;
+    default: return obj::kFlags + 2;
+    }
+}
+
 } // namespace
 
 DisplayRecord makeDisplayRecord(const uint8_t* o, uint32_t len, std::span<const uint8_t> cardColourTable,
                                 const std::string& stackPath) {
     DisplayRecord r;
+    // Only the fields the record holds are read; a damaged one gives an empty record.
+    if (!o || len < obj::kFlags + 2 || len < fixedLength(get16(o + obj::kKind))) return r;
     r.kind = get16(o + obj::kKind);
     r.id = get16(o + obj::kId);
     r.bounds = QRect(QPoint(geti16(o + 4), geti16(o + 6)), QPoint(geti16(o + 8) - 1, geti16(o + 10) - 1));
@@ -171,6 +183,7 @@ DisplayList buildDisplayList(Handle card, std::span<const uint8_t> cardColourTab
         const uint8_t* o = p + off;
         const uint32_t len = get32(o + obj::kLength);
         if (kind != obj::kGraphic && kind != obj::kButton && kind != obj::kText) return;
+        if (len < fixedLength(kind)) return;
         if (get16(o + obj::kFlags) & obj::kFlagHidden) {
             const bool show = kind == obj::kGraphic ? reveal.graphics : kind == obj::kButton ? reveal.buttons : reveal.texts;
             if (!show) return;

@@ -118,6 +118,28 @@ TEST_F(DisplayTest, RepaintingCopiesThePictureAndRedrawsOnlyObjectsInTheRectangl
     EXPECT_EQ(host.presents, presents + 3);
 }
 
+TEST_F(DisplayTest, ObjectsTooShortForTheirKindAreLeftOut) {
+    // A card whose graphic object and button claim less than their fixed parts; the button
+    // ends the record, so reading its fields would leave the record.
+    std::vector<uint8_t> rec(card::kBody, 0);
+    auto object = [&](uint16_t kind, uint16_t id, uint32_t length) {
+        const size_t at = rec.size();
+        rec.resize(at + length);
+        put16(rec.data() + at + obj::kKind, kind);
+        put16(rec.data() + at + obj::kId, id);
+        put32(rec.data() + at + obj::kLength, length);
+    };
+    object(obj::kGraphic, 1, 40);
+    object(obj::kButton, 2, 24);
+    rec.insert(rec.end(), {0, 0, 0xFA, 0xCE});
+    put32(rec.data() + card::kLength, uint32_t(rec.size()));
+    Handle card = NewHandleFrom(rec.data(), uint32_t(rec.size()));
+    EXPECT_TRUE(buildDisplayList(card, {}, "").empty());
+    const uint8_t* button = memRefs().data(card) + card::kBody + 40;
+    EXPECT_EQ(makeDisplayRecord(button, 24, {}, "").kind, 0);
+    DisposeHandle(card);
+}
+
 constexpr const char* kNumbered = R"({"card_width": 100, "card_height": 60,
  "settings": {"show_card_number": SHOW}, "cards": [
   {"name": "A"}, {"name": "Interlude", "attributes": 1}, {"name": "C", "marked": true}, {"name": "D"}]})";
