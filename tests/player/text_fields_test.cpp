@@ -174,6 +174,27 @@ TEST_F(TextFieldsTest, StyleRunsComeBackAsTheyWereApplied) {
     EXPECT_EQ(bytes.text(), all);
 }
 
+TEST_F(TextFieldsTest, DamagedTextObjectsAreShownWithoutLeavingTheirRecord) {
+    open(kManifest);
+    Handle card = CardByNumber(1);
+    const auto stored = TextObjectIn(card, 3);
+    const std::vector<uint8_t> base(stored.begin(), stored.end());
+    QImage image(320, 240, QImage::Format_RGB32);
+    uint32_t seed = 99;
+    auto next = [&]() { return seed = seed * 1103515245u + 12345u; };
+    for (int i = 0; i < 300; ++i) {
+        std::vector<uint8_t> o = base;
+        for (int k = 0; k < 3; ++k) o[obj::kRect + next() % (o.size() - obj::kRect)] = uint8_t(next() >> 8);
+        auto d = MakeTextDocument({o.data(), o.size()}, 1, i % 2 == 0, {});
+        if (!d) continue;
+        QPainter p(&image);
+        d->draw(p, {true, true});
+        d->click(QPoint(int(next() % 320), int(next() % 240)), false);
+        d->typeChar('x');
+        EXPECT_EQ(d->text().size(), d->textSize());
+    }
+}
+
 TEST_F(TextFieldsTest, TextWithoutRunsGetsTheDefaultFontNumbered) {
     open(kManifest);
     TextDocument d(QRect(0, 0, 300, 200));

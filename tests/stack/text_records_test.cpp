@@ -253,3 +253,34 @@ TEST_F(TextRecordsTest, AFileTextObjectKeepsItsPath) {
     EXPECT_EQ(TextFileReference(TextObjectIn(card, 3)).value_or(""), "C:\\Notes\\a.txt");
     EXPECT_NE(StoreTextFromEngine(99, card, "no such object", {}, 1), 0);
 }
+
+TEST_F(TextRecordsTest, DamagedObjectsNeverLeadOutsideTheirRecord) {
+    ASSERT_TRUE(NewStack(512, 342, 8));
+    const auto base = textObject(3, obj::kFlagPerCardText,
+                                 {{1, "first text", {run(0), run(4, kStyleBold)}}, {2, "second", {run(0)}}});
+    uint32_t seed = 12345;
+    auto next = [&]() { return seed = seed * 1103515245u + 12345u; };
+    for (int i = 0; i < 3000; ++i) {
+        auto o = base;
+        // Damage a few bytes among the lengths, flags and runs.
+        for (int k = 0, n = 1 + int(next() % 4); k < n; ++k) {
+            const size_t at = (next() % 3 == 0) ? obj::kFlags + next() % 2 : text::kSubrecords + next() % (o.size() - text::kSubrecords);
+            o[at] = uint8_t(next() >> 8);
+        }
+        const std::span<const uint8_t> span = objectSpan(o);
+        for (const TextSubrecord& s : TextSubrecords(span)) {
+            ASSERT_LE(uint64_t(s.offset) + s.length, o.size());
+            ASSERT_LE(uint64_t(s.runsOffset()) + s.runsLength(), o.size());
+            ReadStoredText(span, s);
+        }
+        TextForCard(span, uint16_t(next() % 3), true);
+        TextFileReference(span);
+        Handle card = keep(cardWith(1, {o}));
+        StoreTextFromEngine(3, card, "stored", StyleRunBytes({run(0)}), uint16_t(1 + next() % 3));
+        const std::span<const uint8_t> after = TextObjectIn(card, 3);
+        if (!after.empty()) EXPECT_EQ(get32(after.data() + obj::kLength), after.size());
+        EXPECT_EQ(get32(memRefs().data(card) + card::kLength), GetHandleSize(card));
+        DisposeHandle(card);
+        cards.pop_back();
+    }
+}
