@@ -1,6 +1,7 @@
 // Text fields in the player: the engine's text and style runs, drawing, the active field,
 // typing and keys, clicks and drags, the clipboard commands, locked fields, storing typed text
 // so that a saved stack keeps it, Find, text links and Macintosh text.
+#include <QClipboard>
 #include <QPainter>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -310,6 +311,15 @@ TEST_F(TextFieldsTest, ClicksDoubleClicksAndDragsSelect) {
     fields().endEditing();
     EXPECT_FALSE(player->commandEnabled(kCmdCopy));
     EXPECT_EQ(player->menuText(kCmdPaste), "Paste\tCtrl+V");
+}
+
+TEST_F(TextFieldsTest, TheSystemClipboardHoldsLinesWithItsOwnLineEnds) {
+    HeadlessHost otherHost;
+    Player other(otherHost);  // a player whose clipboard is the system's
+    other.textFields().writeClipboard("one\rtwo \x80");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromUtf8("one\ntwo \u20AC"));
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("a\r\nb\nc \u00E9"));
+    EXPECT_EQ(other.textFields().readClipboard().value_or(""), "a\rb\rc \xE9");
 }
 
 TEST_F(TextFieldsTest, FindGoesToTheCardAndSelectsTheMatch) {
