@@ -233,7 +233,10 @@ void TextFields::cardShown(Handle card) {
     syncDocuments(card);
     pending_.reset();
     if (active_) {
+        // Shown again: the field stays the active one once the card is on screen. Until then
+        // (the card may be on its way in through a transition) nothing is active.
         pending_ = active_;
+        active_.reset();
         return;
     }
     for (const auto& f : fields_) {
