@@ -108,8 +108,6 @@ struct TextFields::Field {
     QRect bounds;
     bool locked = false;
     bool notActivated = false;
-    bool transparent = false;
-    int backIndex = 0;      // palette index of the background
     bool flashing = false;  // a link's text is being flashed
 };
 
@@ -209,8 +207,12 @@ void TextFields::syncDocuments(Handle card) {
         if (std::any_of(next.begin(), next.end(), [&](const auto& f) { return f->id == r.id; })) continue;
         auto kept = std::find_if(fields_.begin(), fields_.end(), [&](const auto& f) { return f && f->id == r.id; });
         if (kept != fields_.end()) {
-            next.push_back(std::move(*kept));
-            continue;
+            // A field that moved gets a new document, after what was typed in it is stored.
+            if ((*kept)->bounds == r.bounds) {
+                next.push_back(std::move(*kept));
+                continue;
+            }
+            if (cardStillThere()) storeField(**kept);
         }
         const std::span<const uint8_t> object = TextObjectIn(card, r.id);
         if (object.empty()) continue;
@@ -221,8 +223,6 @@ void TextFields::syncDocuments(Handle card) {
         f->bounds = r.bounds;
         f->locked = textObjectLocked(object.data(), uint32_t(object.size()));
         f->notActivated = (r.secondFlags & kTextNotActivated) != 0;
-        f->transparent = (r.flags & obj::kFlagRollOver) != 0;
-        f->backIndex = r.textColourIndex;
         next.push_back(std::move(f));
     }
     fields_ = std::move(next);
@@ -307,8 +307,8 @@ void TextFields::storeField(Field& f) {
 
 void TextFields::storePending() {
     if (!cardStillThere()) return;
-    for (auto& f : fields_)
-        if (!f->locked) storeField(*f);
+    // Locked fields are stored too: scripts may have changed them.
+    for (auto& f : fields_) storeField(*f);
 }
 
 // ---- Drawing ----
