@@ -1,6 +1,7 @@
 // Running instruction lists: expressions, the infix parser, calls of primitives and of
 // procedures. Lines are run as parsed, by recursion on the native stack.
 #include <cmath>
+#include <unordered_set>
 
 #include "script/interpreter.h"
 
@@ -49,7 +50,12 @@ Ref Interpreter::RunList(Ref list) {
             break;
         }
         last = v;
-        if (stopRequested || throwInProgress) break;
+        if (stopRequested || throwInProgress) {
+            // The instruction was cut short: what it left is not a value of the list.
+            UnlockValue(last);
+            last = kNone;
+            break;
+        }
         if (cursor == before) break;
     }
     runList = savedRunList;
@@ -66,6 +72,8 @@ Ref Interpreter::continueInfix(Ref value, Ref& cursor) {
 
 Ref Interpreter::EvalExpression(Ref& cursor, bool inParensArg) {
     if (!isList(cursor)) return kNone;
+    // After an error or during a throw nothing more of the instruction runs.
+    if (stopRequested || throwInProgress) return kNone;
     if (stepLimit_ && ++steps_ > stepLimit_) {
         stopRequested = true;
         cursor = kNone;
@@ -179,6 +187,7 @@ Ref Interpreter::parsePrimary(Ref& cursor) {
         pendingOperand = kNone;
         return v;
     }
+    if (stopRequested || throwInProgress) return kNone;
     if (!isList(cursor)) {
         RaiseErrorText(kErrTooFewItems, "expression", kNone);
         return kZeroValue;
@@ -285,6 +294,10 @@ Ref Interpreter::applyOperator(char op, Ref a, Ref b) {
 
 bool Interpreter::EqualP(Ref a, Ref b) {
     std::vector<std::pair<Ref, Ref>> work;
+    // A property list can be made to hold itself. Past a few hundred nested pairs, each
+    // pair of lists is compared once: meeting it again adds nothing, and the walk ends.
+    std::unordered_set<uint64_t> seen;
+    size_t listPairs = 0;
     work.emplace_back(a, b);
     while (!work.empty()) {
         auto [x, y] = work.back();
@@ -292,8 +305,9 @@ bool Interpreter::EqualP(Ref a, Ref b) {
         if (x == y) continue;
         const bool lx = isList(x) || x == kNone, ly = isList(y) || y == kNone;
         if (lx && ly) {
+            if (++listPairs > 256 && !seen.insert((uint64_t(x) << 32) | y).second) continue;
             Ref p = IsEmptyList(x) ? kNone : x, q = IsEmptyList(y) ? kNone : y;
-            while (isList(p) && isList(q)) {
+            for (size_t guard = 0; isList(p) && isList(q) && guard <= poolSize(); ++guard) {
                 work.emplace_back(first(p), first(q));
                 p = rest(p);
                 q = rest(q);
@@ -340,6 +354,11 @@ Ref Interpreter::CallNamed(Ref& cursor, bool inParensArg) {
             const Ref v = EvalExpression(cursor, false);
             call.args[i] = v;
             pin.add(v);
+            // An input that raised an error or threw: the primitive is not run.
+            if (stopRequested || throwInProgress) {
+                for (int k = 0; k <= i; ++k) UnlockValue(call.args[k]);
+                return kNone;
+            }
         }
         if (entry.inputs >= 1) errorLine = callList;
     } else {
@@ -355,12 +374,19 @@ Ref Interpreter::CallNamed(Ref& cursor, bool inParensArg) {
         for (size_t i = mark; i < varInputs_.size(); ++i) UnlockValue(varInputs_[i]);
         varInputs_.resize(mark);
     }
+    // A primitive that raised an error (or whose variable inputs did) gives nothing back:
+    // its fallback value is not used by the rest of the instruction.
+    if (stopRequested || throwInProgress) {
+        UnlockValue(result);
+        return kNone;
+    }
     LockValue(result);
     return result;
 }
 
 bool Interpreter::NextInput(PrimCall& c, Ref& value) {
     const PrimitiveEntry& entry = primitiveTable()[size_t(c.index)];
+    if (stopRequested || throwInProgress) return false;
     if (!c.inParens && c.inputsRead >= entry.defaultInputs) return false;
     if (atInputsEnd(*c.cursor)) {
         if (!c.inParens) RaisePrimError(kErrNotEnoughInputs, c.index, kNone);
@@ -368,6 +394,10 @@ bool Interpreter::NextInput(PrimCall& c, Ref& value) {
     }
     value = EvalExpression(*c.cursor, false);
     varInputs_.push_back(value);
+    if (stopRequested || throwInProgress) {
+        value = kNone;
+        return false;
+    }
     ++c.inputsRead;
     return true;
 }
@@ -434,6 +464,12 @@ Ref Interpreter::CallProcedure(Ref nameSlot, Ref& cursor) {
             frameChain = previous;
             return kNone;
         }
+        if (stopRequested) {
+            // An input raised an error: the body does not run.
+            UnlockValue(v);
+            frameChain = previous;
+            return kNone;
+        }
         currentFrame = frame;
         if (v == kNone) {
             RaiseError(kErrNotEnoughInputs, name, kNone);
@@ -464,7 +500,12 @@ Ref Interpreter::CallProcedure(Ref nameSlot, Ref& cursor) {
         if (currentFrame != frame) break;  // a throw is passing
     }
     pop();
-    const Ref result = outputValue;
+    Ref result = outputValue;
+    if (stopRequested || throwInProgress) {
+        // Ended by an error or a throw: the output is not handed on.
+        UnlockValue(result);
+        result = kNone;
+    }
     outputValue = savedOutput;
     nextBodyLine = savedNext;
     bodyStart = savedStart;

@@ -263,6 +263,8 @@ bool Interpreter::ReadInteractiveLine(std::string& line) {
 
 void Interpreter::write(std::string_view bytes) {
     if (bytes.empty()) return;
+    // Once an error or a throw has cut the instruction short, it prints nothing more.
+    if (runDepth_ > 0 && (stopRequested || throwInProgress)) return;
     if (outputCapture) {
         outputCapture->append(bytes);
         return;

@@ -1,6 +1,7 @@
 // The text forms of values: plain (PRINT), with brackets (SHOW), escaped so that it reads
 // back into the same words (listings and workspace files), and the forms of error messages.
 #include <cstdio>
+#include <unordered_set>
 
 #include "script/interpreter.h"
 
@@ -103,14 +104,19 @@ static void appendForm(Interpreter& in, std::string& out, Ref v, Style style, bo
         atom(v);
         return;
     }
-    struct Level { Ref node; bool first; };
+    struct Level { Ref head; Ref node; bool first; };
     std::vector<Level> stack;
+    // The lists being written: a property list that holds itself is written as [...]
+    // where it comes back, instead of for ever.
+    std::unordered_set<Ref> open;
     if (outerBrackets) out += '[';
-    stack.push_back({in.IsEmptyList(v) ? kNone : v, true});
+    stack.push_back({v, in.IsEmptyList(v) ? kNone : v, true});
+    open.insert(v);
     while (!stack.empty()) {
         if (out.size() > kMaxFormText) break;
         Level& l = stack.back();
         if (!in.isList(l.node)) {
+            open.erase(l.head);
             stack.pop_back();
             if (!stack.empty() || outerBrackets) out += ']';
             continue;
@@ -120,8 +126,12 @@ static void appendForm(Interpreter& in, std::string& out, Ref v, Style style, bo
         if (!l.first) out += ' ';
         l.first = false;
         if (in.isList(e)) {
+            if (!open.insert(e).second) {
+                out += "[...]";
+                continue;
+            }
             out += '[';
-            stack.push_back({in.IsEmptyList(e) ? kNone : e, true});
+            stack.push_back({e, in.IsEmptyList(e) ? kNone : e, true});
         } else {
             atom(e);
         }
@@ -192,8 +202,11 @@ std::string Interpreter::VariableListing(Ref name, Ref value) {
     out += TextOf(name);
     out += ' ';
     if (isWord(value)) {
+        const std::string t = TextFromWord(value);
         out += '"';
-        appendEscapedWord(out, TextFromWord(value));
+        // The lone quote word: "" reads back as it, where its escaped form '' would not.
+        if (t == "\"") out += '"';
+        else appendEscapedWord(out, t);
     } else if (isNumber(value)) {
         out += NumberText(value);
     } else {

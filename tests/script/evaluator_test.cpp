@@ -25,10 +25,10 @@ TEST_F(EvaluatorTest, VariableInputsAndParentheses) {
     EXPECT_EQ(run("PRINT (SUM) PRINT (SUM 1 2 3 4) PRINT (PRODUCT)"), "0\n10\n1\n");
     EXPECT_EQ(run("PRINT 1 + (SUM 2 3)"), "6\n");
     EXPECT_EQ(run("(TYPE \"a \"b) PRINT []"), "ab\n");
-    // An error stops the run at the next check; the instruction itself still finishes.
-    EXPECT_EQ(run("PRINT"), "\n");
+    // An error ends its instruction: nothing more of it runs or prints.
+    EXPECT_EQ(run("PRINT"), "");
     EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to PRINT");
-    EXPECT_EQ(run("PRINT SQRT PRINT 2"), "2\n0\n");
+    EXPECT_EQ(run("PRINT SQRT PRINT 2"), "2\n");
     EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to SQRT");
 }
 
@@ -55,7 +55,7 @@ TEST_F(EvaluatorTest, ProceduresOutputAtTheEndOfTheLine) {
 
 TEST_F(EvaluatorTest, ProceduresDoNotSeeTheirCallersLocals) {
     run("TO A :X\nB\nEND\nTO B\nPRINT :X\nEND");
-    EXPECT_EQ(run("A 5"), "\n");
+    EXPECT_EQ(run("A 5"), "");
     EXPECT_EQ(lastError(), "Logo Error: \"X is undefined\n\nAt: PRINT :X");
     run("TO C :Y\nOUTPUT :Y + 1\nEND\nTO D :Y\nOUTPUT C :Y * 10\nEND");
     EXPECT_EQ(run("PRINT D 4"), "41\n");
@@ -65,10 +65,10 @@ TEST_F(EvaluatorTest, MissingProceduresAndInputs) {
     EXPECT_EQ(run("NOSUCH 1 2 PRINT 3"), "");
     EXPECT_EQ(lastError(), "Logo Error: I don't know how to NOSUCH\n\nAt: NOSUCH 1 2 PRINT 3");
     run("TO TWO :A :B\nOUTPUT :A + :B\nEND");
-    EXPECT_EQ(run("PRINT TWO 1"), "\n");
+    EXPECT_EQ(run("PRINT TWO 1"), "");
     EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to TWO");
     // The second input is the instruction PRINT 2, which outputs nothing.
-    EXPECT_EQ(run("PRINT TWO 1 PRINT 2"), "2\n\n");
+    EXPECT_EQ(run("PRINT TWO 1 PRINT 2"), "2\n");
     EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to TWO");
 }
 
@@ -113,7 +113,7 @@ TEST_F(EvaluatorTest, TestAndLabelsInProcedures) {
 TEST_F(EvaluatorTest, CatchThrowAndTheErrorCatch) {
     EXPECT_EQ(run("CATCH \"X [PRINT 1 THROW \"x PRINT 2] PRINT 3"), "1\n3\n");
     const size_t boxes = errorCount();
-    EXPECT_EQ(run("CATCH \"ERROR [PRINT 1 / 0] PRINT ERROR"), "1\n13\n");
+    EXPECT_EQ(run("CATCH \"ERROR [PRINT 1 / 0] PRINT ERROR"), "13\n");
     EXPECT_EQ(errorCount(), boxes);
     EXPECT_EQ(run("CATCH \"ERROR [NOSUCH] SHOW ERROR"), "[35]\n");
     run("THROW \"NOPE");
@@ -125,12 +125,12 @@ TEST_F(EvaluatorTest, CatchThrowAndTheErrorCatch) {
     EXPECT_EQ(run("CATCH \"A [CATCH \"B [THROW \"A] PRINT \"no] PRINT \"yes"), "yes\n");
     // Errors inside procedures under an error catch end only the catch.
     run("TO BAD\nPRINT FIRST\nPRINT \"never\nEND");
-    EXPECT_EQ(run("CATCH \"ERROR [BAD] PRINT \"caught"), "\ncaught\n");
+    EXPECT_EQ(run("CATCH \"ERROR [BAD] PRINT \"caught"), "caught\n");
 }
 
 TEST_F(EvaluatorTest, ErrorsStopTheRunAndShowTheInnermostLine) {
     run("TO INNER\nPRINT 1 / 0\nEND\nTO OUTER\nREPEAT 3 [INNER]\nEND");
-    EXPECT_EQ(run("OUTER PRINT \"after"), "1\n");
+    EXPECT_EQ(run("OUTER PRINT \"after"), "");
     EXPECT_EQ(lastError(), "Logo Error: Can't divide by 0\n\nAt: PRINT 1 / 0");
     EXPECT_EQ(ui.captions.back(), "Quillscript");
     EXPECT_EQ(run("TOPLEVEL PRINT 1"), "");
