@@ -1,0 +1,211 @@
+// Words and lists: selectors on words, numbers and lists, building and editing lists,
+// membership and comparison, the kind predicates, errors with what they give back, and
+// running out of nodes.
+#include "script_fixture.h"
+
+namespace cv::script::test {
+namespace {
+
+class WordsListsTest : public ScriptTest {
+protected:
+    void SetUp() override { ASSERT_TRUE(in.ensureInitialised()); }
+
+    // Calls a primitive's handler with values, as the evaluator does, and gives back what it
+    // outputs even when it raised an error (what an "ERROR" catch would see).
+    Ref call(const char* name, std::initializer_list<Ref> args) {
+        in.stopRequested = in.throwInProgress = false;
+        const int index = findPrimitive(name);
+        Ref cursor = kNone;
+        PrimCall c{in, index, {kNone, kNone, kNone, kNone}, &cursor, false};
+        int i = 0;
+        for (Ref a : args) c.args[i++] = a;
+        return primitiveTable()[size_t(index)].handler(c);
+    }
+    Ref word(const char* text) { return in.WordFromText(text); }
+    Ref list(const char* text) { return in.ParseText(text); }
+    std::string shown(Ref v) { return v == kNone ? "none" : in.QuotedMessageText(v); }
+};
+
+TEST_F(WordsListsTest, SelectorsTreatNumbersAsTheirText) {
+    EXPECT_EQ(run("SHOW FIRST \"ABC SHOW FIRST 123 SHOW FIRST -2.5 SHOW LAST 1.5 SHOW LAST [a [b c]]"),
+              "A\n1\n-\n5\n[b c]\n");
+    EXPECT_EQ(run("SHOW BF [a] SHOW BF [a b c] SHOW BF \"a SHOW BF 123 SHOW BL 1234 SHOW BL [a b c]"),
+              "[]\n[b c]\n\n23\n123\n[a b]\n");
+    EXPECT_EQ(run("SHOW COUNT [] SHOW COUNT [a [b c] d] SHOW COUNT \"abcde SHOW COUNT \" SHOW COUNT 2.5 SHOW COUNT -10"),
+              "0\n3\n5\n0\n3\n3\n");
+    // The quote word alone (only ever inside a list) counts as nothing and has code 0.
+    EXPECT_EQ(run("SHOW COUNT FIRST [\" x] SHOW ASCII FIRST [\" x] SHOW ASCII \"A SHOW ASCII 7 SHOW ASCII \""),
+              "0\n0\n65\n55\n0\n");
+    EXPECT_EQ(run("SHOW ITEM 2 [a [b] c] SHOW ITEM 3 \"abc SHOW ITEM 2 3.75 SHOW ITEM 2.9 [x y z]"), "[b]\nc\n.\ny\n");
+    EXPECT_TRUE(call("FIRST", {word("x")}) != kNone);
+    EXPECT_EQ(errorCount(), 0u);
+}
+
+TEST_F(WordsListsTest, ListOutputsShareWhatTheyAreAllowedTo) {
+    const Ref l = list("a b c");
+    EXPECT_EQ(call("BF", {l}), in.rest(l));
+    EXPECT_EQ(call("FIRST", {l}), in.first(l));
+    const Ref fput = call("FPUT", {word("z"), l});
+    EXPECT_EQ(in.rest(fput), l);
+    EXPECT_EQ(call("FPUT", {word("z"), kEmptyList}) != kNone, true);
+    EXPECT_EQ(shown(call("FPUT", {word("z"), kEmptyList})), "[z]");
+    // LPUT and BUTLAST copy the chain, keep the elements, and leave the input as it was.
+    const Ref lput = call("LPUT", {word("d"), l});
+    EXPECT_NE(lput, l);
+    EXPECT_EQ(in.first(lput), in.first(l));
+    EXPECT_EQ(shown(lput), "[a b c d]");
+    EXPECT_EQ(shown(call("BL", {l})), "[a b]");
+    EXPECT_EQ(shown(l), "[a b c]");
+    // Edits copy up to the change and share the part after it.
+    const Ref removed = call("REMOVE", {in.NewInteger(2), l});
+    EXPECT_EQ(in.rest(removed), in.rest(in.rest(l)));
+    const Ref replaced = call("REPLACE", {word("q"), in.NewInteger(1), l});
+    EXPECT_EQ(in.rest(replaced), in.rest(l));
+    const Ref inserted = call("INSERT", {word("q"), in.NewInteger(1), l});
+    EXPECT_EQ(in.rest(in.rest(inserted)), in.rest(l));
+    EXPECT_EQ(call("MEMBER", {word("b"), l}), in.rest(l));
+    EXPECT_EQ(errorCount(), 0u);
+}
+
+TEST_F(WordsListsTest, BuildingListsAndWords) {
+    EXPECT_EQ(run("SHOW (LIST) SHOW LIST 1 [2] SHOW (LIST \"a) SHOW (SE \"A [B C] [] 4) SHOW SE [] []"),
+              "[]\n[1 [2]]\n[a]\n[A B C 4]\n[]\n");
+    EXPECT_EQ(run("SHOW WORD \"ab 12 SHOW (WORD \"a 2.5 \"b -3) SHOW (WORD) SHOW WORD \" \""), "ab12\na2.5b-3\n\n\n");
+    EXPECT_EQ(run("SHOW LPUT 1 [] SHOW LPUT [x] [a] SHOW FPUT [x] [a]"), "[1]\n[a [x]]\n[[x] a]\n");
+    EXPECT_EQ(run("SHOW INSERT \"x 0 [] SHOW INSERT \"x 2 [a b] SHOW INSERT \"XY 2 \"abcd SHOW INSERT 5 0 12"),
+              "[x]\n[a b x]\nabXYcd\n512\n");
+    EXPECT_EQ(run("SHOW REMOVE 1 [a] SHOW REMOVE 3 [a b c] SHOW REMOVE 1 \"a SHOW REMOVE 2 3.5"), "[]\n[a b]\n\n35\n");
+    EXPECT_EQ(run("SHOW REPLACE [x] 2 [a b] SHOW REPLACE \"XY 3 \"abcd SHOW REPLACE 9 1 123 SHOW REPLACE [p q] 1 \"abcd"),
+              "[a [x]]\nabXY\n923\np qd\n");
+    EXPECT_EQ(run("SHOW UNPARSE [a [b [c]] [] 2.50 \"q] SHOW UNPARSE 007 SHOW UNPARSE \"w"), "a b c 2.5 \"q\n7\nw\n");
+    EXPECT_EQ(run("SHOW UPPERCASE \"abC1\xe9 SHOW LOWERCASE \"ABc SHOW UPPERCASE 1e3 SHOW CHAR 97 SHOW CHAR 321 SHOW CHAR 256"),
+              "ABC1\xe9\nabc\n1000\na\nA\n\n");
+    EXPECT_EQ(errorCount(), 0u);
+}
+
+TEST_F(WordsListsTest, MembershipAndComparison) {
+    EXPECT_EQ(run("SHOW MEMBER \"b [a b c] SHOW MEMBER [b] [a [b] c] SHOW MEMBER 2 [1 2.0 3] SHOW MEMBER \"z [a]"),
+              "[b c]\n[[b] c]\n[2 3]\n[]\n");
+    EXPECT_EQ(run("SHOW MEMBER \"cd \"abcdcd SHOW MEMBER \"C \"abc SHOW MEMBER 3 12345 SHOW MEMBER \" \"abc"),
+              "cdcd\n\n345\nabc\n");
+    EXPECT_EQ(run("SHOW MEMBERP \"c \"abc SHOW MEMBERP \"x \"abc SHOW MEMBERP [] [a []] SHOW MEMBERP \" \""),
+              "TRUE\nFALSE\nTRUE\nFALSE\n");
+    EXPECT_EQ(run("SHOW EQUALP \"ABC \"abc SHOW EQUALP 2 2.0 SHOW EQUALP \"2 2 SHOW EQUALP \"2.0 \"2 SHOW EQUALP [a [1]] [a [1.0]]"),
+              "FALSE\nTRUE\nTRUE\nFALSE\nTRUE\n");
+    EXPECT_EQ(run("SHOW BEFOREP \"abc \"abd SHOW BEFOREP \"ab \"abc SHOW BEFOREP \"abc \"abc SHOW BEFOREP \"B \"a"),
+              "TRUE\nTRUE\nFALSE\nTRUE\n");
+    // Bytes from 128 up are negative characters: they sort before the letters.
+    EXPECT_EQ(run("SHOW BEFOREP \"\xe9 \"a SHOW BEFOREP 10 9"), "TRUE\nTRUE\n");
+}
+
+TEST_F(WordsListsTest, KindPredicates) {
+    EXPECT_EQ(run("SHOW (LIST EMPTYP [] EMPTYP \" EMPTYP [a] EMPTYP 0 EMPTYP BF \"a)"), "[TRUE TRUE FALSE FALSE TRUE]\n");
+    EXPECT_EQ(run("SHOW (LIST WORDP 3 WORDP 3.5 WORDP \"a WORDP [] LISTP [] LISTP \"a)"),
+              "[TRUE TRUE TRUE FALSE TRUE FALSE]\n");
+    EXPECT_EQ(run("SHOW (LIST NUMBERP 12 NUMBERP \"12 INTEGERP 12 INTEGERP 1.0 FLOATP 1.0 FLOATP 1 FLOATP \"1.5)"),
+              "[TRUE FALSE TRUE FALSE TRUE FALSE FALSE]\n");
+    EXPECT_EQ(call("EMPTYP", {kNone}), kFalse);
+    EXPECT_EQ(errorCount(), 0u);
+}
+
+TEST_F(WordsListsTest, ErrorsNameThePrimitiveAndTheInput) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"SHOW FIRST []", "FIRST doesn't like [] as input"},
+        {"SHOW LAST \"", "LAST doesn't like \" as input"},
+        {"SHOW BUTFIRST []", "BUTFIRST doesn't like [] as input"},
+        {"SHOW BL \"", "BL doesn't like \" as input"},
+        {"SHOW ITEM 5 [a b]", "The index given is too big for [a b]"},
+        {"SHOW ITEM 5 \"ab", "ITEM doesn't like 5 as input"},
+        {"SHOW ITEM 0 [a]", "ITEM doesn't like 0 as input"},
+        {"SHOW ITEM \"x [a]", "ITEM doesn't like \"x as input"},
+        {"SHOW FPUT 1 \"a", "FPUT doesn't like \"a as input"},
+        {"SHOW LPUT 1 2", "LPUT doesn't like 2 as input"},
+        {"SHOW WORD \"a [b]", "WORD doesn't like [b] as input"},
+        {"SHOW INSERT \"a -1 [b]", "INSERT doesn't like -1 as input"},
+        {"SHOW INSERT \"a 3 [b]", "The index given is too big for [b]"},
+        {"SHOW INSERT \"a 3 \"bc", "The index given is too big for \"bc"},
+        {"SHOW REMOVE 0 [b]", "REMOVE doesn't like 0 as input"},
+        {"SHOW REMOVE 2 \"b", "The index given is too big for \"b"},
+        {"SHOW REPLACE \"xy 3 \"abc", "The index given is too big for \"abc"},
+        {"SHOW REPLACE \"x 4 [a b c]", "The index given is too big for [a b c]"},
+        {"SHOW ASCII [a]", "ASCII doesn't like [a] as input"},
+        {"SHOW CHAR \"A", "CHAR doesn't like \"A as input"},
+        {"SHOW UPPERCASE [a]", "UPPERCASE doesn't like [a] as input"},
+        {"SHOW BEFOREP \"a [b]", "BEFOREP doesn't like [b] as input"},
+        {"SHOW LIST 1 PRINT 2", "Not enough inputs to LIST"},
+        {"SHOW COUNT", "Not enough inputs to COUNT"},
+    };
+    for (const auto& [text, message] : cases) {
+        run(text);
+        EXPECT_EQ(lastMessage(), std::string("Logo Error: ") + message) << text;
+    }
+    run("SHOW ITEM 3 [a b]");
+    EXPECT_EQ(lastError(), "Logo Error: The index given is too big for [a b]\n\nAt: SHOW ITEM 3 [a b]");
+    EXPECT_EQ(run("CATCH \"ERROR [TYPE FIRST []] SHOW ERROR"), "[41]\n");
+    EXPECT_EQ(run("CATCH \"ERROR [TYPE ITEM 9 [a]] SHOW ERROR"), "[77]\n");
+}
+
+TEST_F(WordsListsTest, WhatErrorsGiveBack) {
+    // The empty word comes back from BUTFIRST and BUTLAST as it went in.
+    EXPECT_EQ(call("BF", {kEmptyWord}), kEmptyWord);
+    EXPECT_EQ(call("BL", {kEmptyWord}), kEmptyWord);
+    const Ref a = word("a");
+    EXPECT_EQ(call("FPUT", {kNone, kEmptyList}), kEmptyList);
+    EXPECT_EQ(lastMessage(), "Logo Error: FPUT doesn't like [] as input");
+    EXPECT_EQ(call("FPUT", {word("x"), a}), a);
+    EXPECT_EQ(call("ITEM", {in.NewInteger(3), list("p q")}), kEmptyList);
+    EXPECT_EQ(call("CHAR", {word("x")}), kEmptyWord);
+    EXPECT_EQ(call("CHAR", {kNone}), kEmptyWord);
+    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to CHAR");
+    EXPECT_EQ(call("FIRST", {kEmptyList}), kNone);
+    EXPECT_EQ(call("LPUT", {kNone, kEmptyList}), kNone);
+    EXPECT_EQ(call("EQUALP", {kNone, kEmptyList}), kFalse);
+    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to EQUALP");
+}
+
+TEST_F(WordsListsTest, RandomizeShufflesACopy) {
+    in.setRandomSeed(7);
+    const std::string once = run("SHOW RANDOMIZE [1 2 3 4 5 6 7 8] SHOW RANDOMIZE \"abcdefgh");
+    in.setRandomSeed(7);
+    EXPECT_EQ(run("SHOW RANDOMIZE [1 2 3 4 5 6 7 8] SHOW RANDOMIZE \"abcdefgh"), once);
+    // Each element taken out at random (generator mod the count left) goes on the front.
+    in.setRandomSeed(7);
+    std::vector<int> left{1, 2, 3, 4, 5, 6, 7, 8}, result;
+    while (!left.empty()) {
+        const size_t at = size_t(in.random15()) % left.size();
+        result.insert(result.begin(), left[at]);
+        left.erase(left.begin() + long(at));
+    }
+    std::string expected = "[";
+    for (int v : result) expected += std::to_string(v) + (v == result.back() ? "]" : " ");
+    // Then each position of the word swaps with the generator mod its length.
+    std::string w = "abcdefgh";
+    for (size_t i = 0; i < w.size(); ++i) std::swap(w[i], w[size_t(in.random15()) % w.size()]);
+    EXPECT_EQ(once, expected + "\n" + w + "\n");
+    EXPECT_EQ(run("SHOW RANDOMIZE [] SHOW RANDOMIZE \" SHOW RANDOMIZE [x] SHOW COUNT RANDOMIZE 1234"), "[]\n\n[x]\n4\n");
+}
+
+TEST_F(WordsListsTest, RunningOutOfNodesEndsTheRunAndKeepsNothing) {
+    in.setMaxBlocks(4);
+    run("TO GROW :L\nGROW LPUT COUNT :L :L\nEND");
+    in.CollectGarbage();
+    const size_t before = in.CountFreeNodes();
+    run("GROW []");
+    EXPECT_EQ(lastMessage(), "Logo Error: Out of space");
+    // What the failed builds made was left to the collector.
+    in.CollectGarbage();
+    EXPECT_GE(in.CountFreeNodes() + 8, before);
+    EXPECT_EQ(run("SHOW SE [a b] [c]"), "[a b c]\n");
+}
+
+TEST_F(WordsListsTest, AListThatHoldsItselfHasNoText) {
+    const Ref l = list("a b");
+    in.at(in.rest(l)).item = l;  // [a [a [a ...]]]
+    EXPECT_EQ(call("UNPARSE", {l}), kNone);
+    EXPECT_EQ(lastMessage(), "Logo Error: Out of space");
+    EXPECT_EQ(call("MATCH", {kEmptyList, word("a"), in.NewList(l, kNone)}), kNone);
+    EXPECT_EQ(call("COUNT", {l}) != kNone, true);
+}
+
+} // namespace
+} // namespace cv::script::test
