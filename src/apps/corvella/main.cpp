@@ -37,32 +37,10 @@ void placeWindow(MainWindow& window) {
     window.centreOnScreen();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    const auto started = std::chrono::steady_clock::now();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Corvella Player");
-
-    const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
-    const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
-    setSettingsFile(settingsFilePath(programFolder));
-    const std::string commandLine = joinArguments(argc, argv);
-    std::error_code ec;
-    const std::string currentDir = std::filesystem::current_path(ec).string();
-
-    // One player at a time, unless the settings allow more.
-    SingleInstance instance;
-    if (!instance.becomeFirst() && !multipleInstancesAllowed()) {
-        instance.askFirst(commandLineStackPath(commandLine, currentDir));
-        return -1;
-    }
-    // The display: this host always shows 32 bits per pixel.
-    if (!displayDepthAccepted(32)) {
-        QMessageBox::critical(nullptr, "Corvella", QString::fromStdString(cp1252ToUtf8(loadString(4025).value_or(""))));
-        return -1;
-    }
-
+// Runs the player's window until the run ends; returns the exit code.
+int runPlayer(QApplication& app, SingleInstance& instance, const std::string& programPath,
+              const std::string& programFolder, const std::string& commandLine, const std::string& currentDir,
+              std::chrono::steady_clock::time_point started) {
     QtHost host;
     Player player(host);
     MainWindow window(player, host);
@@ -112,8 +90,43 @@ int main(int argc, char** argv) {
 
     const int code = host.quitRequested() ? host.quitCode() : app.exec();
 
-    // Shut-down: the stack's files are closed before the windows go.
+    // Shut-down: nothing reaches the dialogs or the window once they have gone; the player
+    // goes before the stack it shows is closed.
     setUi(nullptr);
+    host.attach(nullptr);
+    instance.onRequest = nullptr;
+    return code;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const auto started = std::chrono::steady_clock::now();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Corvella Player");
+    // The player decides when the run ends (closing asks about a changed stack first).
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
+    const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
+    setSettingsFile(settingsFilePath(programFolder));
+    const std::string commandLine = joinArguments(argc, argv);
+    std::error_code ec;
+    const std::string currentDir = std::filesystem::current_path(ec).string();
+
+    // One player at a time, unless the settings allow more.
+    SingleInstance instance;
+    if (!instance.becomeFirst() && !multipleInstancesAllowed()) {
+        instance.askFirst(commandLineStackPath(commandLine, currentDir));
+        return -1;
+    }
+    // The display: this host always shows 32 bits per pixel.
+    if (!displayDepthAccepted(32)) {
+        QMessageBox::critical(nullptr, "Corvella", QString::fromStdString(cp1252ToUtf8(loadString(4025).value_or(""))));
+        return -1;
+    }
+
+    const int code = runPlayer(app, instance, programPath, programFolder, commandLine, currentDir, started);
     DisposeStack();
     return code;
 }

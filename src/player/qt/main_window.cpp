@@ -99,7 +99,9 @@ void CardView::keyPressEvent(QKeyEvent* e) {
         post(m);
     }
     // The characters follow their key, as the system's character messages do; the shortcut
-    // translator drops them when the key was a command.
+    // translator drops them when the key was a command. Alt with a key types nothing (it is
+    // a menu key), unless Control is held too, as some keyboards type characters with both.
+    if ((mods & kModAlt) && !(mods & kModControl)) return;
     const std::string typed = utf8ToCp1252(e->text().toStdString());
     for (unsigned char c : typed) {
         if (!typedCharacter(c, (mods & kModControl) != 0)) continue;
@@ -204,8 +206,11 @@ void MainWindow::updateMenu(int index) {
     if (index == kExtrasMenuIndex) {
         // The installed Extras follow the Extra Manager; they change while the player runs.
         const QList<QAction*> actions = menu->actions();
-        for (QAction* a : actions)
-            if (a->property("extra").toBool()) menu->removeAction(a), a->deleteLater();
+        for (QAction* a : actions) {
+            if (!a->property("extra").toBool()) continue;
+            menu->removeAction(a);
+            a->deleteLater();
+        }
         if (player_.extrasMenuItems) {
             for (const auto& [id, title] : player_.extrasMenuItems()) {
                 QAction* a = menu->addAction(fromCp1252(title));

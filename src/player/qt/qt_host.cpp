@@ -3,28 +3,38 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QMenuBar>
+#include <QImage>
+#include <QPixmap>
+#include <map>
 
 #include "core/text_encoding.h"
 #include "player/qt/end_screen.h"
 #include "player/qt/main_window.h"
+#include "resources/cursors.h"
 
 namespace cv {
 
 namespace {
 
-// Stand-ins for the program's 22 custom cursors (ids 28016-28352 in steps of 16): distinct
-// shapes of the platform, none of them invisible.
-constexpr Qt::CursorShape kCustomCursors[22] = {
-    Qt::ArrowCursor,     Qt::UpArrowCursor,     Qt::CrossCursor,      Qt::WaitCursor,
-    Qt::IBeamCursor,     Qt::SizeVerCursor,     Qt::SizeHorCursor,    Qt::SizeBDiagCursor,
-    Qt::SizeFDiagCursor, Qt::SizeAllCursor,     Qt::PointingHandCursor, Qt::SplitVCursor,
-    Qt::SplitHCursor,    Qt::PointingHandCursor, Qt::ForbiddenCursor, Qt::WhatsThisCursor,
-    Qt::BusyCursor,      Qt::OpenHandCursor,    Qt::ClosedHandCursor, Qt::DragCopyCursor,
-    Qt::DragMoveCursor,  Qt::DragLinkCursor,
-};
+// A custom cursor from its picture, made once.
+QCursor customQtCursor(int id) {
+    static std::map<int, QCursor> made;
+    if (auto it = made.find(id); it != made.end()) return it->second;
+    const CursorPicture* picture = customCursor(id);
+    if (!picture) return QCursor(Qt::PointingHandCursor); // an id that names none: the browse hand
+    QImage image(kCustomCursorSize, kCustomCursorSize, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int y = 0; y < kCustomCursorSize; ++y) {
+        const char* row = picture->rows[static_cast<size_t>(y)];
+        for (int x = 0; x < kCustomCursorSize && row[x]; ++x) {
+            if (row[x] == '#') image.setPixel(x, y, qRgb(0, 0, 0));
+            else if (row[x] == '.') image.setPixel(x, y, qRgb(255, 255, 255));
+        }
+    }
+    return made.emplace(id, QCursor(QPixmap::fromImage(image), picture->hotX, picture->hotY)).first->second;
+}
 
-Qt::CursorShape qtCursor(CursorShape shape, int customId) {
+Qt::CursorShape qtCursor(CursorShape shape) {
     switch (shape) {
     case CursorShape::Arrow: return Qt::ArrowCursor;
     case CursorShape::Hand: return Qt::PointingHandCursor;
@@ -32,11 +42,7 @@ Qt::CursorShape qtCursor(CursorShape shape, int customId) {
     case CursorShape::Wait: return Qt::WaitCursor;
     case CursorShape::FlatHand: return Qt::OpenHandCursor;
     case CursorShape::GrabHand: return Qt::ClosedHandCursor;
-    case CursorShape::Custom: {
-        const int slot = (customId - 28000) / 16 - 1;
-        if (slot >= 0 && slot < 22 && customId % 16 == 0) return kCustomCursors[slot];
-        return Qt::PointingHandCursor;
-    }
+    case CursorShape::Custom: break;
     }
     return Qt::ArrowCursor;
 }
@@ -61,7 +67,7 @@ void QtHost::setCursor(CursorShape shape, int customId) {
     if (!window_ || (shape == shape_ && customId == customId_)) return;
     shape_ = shape;
     customId_ = customId;
-    window_->cardView()->setCursor(QCursor(qtCursor(shape, customId)));
+    window_->cardView()->setCursor(shape == CursorShape::Custom ? customQtCursor(customId) : QCursor(qtCursor(shape)));
 }
 
 void QtHost::resizeToCard(int width, int height) {
