@@ -1,0 +1,116 @@
+// Procedures as values: DEFINE and TEXT, copying, erasing, burying and listing them.
+#include "script_fixture.h"
+
+namespace cv::script::test {
+namespace {
+
+using ProceduresTest = ScriptTest;
+
+TEST_F(ProceduresTest, DefineAndTextShareOneList) {
+    EXPECT_EQ(run("DEFINE \"SQ [[N] [OUTPUT :N * :N]] PRINT SQ 5 SHOW TEXT \"sq"), "25\n[[N] [OUTPUT :N * :N]]\n");
+    // A definition made by TO has an empty parameter list when it takes no inputs.
+    EXPECT_EQ(run("TO HI\nPRINT \"hi\nEND\nSHOW TEXT \"HI"), "[[] [PRINT \"hi]]\n");
+    EXPECT_EQ(run("DEFINE \"NOTHING [] NOTHING SHOW TEXT \"NOTHING PO \"NOTHING"), "[]\nTO NOTHING\nEND\n");
+    // The text of one procedure defines another; defining again replaces.
+    EXPECT_EQ(run("MAKE \"T TEXT \"SQ DEFINE \"SQ2 :T PRINT SQ2 3 DEFINE \"SQ2 [[] [OUTPUT 0]] PRINT SQ2"), "9\n0\n");
+    EXPECT_EQ(run("PRINT DEFINEDP \"sq2 PRINT DEFINEDP \"FD PRINT PRIMITIVEP \"fd PRINT PRIMITIVEP \"SQ"),
+              "TRUE\nFALSE\nTRUE\nFALSE\n");
+    // Operators have table entries for messages only.
+    EXPECT_EQ(run("PRINT PRIMITIVEP \"\\+"), "FALSE\n");
+}
+
+TEST_F(ProceduresTest, DefineChecksItsName) {
+    run("DEFINE \"FORWARD [[] [PRINT 1]]");
+    EXPECT_EQ(lastMessage(), "Logo Error: \"FORWARD is a primitive");
+    run("DEFINE \":X [[]]");
+    EXPECT_EQ(lastMessage(), "Logo Error: DEFINE doesn't like \":X as input");
+    run("DEFINE [X] [[]]");
+    EXPECT_EQ(lastMessage(), "Logo Error: DEFINE doesn't like [X] as input");
+    // Names that a listing's title line could not give back: empty, numbers, several words.
+    for (const char* bad : {"DEFINE \" [[]]", "DEFINE 12 [[]]", "DEFINE \"two\\ words [[]]", "DEFINE \"a\\[b [[]]"}) {
+        const size_t before = errorCount();
+        run(bad);
+        EXPECT_EQ(errorCount(), before + 1) << bad;
+        EXPECT_NE(lastMessage().find("DEFINE doesn't like"), std::string::npos) << bad;
+    }
+    EXPECT_EQ(run("POTS"), "");
+}
+
+TEST_F(ProceduresTest, DefineChecksItsText) {
+    run("DEFINE \"X \"abc");
+    EXPECT_EQ(lastMessage(), "Logo Error: DEFINE doesn't like \"abc as input");
+    run("DEFINE \"X [[] [PRINT 1] 3 [PRINT 2]]");
+    EXPECT_EQ(lastMessage(), "Logo Error: DEFINE doesn't like 3 as input");
+    run("DEFINE \"X PRINT 1");
+    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to DEFINE");
+    EXPECT_EQ(run("PRINT DEFINEDP \"X"), "FALSE\n");
+}
+
+TEST_F(ProceduresTest, CopyDefMakesATwinThatOutlivesTheOriginal) {
+    run("TO DOUBLE :N\nOUTPUT :N * 2\nEND");
+    EXPECT_EQ(run("COPYDEF \"DOUBLE \"TWICE ERASE \"DOUBLE PRINT TWICE 21 PRINT DEFINEDP \"DOUBLE"), "42\nFALSE\n");
+    EXPECT_EQ(run("PO \"TWICE"), "TO TWICE :N\nOUTPUT :N \\* 2\nEND\n");
+    run("COPYDEF \"NOPE \"X");
+    EXPECT_EQ(lastMessage(), "Logo Error: \"NOPE is undefined");
+    // A copy under a primitive's name could never be called, and its listing would stop a
+    // saved workspace from loading.
+    run("COPYDEF \"TWICE \"PRINT");
+    EXPECT_EQ(lastMessage(), "Logo Error: \"PRINT is a primitive");
+}
+
+TEST_F(ProceduresTest, ErasingProcedures) {
+    run("TO A\nEND\nTO B\nEND\nTO C\nEND");
+    EXPECT_EQ(run("ERASE [a b] PRINT DEFINEDP \"A PRINT DEFINEDP \"C"), "FALSE\nTRUE\n");
+    run("ERASE \"A");
+    EXPECT_EQ(lastMessage(), "Logo Error: \"A is undefined");
+    run("ERASE \"FD");
+    EXPECT_EQ(lastMessage(), "Logo Error: \"FD is undefined");
+    run("TO D\nEND\nBURY \"D ERPS");
+    EXPECT_EQ(run("PRINT DEFINEDP \"C PRINT DEFINEDP \"D"), "FALSE\nTRUE\n");
+    // A procedure that erases itself still finishes its run.
+    run("TO SELFISH\nERASE \"SELFISH\nPRINT \"gone\nEND");
+    EXPECT_EQ(run("SELFISH PRINT DEFINEDP \"SELFISH"), "gone\nFALSE\n");
+}
+
+TEST_F(ProceduresTest, BuriedProceduresRunButAreNotListed) {
+    run("TO P1\nPRINT 1\nEND\nTO P2\nPRINT 2\nEND");
+    EXPECT_EQ(run("BURY [P1] POTS P1"), "TO P2\n1\n");
+    EXPECT_EQ(run("BURY \"P1 PO \"P1 POT \"P1"), "TO P1\nPRINT 1\nEND\nTO P1\n");  // by name they are
+    EXPECT_EQ(run("UNBURY \"P1 POTS"), "TO P1\nTO P2\n");  // P1 is in bucket 0, P2 in 3
+    run("UNBURY \"P1");
+    EXPECT_EQ(lastMessage(), "Logo Error: \"P1 is undefined");
+    run("BURY \"P9");
+    EXPECT_EQ(lastMessage(), "Logo Error: \"P9 is undefined");
+}
+
+TEST_F(ProceduresTest, ListingsReadBackToTheSameDefinitions) {
+    run("TO STAR :SIZE :ODD\nREPEAT 5 [FD :SIZE RT 144]\n\nPRINT (SUM 1 -2 3)\nPRINT \"a\\ b\nEND\n"
+        "TO EMPTY\nEND");
+    const std::string listing = run("POPS");
+    // STAR is in bucket 0, EMPTY in bucket 6; one empty line between procedures.
+    EXPECT_EQ(listing,
+              "TO STAR :SIZE :ODD\nREPEAT 5 [FD :SIZE RT 144]\n\nPRINT \\( SUM 1 -2 3 \\)\nPRINT \"a\\ b\nEND\n"
+              "\nTO EMPTY\nEND\n");
+    EXPECT_EQ(run("POTS"), "TO STAR :SIZE :ODD\nTO EMPTY\n");
+    run("ERPS");
+    EXPECT_EQ(run(listing + "POPS"), listing);
+    EXPECT_EQ(errorCount(), 0u) << lastError();
+    run("PO [STAR NOPE]");
+    EXPECT_EQ(lastMessage(), "Logo Error: \"NOPE is undefined");
+}
+
+TEST_F(ProceduresTest, EscapeStopsAListingBetweenProcedures) {
+    struct Host final : ScriptHost {
+        int polls = 0;
+        bool interruptRequested() override { return ++polls == 2; }
+    } host;
+    run("TO A\nEND\nTO B\nEND\nTO C\nEND\nTO D\nEND");
+    const std::string all = run("POTS");
+    in.setHost(&host);
+    const std::string cut = run("POTS PRINT \"more");
+    in.setHost(nullptr);
+    EXPECT_EQ(cut, all.substr(0, all.find('\n', all.find('\n') + 1) + 1));
+}
+
+} // namespace
+} // namespace cv::script::test
