@@ -1,5 +1,7 @@
 #include "core/ui.h"
 
+#include <cstdlib>
+
 namespace cv {
 
 AlertText parseAlertString(std::string_view s) {
@@ -71,6 +73,24 @@ std::optional<std::string> HeadlessUi::chooseFile(std::string_view prompt, std::
     auto f = files_.front();
     files_.pop_front();
     return f;
+}
+
+std::optional<SlideShowChoice> HeadlessUi::slideShowDialog(const SlideShowChoice& initial) {
+    add("dialog PRINTVIDEO");
+    if (texts_.empty()) return initial;
+    auto t = texts_.front();
+    texts_.pop_front();
+    if (!t) return std::nullopt;
+    SlideShowChoice c = initial;
+    const size_t space = t->find(' ');
+    const std::string mode = t->substr(0, space);
+    if (mode == "all") c.allCards = true;
+    else if (mode == "escape") c.allCards = false;
+    if (space != std::string::npos) {
+        const int n = std::atoi(t->c_str() + space + 1);
+        c.pauseSeconds = n > 0 ? n : 3; // a field that holds no number gives 3
+    }
+    return c;
 }
 
 namespace {

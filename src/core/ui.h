@@ -26,6 +26,13 @@ struct AlertText {
 // whole as the message; a string without buttons gets a single "OK".
 AlertText parseAlertString(std::string_view s);
 
+// The slide show's settings ("PRINTVIDEO"): every card once automatically, or until Escape,
+// and the pause between cards in seconds.
+struct SlideShowChoice {
+    bool allCards = true;
+    int pauseSeconds = 3;
+};
+
 class Ui {
 public:
     virtual ~Ui() = default;
@@ -39,6 +46,9 @@ public:
     // Asks for a file; nullopt when cancelled.
     virtual std::optional<std::string> chooseFile(std::string_view prompt, std::string_view filter,
                                                   bool forSaving) = 0;
+    // The slide show dialog; nullopt when cancelled. Without a dialog of its own a Ui starts
+    // the show with the settings given.
+    virtual std::optional<SlideShowChoice> slideShowDialog(const SlideShowChoice& initial) { return initial; }
 };
 
 // The Ui of headless runs: answers come from a queue filled by the caller (a session script
@@ -51,6 +61,8 @@ public:
                                        std::string_view initial) override;
     std::optional<std::string> chooseFile(std::string_view prompt, std::string_view filter,
                                           bool forSaving) override;
+    // Answered from the text queue: "all N" or "escape N" (N seconds), or a cancel.
+    std::optional<SlideShowChoice> slideShowDialog(const SlideShowChoice& initial) override;
 
     // Scripted answers, used in order.
     void queueAnswer(int answer) { answers_.push_back(answer); }

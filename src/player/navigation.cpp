@@ -218,8 +218,12 @@ bool Navigation::slideShowPause(int ticks) {
 
 void Navigation::runSlideShow() {
     if (!theStack().open()) return;
+    const auto choice = ui().slideShowDialog(SlideShowChoice{slideShowAllCards, slideShowPauseSeconds});
+    if (!choice) return;
+    slideShowAllCards = choice->allCards;
+    slideShowPauseSeconds = choice->pauseSeconds > 0 ? choice->pauseSeconds : 3; // kept for next time
     const uint16_t start = player_.currentCardId();
-    const int pause = slideShowPauseSeconds > 0 ? slideShowPauseSeconds : 3;
+    const int pause = slideShowPauseSeconds;
     goToNumber(1, kFullScreenFade, 8, true);
     bool stop = slideShowPause(pause * 60);
     int shown = 1;

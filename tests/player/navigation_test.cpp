@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "browse_fixture.h"
+#include "core/clock.h"
 #include "core/ui.h"
 #include "player/actions.h"
 #include "player/navigation.h"
@@ -189,6 +190,30 @@ TEST_F(NavigationTest, LaunchingAProgramAsksFirst) {
     headlessUi().queueAnswer(kAnswerFirst);
     click(10, 10);
     EXPECT_TRUE(launched);
+}
+
+TEST_F(NavigationTest, SlideShowShowsEveryCardOnceThenReturns) {
+    open(cards(4));
+    nav().goNext(); // start on card 2
+    VirtualClock vc(1000);
+    setClock(&vc);
+    std::vector<int> shown;
+    player->onArrive = [&](bool) { shown.push_back(current()); };
+    headlessUi().queueText("all 2");
+    const uint64_t start = vc.nowMs();
+    command(kCmdSlideShow);
+    setClock(nullptr);
+    EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 2}));
+    // Four pauses of two seconds, and the full-screen fades between the cards.
+    EXPECT_GE(vc.nowMs() - start, 4 * 2000u);
+}
+
+TEST_F(NavigationTest, CancelledSlideShowStaysOnTheCard) {
+    open(cards(3));
+    headlessUi().queueCancel();
+    command(kCmdSlideShow);
+    EXPECT_EQ(current(), 1);
+    EXPECT_TRUE(nav().history().empty());
 }
 
 } // namespace

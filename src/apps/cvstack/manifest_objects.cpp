@@ -8,6 +8,7 @@
 #include "core/mac_charset.h"
 #include "core/pstring.h"
 #include "stack/stack_document.h"
+#include "stack/picture_mask.h"
 #include "stack/record_layout.h"
 
 namespace cv::tool {
@@ -118,6 +119,24 @@ Bytes ManifestBuilder::buildAction(const QJsonObject& a, uint16_t* summary) {
         put16At(b, 18, uint16_t(a["start"].toInt(0)));
         put16At(b, 20, uint16_t(a["end"].toInt(0)));
         put16At(b, 24, uint16_t(a["mode"].toInt(0)));
+        break;
+    case action::kButtonShape:
+        if (a.contains("mask")) {
+            // The button's shape from an image: its dark pixels are the button.
+            const QImage m = loadImage(a["mask"].toString());
+            Bitmap mask = makeMask(m.width(), m.height());
+            for (int y = 0; y < m.height(); ++y)
+                for (int x = 0; x < m.width(); ++x)
+                    if (qGray(m.pixel(x, y)) < 128) mask.setPixel(x, y, 1);
+            payload = encodeMaskTrailer(mask);
+        } else {
+            // Stored bytes: width and height big-endian, as in a stack file.
+            payload = hexBytes(a["payload"].toString());
+            if (payload.size() >= 4) {
+                std::swap(payload[0], payload[1]);
+                std::swap(payload[2], payload[3]);
+            }
+        }
         break;
     default:
         payload = hexBytes(a["payload"].toString());
