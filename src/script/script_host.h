@@ -78,6 +78,13 @@ public:
     // True once when the person asked to stop the script (Escape) or the program is quitting;
     // the request is consumed.
     virtual bool interruptRequested() { return false; }
+    // A character the person types (READCHAR), waited for: its code 0..255 in the Windows
+    // set, or -1 when none can come (the program is quitting, the input has ended, Escape).
+    virtual int readChar() { return -1; }
+    // True when a typed character is waiting (KEYP).
+    virtual bool charWaiting() { return false; }
+    // The pointer's position in the drawing window, in its pixels; false when unknown.
+    virtual bool pointerPosition(int& x, int& y) { (void)x; (void)y; return false; }
 };
 
 } // namespace cv::script

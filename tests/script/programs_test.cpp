@@ -1,9 +1,11 @@
 // Small Quillscript programs run through the quill tool, compared with their exact output.
-// programs/NAME.logo is run as `quill NAME.logo`; NAME.out holds the expected standard output
+// programs/NAME.logo is run as `quill NAME.logo` in an empty working folder of its own, with
+// NAME.in (when present) as its standard input; NAME.out holds the expected standard output
 // and NAME.err, when present, the expected standard error (the exit status is then 1).
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -30,17 +32,26 @@ struct Result {
 Result runQuill(const fs::path& program) {
     const fs::path quill = fs::path(CV_BIN_DIR) / "quill";
     const fs::path errFile = fs::temp_directory_path() / ("quill_err_" + std::to_string(::getpid()) + ".txt");
-    const std::string cmd = "'" + quill.string() + "' '" + program.string() + "' 2>'" + errFile.string() + "' </dev/null";
+    std::string work = (fs::temp_directory_path() / "quill_workXXXXXX").string();
+    if (!::mkdtemp(work.data())) return {};
+    fs::path input = program;
+    input.replace_extension(".in");
+    const std::string in = fs::exists(input) ? input.string() : "/dev/null";
+    const std::string cmd = "cd '" + work + "' && '" + quill.string() + "' '" + program.string() + "' 2>'" +
+                            errFile.string() + "' <'" + in + "'";
     Result r;
     FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    if (p) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        const int st = ::pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    }
     r.err = readAll(errFile);
     fs::remove(errFile);
+    std::error_code ec;
+    fs::remove_all(work, ec);
     return r;
 }
 

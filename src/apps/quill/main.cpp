@@ -6,6 +6,7 @@
 // text goes to stdout, error messages to stderr; the exit status is 1 when any run ended with
 // an error message. Inside, text is Windows-1252; the terminal sees UTF-8.
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -34,8 +35,82 @@ std::atomic<bool> gInterrupt{false};
 
 void onSigint(int) { gInterrupt.store(true); }
 
+// Standard input, read through one buffer by the prompt, by line reads (READWORD, a TO
+// without END) and by typed characters (READCHAR, KEYP). Waits end on Ctrl+C.
+class Stdin {
+public:
+    // One byte, waited for; -1 at the end of input or on Ctrl+C.
+    int get() {
+        if (!buffered() && !fill(-1)) return -1;
+        return static_cast<unsigned char>(buf_[pos_++]);
+    }
+    void unget() {
+        if (pos_ > 0) --pos_;
+    }
+    // True when a byte can be had without waiting.
+    bool ready() { return buffered() || fill(0); }
+    // Takes in whatever has arrived, without waiting.
+    void drain() {
+        while (fill(0)) {
+        }
+    }
+    // The bytes not yet read, up to the first newline.
+    std::string pendingLine() const {
+        const size_t nl = buf_.find('\n', pos_);
+        return buf_.substr(pos_, nl == std::string::npos ? std::string::npos : nl - pos_);
+    }
+    bool pendingLineComplete() const { return buf_.find('\n', pos_) != std::string::npos; }
+    // Removes the first unread Escape; true when there was one.
+    bool takeEscape() {
+        const size_t at = buf_.find('\x1b', pos_);
+        if (at == std::string::npos) return false;
+        buf_.erase(at, 1);
+        return true;
+    }
+
+private:
+    bool buffered() const { return pos_ < buf_.size(); }
+    // Reads what is there, waiting up to `timeoutMs` (-1: until input or Ctrl+C).
+    bool fill(int timeoutMs) {
+        if (eof_) return false;
+        while (true) {
+            if (timeoutMs < 0 && gInterrupt.load()) return false;
+            pollfd p{STDIN_FILENO, POLLIN, 0};
+            const int r = poll(&p, 1, timeoutMs < 0 ? 100 : timeoutMs);
+            if (r < 0 && errno != EINTR) {
+                eof_ = true;
+                return false;
+            }
+            if (r <= 0) {
+                if (timeoutMs >= 0) return false;
+                continue;
+            }
+            char tmp[4096];
+            const ssize_t n = read(STDIN_FILENO, tmp, sizeof tmp);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+                if (timeoutMs >= 0) return false;
+                continue;
+            }
+            if (n <= 0) {
+                eof_ = true;
+                return false;
+            }
+            buf_.erase(0, pos_);
+            pos_ = 0;
+            buf_.append(tmp, size_t(n));
+            return true;
+        }
+    }
+
+    std::string buf_;
+    size_t pos_ = 0;
+    bool eof_ = false;
+};
+
+Stdin gStdin;
+
 // While a script runs on a terminal, typed keys are read without waiting so that Escape can
-// stop it; other keys are kept for the next line read.
+// stop it; other keys are kept for the next read.
 class Terminal {
 public:
     Terminal() : tty_(isatty(STDIN_FILENO) == 1) {
@@ -56,26 +131,18 @@ public:
         if (raw_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
         raw_ = false;
     }
+    bool raw() const { return raw_; }
     // True when Escape was typed since the last look.
     bool escapeTyped() {
         if (!raw_) return false;
-        bool escape = false;
-        pollfd p{STDIN_FILENO, POLLIN, 0};
-        while (poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
-            char c;
-            if (read(STDIN_FILENO, &c, 1) != 1) break;
-            if (c == 27) escape = true;
-            else typedAhead_.push_back(c);
-        }
-        return escape;
+        gStdin.drain();
+        return gStdin.takeEscape();
     }
-    std::string takeTypedAhead() { return std::exchange(typedAhead_, std::string()); }
 
 private:
     bool tty_ = false;
     bool raw_ = false;
     termios saved_{};
-    std::string typedAhead_;
 };
 
 Terminal* gTerminal = nullptr;
@@ -88,30 +155,38 @@ public:
     }
 };
 
+// One line of standard input without its newline; false at the end of input.
+bool readStdinLine(std::string& raw) {
+    raw.clear();
+    bool any = false;
+    int ch;
+    while ((ch = gStdin.get()) >= 0) {
+        any = true;
+        if (ch == '\n') break;
+        raw.push_back(char(ch));
+    }
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+    return any;
+}
+
 class StdinInput final : public LineInput {
 public:
     bool readLine(char prompt, std::string& line) override {
-        const bool wasRaw = gTerminal && gTerminal->tty();
-        std::string ahead;
-        if (wasRaw) {
-            ahead = gTerminal->takeTypedAhead();
+        const bool tty = gTerminal && gTerminal->tty();
+        if (tty) {
+            // Keys typed while the script ran start the line.
+            gStdin.drain();
             gTerminal->restore();
             std::printf("%c ", prompt);
-            std::fputs(ahead.c_str(), stdout);
+            std::fputs(gStdin.pendingLine().c_str(), stdout);
+            if (gStdin.pendingLineComplete()) std::fputs("\n", stdout);
         }
         std::fflush(stdout);
         std::string raw;
-        int ch;
-        bool any = false;
-        while ((ch = std::fgetc(stdin)) != EOF) {
-            any = true;
-            if (ch == '\n') break;
-            raw.push_back(char(ch));
-        }
-        if (wasRaw) gTerminal->beginRun();
-        if (!any && ahead.empty()) return false;
-        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-        line = utf8ToCp1252(ahead + raw);
+        const bool any = readStdinLine(raw);
+        if (tty) gTerminal->beginRun();
+        if (!any) return false;
+        line = utf8ToCp1252(raw);
         return true;
     }
 };
@@ -124,6 +199,22 @@ public:
         std::fprintf(stderr, "%s\n", utf8.c_str());
         std::fflush(stderr);
     }
+    // Questions (the read dialog of a script that draws its text) are asked on the terminal.
+    std::optional<std::string> askText(std::string_view, std::string_view prompt, std::string_view) override {
+        const bool tty = gTerminal && gTerminal->tty();
+        const bool raw = tty && gTerminal->raw();
+        if (raw) {
+            gStdin.drain();
+            gTerminal->restore();
+        }
+        if (tty) std::printf("%s ", cp1252ToUtf8(prompt).c_str());
+        std::fflush(stdout);
+        std::string line;
+        const bool any = readStdinLine(line);
+        if (raw) gTerminal->beginRun();
+        if (!any) return std::nullopt;
+        return utf8ToCp1252(line);
+    }
 };
 
 class QuillHost final : public ScriptHost {
@@ -132,6 +223,32 @@ public:
         bool stop = gInterrupt.exchange(false);
         if (gTerminal && gTerminal->escapeTyped()) stop = true;
         return stop;
+    }
+    // A character from standard input (on a terminal, keys as typed, not echoed); a UTF-8
+    // sequence is one character. Escape on a terminal stops the script.
+    int readChar() override {
+        std::fflush(stdout);
+        const int b = gStdin.get();
+        if (b < 0) return -1;
+        if (b == 27 && gTerminal && gTerminal->raw()) return -1;
+        if (b < 0xC0) return b;
+        std::string seq(1, char(b));
+        const int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+        for (int i = 0; i < more; ++i) {
+            const int n = gStdin.get();
+            if (n < 0) break;
+            if ((n & 0xC0) != 0x80) {
+                gStdin.unget();
+                break;
+            }
+            seq.push_back(char(n));
+        }
+        const std::string c = utf8ToCp1252(seq);
+        return c.size() == 1 ? static_cast<unsigned char>(c[0]) : '?';
+    }
+    bool charWaiting() override {
+        if (gTerminal && gTerminal->raw()) gStdin.drain();
+        return gStdin.ready();
     }
 };
 
@@ -173,15 +290,7 @@ void runAll(Run& run) {
             if (tty) std::printf("? ");
             std::fflush(stdout);
             std::string line;
-            int ch;
-            bool any = false;
-            while ((ch = std::fgetc(stdin)) != EOF) {
-                any = true;
-                if (ch == '\n') break;
-                line.push_back(char(ch));
-            }
-            if (!any) break;
-            if (!line.empty() && line.back() == '\r') line.pop_back();
+            if (!readStdinLine(line)) break;
             if (!line.empty() && (line[0] == '?' || line[0] == '>')) line.erase(0, 1);
             gInterrupt.store(false);
             runText(line);
