@@ -106,18 +106,30 @@ static void appendForm(Interpreter& in, std::string& out, Ref v, Style style, bo
     }
     struct Level { Ref head; Ref node; bool first; };
     std::vector<Level> stack;
-    // The lists being written: a property list that holds itself is written as [...]
-    // where it comes back, instead of for ever.
+    // A property list that holds itself is written as [...] where it comes back, instead of
+    // for ever. The lists being written are looked through; past some depth, a set of them
+    // is kept instead.
+    constexpr size_t kScanDepth = 32;
     std::unordered_set<Ref> open;
+    auto isOpen = [&](Ref e) {
+        if (stack.size() <= kScanDepth) {
+            for (const Level& l : stack)
+                if (l.head == e) return true;
+            return false;
+        }
+        if (open.empty())
+            for (const Level& l : stack) open.insert(l.head);
+        return open.count(e) != 0;
+    };
     if (outerBrackets) out += '[';
     stack.push_back({v, in.IsEmptyList(v) ? kNone : v, true});
-    open.insert(v);
     while (!stack.empty()) {
         if (out.size() > kMaxFormText) break;
         Level& l = stack.back();
         if (!in.isList(l.node)) {
-            open.erase(l.head);
+            if (!open.empty()) open.erase(l.head);
             stack.pop_back();
+            if (!open.empty() && stack.size() <= kScanDepth) open.clear();
             if (!stack.empty() || outerBrackets) out += ']';
             continue;
         }
@@ -126,12 +138,13 @@ static void appendForm(Interpreter& in, std::string& out, Ref v, Style style, bo
         if (!l.first) out += ' ';
         l.first = false;
         if (in.isList(e)) {
-            if (!open.insert(e).second) {
+            if (isOpen(e)) {
                 out += "[...]";
                 continue;
             }
             out += '[';
             stack.push_back({e, in.IsEmptyList(e) ? kNone : e, true});
+            if (!open.empty()) open.insert(e);
         } else {
             atom(e);
         }

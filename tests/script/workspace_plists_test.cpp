@@ -63,19 +63,17 @@ TEST_F(PlistsTest, ListingAndErasingPropertyLists) {
     EXPECT_EQ(lastMessage(), "Logo Error: \"NONE is undefined");
 }
 
-TEST_F(PlistsTest, SetPlistLeavesBuriedListsAloneOnlyWhileProtected) {
-    run("SETPLIST \"KEPT [v 1] BURYPLIST \"KEPT");
-    in.makeProtectsBuried = true;
-    EXPECT_EQ(run("SETPLIST \"KEPT [v 2] SETPLIST \"FRESH [w 3] SHOW PLIST \"KEPT PPS"), "[v 1]\nSETPLIST \"FRESH [w 3]\n");
-    in.makeProtectsBuried = false;
-    EXPECT_EQ(run("SETPLIST \"KEPT [v 2] SHOW PLIST \"KEPT PPS"), "[v 2]\nSETPLIST \"FRESH [w 3]\n");
-}
-
 TEST_F(PlistsTest, AListThatHoldsItselfPrintsComparesAndIsCollected) {
     run("PPROP \"LOOP \"me 0 PPROP \"LOOP \"me PLIST \"LOOP PPROP \"TWIN \"me 0 PPROP \"TWIN \"me PLIST \"TWIN");
     EXPECT_EQ(run("SHOW PLIST \"LOOP PPS"), "[me [...]]\nSETPLIST \"TWIN [me [...]]\nSETPLIST \"LOOP [me [...]]\n");
     EXPECT_EQ(run("MAKE \"A PLIST \"LOOP MAKE \"B PLIST \"TWIN PRINT :A = :A PRINT :A = :B"), "TRUE\nTRUE\n");
     EXPECT_EQ(run("PPROP \"TWIN \"extra 1 PRINT :A = :B"), "FALSE\n");
+    // A ring of 41 lists, deeper than the printer looks through one by one.
+    run("MAKE \"N 0 REPEAT 41 [PPROP :N \"v 0 MAKE \"N :N + 1] MAKE \"N 0\n"
+        "REPEAT 40 [PPROP :N \"v PLIST :N + 1 MAKE \"N :N + 1] PPROP 40 \"v PLIST 0");
+    std::string ring;
+    for (int i = 0; i < 41; ++i) ring += "[v ";
+    EXPECT_EQ(run("SHOW PLIST 7 MAKE \"R PLIST 0 MAKE \"S PLIST 20 PRINT :R = :S"), ring + "[...]" + std::string(41, ']') + "\nTRUE\n");
     run("PRINT SUM :A 1");
     EXPECT_EQ(lastMessage(), "Logo Error: SUM doesn't like [me [...]] as input");
     // Once nothing refers to them, the collector frees them like any other nodes.

@@ -19,7 +19,7 @@ TEST_F(ProceduresTest, DefineAndTextShareOneList) {
     EXPECT_EQ(run("PRINT PRIMITIVEP \"\\+"), "FALSE\n");
 }
 
-TEST_F(ProceduresTest, DefineChecksItsName) {
+TEST_F(ProceduresTest, DefineChecksItsNameAndText) {
     run("DEFINE \"FORWARD [[] [PRINT 1]]");
     EXPECT_EQ(lastMessage(), "Logo Error: \"FORWARD is a primitive");
     run("DEFINE \":X [[]]");
@@ -33,17 +33,11 @@ TEST_F(ProceduresTest, DefineChecksItsName) {
         EXPECT_EQ(errorCount(), before + 1) << bad;
         EXPECT_NE(lastMessage().find("DEFINE doesn't like"), std::string::npos) << bad;
     }
-    EXPECT_EQ(run("POTS"), "");
-}
-
-TEST_F(ProceduresTest, DefineChecksItsText) {
-    run("DEFINE \"X \"abc");
-    EXPECT_EQ(lastMessage(), "Logo Error: DEFINE doesn't like \"abc as input");
     run("DEFINE \"X [[] [PRINT 1] 3 [PRINT 2]]");
     EXPECT_EQ(lastMessage(), "Logo Error: DEFINE doesn't like 3 as input");
-    run("DEFINE \"X PRINT 1");
-    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to DEFINE");
-    EXPECT_EQ(run("PRINT DEFINEDP \"X"), "FALSE\n");
+    run("DEFINE \"X \"abc");
+    EXPECT_EQ(lastMessage(), "Logo Error: DEFINE doesn't like \"abc as input");
+    EXPECT_EQ(run("POTS"), "");
 }
 
 TEST_F(ProceduresTest, CopyDefMakesATwinThatOutlivesTheOriginal) {
