@@ -178,9 +178,9 @@ Ref primSetWritePos(PrimCall& c) { return setPosition(c, false); }
 Ref primFileLen(PrimCall& c) {
     const int slot = openSlotOf(c, c.args[0]);
     if (slot < 0) return kNone;
+    // Bytes written and still buffered count (through any slot); the position stays.
+    files(c).flushAll();
     OpenFile& f = files(c).slot(slot);
-    // Bytes written and still buffered count; the position stays.
-    if (f.last == OpenFile::Last::Write && std::fflush(f.stream) != 0) f.writeFailed = true;
     struct stat st {};
     if (::fstat(::fileno(f.stream), &st) != 0) {
         diskError(c);
