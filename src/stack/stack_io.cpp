@@ -16,6 +16,7 @@
 #include "stack/chunk_file.h"
 #include "stack/record_convert.h"
 #include "stack/record_layout.h"
+#include "stack/stack_depth.h"
 #include "stack/stack_document.h"
 #include "stack/stack_resources.h"
 
@@ -334,7 +335,11 @@ int SaveStack(const std::string& target, const SaveOptions& options) {
         std::error_code ec;
         fs::remove(probe, ec);
     }
-    (void)options.newDepth; // pictures keep their stored form: nothing is re-encoded at the same depth
+    // Pictures keep their stored form: they are encoded again only for a new depth.
+    if (options.newDepth && options.newDepth != s.depth() && ChangeStackDepth(options.newDepth) != 0) {
+        ReportError(kErrSaveFailed);
+        return kErrSaveFailed;
+    }
 
     std::error_code ec;
     const bool exists = fs::exists(target, ec);
