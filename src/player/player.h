@@ -108,6 +108,8 @@ public:
     const DisplayList& displayList() const { return displayList_; }
     DisplayList& displayList() { return displayList_; }
     const CardPicture& cardPicture() const { return picture_; }
+    // Scripts draw on the picture too, so that their drawing survives a repaint.
+    CardPicture& cardPicture() { return picture_; }
     // The image of the card area as the window shows it.
     const QImage& screen() const { return screen_; }
     QImage& screen() { return screen_; }

@@ -3,6 +3,7 @@
 #include "core/clock.h"
 #include "core/ui.h"
 #include "player/player.h"
+#include "player/turtle_surface.h"
 #include "script/interpreter.h"
 #include "script/script_host.h"
 
@@ -13,7 +14,11 @@ constexpr size_t kPrintedLimit = 64 * 1024;
 }
 
 struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::CommandDispatcher {
-    explicit Parts(ScriptBridge& b) : bridge(b) {}
+    explicit Parts(ScriptBridge& b)
+        : bridge(b),
+          // Scripts draw on the card window and on the card's picture, which repaints come from.
+          window([&p = b.player_] { return &p.screen(); }, [&p = b.player_] { return &p.cardPicture().image; },
+                 [&p = b.player_](const QRect& r) { p.host().present(r); }) {}
 
     void write(std::string_view bytes) override {
         std::string& p = bridge.printed_;
@@ -49,6 +54,7 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
     ScriptBridge& bridge;
     script::Interpreter interpreter;
     script::NBAParamBlock block;
+    TurtleSurface window;
 };
 
 ScriptBridge::ScriptBridge(Player& player) : player_(player), parts_(std::make_unique<Parts>(*this)) {
@@ -62,7 +68,7 @@ script::Interpreter& ScriptBridge::interpreter() { return parts_->interpreter; }
 
 void ScriptBridge::run(std::string_view text) {
     parts_->interpreter.setUi(&ui());
-    parts_->interpreter.RunScript(text.data(), text.size(), nullptr, parts_.get(), nullptr);
+    parts_->interpreter.RunScript(text.data(), text.size(), nullptr, parts_.get(), &parts_->window);
 }
 
 } // namespace cv

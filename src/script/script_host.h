@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -59,13 +60,70 @@ public:
     virtual bool hasPlayer() const { return true; }
 };
 
-// Drawing for the turtle and the shape primitives, in window pixels. The turtle family
-// defines what it needs here; a run with no surface draws nothing.
+// How drawing meets what is already there.
+enum class PenOp : uint8_t {
+    Copy,  // the colour replaces the pixel
+    Xor,   // the pixel is exclusive-ored with the colour (white inverts; twice restores)
+    Or,    // the colour is added bit by bit (the two stereo views on black)
+};
+
+// A shape of the shape primitives, in window pixels (right and bottom exclusive).
+struct SurfaceShape {
+    enum Kind : uint8_t { Rect, Oval, RoundRect, Arc } kind = Rect;
+    enum Verb : uint8_t { Frame, Paint, Erase, Invert } verb = Frame;
+    int64_t left = 0, top = 0, right = 0, bottom = 0;
+    int cornerWidth = 0, cornerHeight = 0;    // RoundRect
+    double startAngle = 0, arcAngle = 0;      // Arc: degrees clockwise from straight up
+    uint32_t colour = 0;                      // 0xRRGGBB; Frame and Paint: fore, Erase: back
+    int penWidth = 1, penHeight = 1;          // Frame: the outline lies inside the shape
+};
+
+// Text attributes of the shape and text primitives. An empty name is the default font.
+struct SurfaceFont {
+    std::string name;
+    int size = 12;     // points
+    int style = 0;     // 1 bold, 2 italic, 4 underline
+    bool operator==(const SurfaceFont&) const = default;
+};
+
+struct SurfaceFontMetrics {
+    int ascent = 0, descent = 0, leading = 0;
+};
+
+// The window the turtle and the shape primitives draw in, in window pixels with y downward.
+// Colours are 0xRRGGBB. Coordinates may lie anywhere; the surface clips to its window (and to
+// the copy a repaint comes from, which receives the same drawing). A run with no surface draws
+// nothing.
 class DrawingSurface {
 public:
     virtual ~DrawingSurface() = default;
     virtual int width() const = 0;
     virtual int height() const = 0;
+    // One primitive's drawing happens between these; the surface may keep its painters open.
+    virtual void beginDrawing() {}
+    virtual void endDrawing() {}
+    // Changes whenever the window's picture is replaced by something the turtle did not draw
+    // (another card shown), so that the turtle knows its triangle is gone.
+    virtual uint64_t generation() const { return 0; }
+    // A 1-pixel line from (x0, y0) towards (x1, y1); the last point is not drawn, so that
+    // joined lines cover each pixel once.
+    virtual void drawLine(double x0, double y0, double x1, double y1, uint32_t rgb, PenOp op) = 0;
+    virtual void drawPoint(int64_t x, int64_t y, uint32_t rgb, PenOp op) = 0;
+    // The whole window (and its copy) in one colour.
+    virtual void clear(uint32_t rgb) = 0;
+    // Fills the region of like-coloured pixels around (x, y) as the window shows it, on the
+    // window and its copy.
+    virtual void floodFill(int64_t x, int64_t y, uint32_t rgb) = 0;
+    // The colour of a window pixel; false outside the window.
+    virtual bool pixel(int64_t x, int64_t y, uint32_t& rgb) const = 0;
+    virtual void drawShape(const SurfaceShape& shape) = 0;
+    // Text with its top left corner at (x, y); returns its advance width.
+    virtual int drawText(int64_t x, int64_t y, std::string_view text, const SurfaceFont& font, uint32_t rgb) = 0;
+    virtual SurfaceFontMetrics fontMetrics(const SurfaceFont& font) = 0;
+    virtual int textWidth(std::string_view text, const SurfaceFont& font) = 0;
+
+    // The turtle that draws here, kept with its window (the turtle family owns what it holds).
+    std::shared_ptr<void> turtle;
 };
 
 // The host's part in waiting and interrupting.

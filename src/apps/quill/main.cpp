@@ -2,6 +2,8 @@
 //   quill -e TEXT [-e TEXT ...]   run each text
 //   quill FILE...                 run each file
 //   quill                         interactive prompt
+//   --canvas WIDTHxHEIGHT         a drawing window for the turtle (white)
+//   --snapshot OUT.png            the drawing window written when the scripts have run
 // Texts and files run in order, each as one script run, in one shared workspace. Printed
 // text goes to stdout, error messages to stderr; the exit status is 1 when any run ended with
 // an error message. Inside, text is Windows-1252; the terminal sees UTF-8.
@@ -12,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <pthread.h>
 #include <sstream>
@@ -22,6 +25,7 @@
 #include <poll.h>
 #include <vector>
 
+#include "apps/quill/canvas.h"
 #include "core/text_encoding.h"
 #include "core/ui.h"
 #include "script/interpreter.h"
@@ -260,6 +264,7 @@ struct Job {
 struct Run {
     std::vector<Job> jobs;
     int status = 0;
+    DrawingSurface* window = nullptr;
 };
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -279,7 +284,7 @@ void runAll(Run& run) {
     auto runText = [&](const std::string& utf8) {
         const std::string text = utf8ToCp1252(utf8);
         if (gTerminal) gTerminal->beginRun();
-        in.RunScript(text.data(), text.size(), &input, &out, nullptr);
+        in.RunScript(text.data(), text.size(), &input, &out, run.window);
         if (gTerminal) gTerminal->restore();
         std::fflush(stdout);
     };
@@ -320,7 +325,7 @@ void* runThread(void* arg) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: quill [-e TEXT]... [FILE]...\n");
+    std::fprintf(stderr, "usage: quill [--canvas WIDTHxHEIGHT [--snapshot OUT.png]] [-e TEXT]... [FILE]...\n");
     return 2;
 }
 
@@ -328,9 +333,13 @@ int usage() {
 
 int main(int argc, char** argv) {
     Run run;
+    quill::CanvasOptions canvasOptions;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "-e") {
+        if (const int taken = quill::parseCanvasOption(argc, argv, i, canvasOptions); taken != 0) {
+            if (taken < 0) return usage();
+            i += taken - 1;
+        } else if (a == "-e") {
             if (i + 1 >= argc) return usage();
             run.jobs.push_back({false, argv[++i]});
         } else if (a == "-h" || a == "--help") {
@@ -338,6 +347,16 @@ int main(int argc, char** argv) {
         } else {
             run.jobs.push_back({true, a});
         }
+    }
+    if (!canvasOptions.snapshot.empty() && canvasOptions.width == 0) return usage();
+    std::unique_ptr<quill::Canvas> canvas;
+    if (canvasOptions.width > 0) {
+        canvas = std::make_unique<quill::Canvas>(canvasOptions);
+        if (!canvas->ok()) {
+            std::fprintf(stderr, "quill: cannot make a canvas of %dx%d\n", canvasOptions.width, canvasOptions.height);
+            return 2;
+        }
+        run.window = canvas->surface();
     }
     Terminal terminal;
     gTerminal = &terminal;
@@ -355,5 +374,6 @@ int main(int argc, char** argv) {
     else runAll(run);
     pthread_attr_destroy(&attr);
     terminal.restore();
+    if (canvas && !canvas->finish()) run.status = 1;
     return run.status;
 }
