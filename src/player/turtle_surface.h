@@ -61,7 +61,7 @@ private:
     ImageSource windowSource_, backingSource_;
     std::function<void(const QRect&)> changed_;
     Target target_[2];
-    int count_ = 0;
+    int count_ = -1;  // the images of this primitive, once looked up
     QRect dirty_;
     std::optional<script::SurfaceFont> fontKey_;
     QFont font_;
