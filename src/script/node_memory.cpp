@@ -16,6 +16,10 @@ inline uint32_t packChars(const char* p, size_t n) {
 
 inline char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
+// Nodes a collection should leave free at the least, once a program has used up the first
+// blocks: a collection costs a sweep of the pool, so it should pay for many new nodes.
+constexpr size_t kMinFreeAfterCollection = 32 * kNodesPerBlock;
+
 } // namespace
 
 NodeMemory::NodeMemory() { blocks_.push_back(&constants_); }
@@ -77,40 +81,39 @@ bool NodeMemory::addBlock() {
     return true;
 }
 
-Ref NodeMemory::NewNode() {
-    if (freeList_ == kNone) {
-        CollectGarbage();
-        // A large pool that is nearly all live would otherwise be swept again after a few
-        // requests; it grows by an eighth instead. Small pools grow only when full.
-        if (blocks_.size() > 16 && lastFreed_ < poolSize() / 8) {
-            for (size_t i = 0, n = blocks_.size() / 8; i < n; ++i)
-                if (!addBlock()) break;
-        }
-        if (freeList_ == kNone) addBlock();
-        if (freeList_ == kNone) {
-            outOfSpace();
-            return kNone;
-        }
+Ref NodeMemory::NewNodeAfterCollection() {
+    CollectGarbage();
+    // A collection should free at least as many nodes as it found alive, and a good number
+    // more: otherwise a program that keeps a large structure, or makes garbage fast, pays a
+    // sweep of the whole pool every few requests. The pool grows to that.
+    const size_t live = poolSize() - lastFreed_;
+    const size_t wanted = std::max(2 * live, kMinFreeAfterCollection);
+    if (lastFreed_ < wanted) {
+        for (size_t n = (wanted - lastFreed_ + kNodesPerBlock - 1) / kNodesPerBlock; n > 0; --n)
+            if (!addBlock()) break;
     }
-    const Ref r = freeList_;
-    Node& n = at(r);
-    freeList_ = n.next;
-    n.flags = kLockBit;
-    return r;
+    if (freeList_ == kNone) {
+        outOfSpace();
+        return kNone;
+    }
+    return NewNode();
 }
 
 void NodeMemory::drainWalk() {
     while (!walk_.empty()) {
-        const Ref r = walk_.back();
+        Ref r = walk_.back();
         walk_.pop_back();
-        Node& n = at(r);
-        if (!(n.flags & kMarkBit)) continue;  // already kept, locked, constant or missing
-        n.flags &= ~kMarkBit;
-        if (n.flags & kListBit) {
-            walk_.push_back(Ref(n.next));
-            walk_.push_back(Ref(n.item));
-        } else if (n.flags & kWordBit) {
-            walk_.push_back(Ref(n.next));
+        // The chain of a list or word is followed here; only elements wait on the stack.
+        while (r != kNone) {
+            Node& n = at(r);
+            if (!(n.flags & kMarkBit)) break;  // already kept, locked, constant or missing
+            n.flags &= ~kMarkBit;
+            if (n.flags & kListBit) {
+                if (n.item != kNone) walk_.push_back(Ref(n.item));
+            } else if (!(n.flags & kWordBit)) {
+                break;
+            }
+            r = n.next;
         }
     }
 }
@@ -177,17 +180,19 @@ void NodeMemory::UnlockValue(Ref v) {
     const size_t base = walk_.size();
     walk_.push_back(v);
     while (walk_.size() > base) {
-        const Ref r = walk_.back();
+        Ref r = walk_.back();
         walk_.pop_back();
-        Node& n = at(r);
-        if (!(n.flags & kLockBit) || r < (Ref(1) << 10)) continue;
-        if (!(n.flags & (kListBit | kWordBit | kIntBit | kFloatBit))) continue;
-        n.flags &= ~kLockBit;
-        if (n.flags & kListBit) {
-            walk_.push_back(Ref(n.next));
-            walk_.push_back(Ref(n.item));
-        } else if (n.flags & kWordBit) {
-            walk_.push_back(Ref(n.next));
+        // Along the chain in place; elements of lists wait on the stack.
+        while (r >= (Ref(1) << 10)) {
+            Node& n = at(r);
+            if (!(n.flags & kLockBit) || !(n.flags & (kListBit | kWordBit | kIntBit | kFloatBit))) break;
+            n.flags &= ~kLockBit;
+            if (n.flags & kListBit) {
+                if (n.item != kNone) walk_.push_back(Ref(n.item));
+            } else if (!(n.flags & kWordBit)) {
+                break;
+            }
+            r = n.next;
         }
     }
 }
@@ -276,6 +281,12 @@ std::string NodeMemory::TextFromWord(Ref word) const {
     size_t guard = 0;
     for (Ref r = word; isWord(r) && guard <= poolSize(); r = at(r).next, ++guard) {
         const uint32_t item = at(r).item;
+        // Whole nodes go in four characters at a time; the first NUL ends the word.
+        if ((item & 0xFF000000u) && (item & 0xFF0000u) && (item & 0xFF00u) && (item & 0xFFu)) {
+            const char four[4] = {charAt(item, 0), charAt(item, 1), charAt(item, 2), charAt(item, 3)};
+            s.append(four, 4);
+            continue;
+        }
         for (int i = 0; i < 4; ++i) {
             const char c = charAt(item, i);
             if (c == 0) return s;
@@ -289,6 +300,10 @@ size_t NodeMemory::WordLength(Ref word) const {
     size_t len = 0, guard = 0;
     for (Ref r = word; isWord(r) && guard <= poolSize(); r = at(r).next, ++guard) {
         const uint32_t item = at(r).item;
+        if ((item & 0xFF000000u) && (item & 0xFF0000u) && (item & 0xFF00u) && (item & 0xFFu)) {
+            len += 4;
+            continue;
+        }
         for (int i = 0; i < 4; ++i) {
             if (charAt(item, i) == 0) return len;
             ++len;

@@ -56,8 +56,16 @@ public:
     void FreeNodeMemory();
     bool initialised() const { return !blocks_.empty() && blocks_.size() > 1; }
 
-    // A node with flags 0x40 (locked, no kind), or none after error 23.
-    Ref NewNode();
+    // A node with flags 0x40 (locked, no kind), or none after error 23. Taking the head of
+    // the free list is inline: every value is made of these.
+    Ref NewNode() {
+        if (freeList_ == kNone) return NewNodeAfterCollection();
+        const Ref r = freeList_;
+        Node& n = at(r);
+        freeList_ = n.next;
+        n.flags = kLockBit;
+        return r;
+    }
     void CollectGarbage();
     // Nodes on the free list (walks it).
     size_t CountFreeNodes() const;
@@ -167,6 +175,7 @@ protected:
     void markFrom(Ref r);
 
 private:
+    Ref NewNodeAfterCollection();
     struct NodeBlock {
         NodeBlock* link;
         uint32_t number;  // its place in blocks_, which names its nodes

@@ -13,35 +13,6 @@ using namespace words;
 
 Ref truth(bool b) { return b ? kTrue : kFalse; }
 
-// A list being built from the front. Its nodes are locked as they are made; a build that runs
-// out of nodes is unlocked and left to the collector.
-struct Builder {
-    Interpreter& in;
-    Ref head = kNone, tail = kNone;
-    bool ok = true;
-
-    void add(Ref item) {
-        if (ok && !in.AppendToList(head, tail, item)) ok = false;
-    }
-    // Copies up to `count` elements from `from`; the node after the last one copied (none at
-    // the end of the list).
-    Ref copy(Ref from, int64_t count) {
-        Ref p = from;
-        for (int64_t i = 0; i < count && in.isList(p) && ok; ++i, p = in.rest(p)) add(in.first(p));
-        return p;
-    }
-    // Ends the list with a shared part (none: the list ends here).
-    Ref finish(Ref sharedRest = kNone) {
-        if (!ok) {
-            in.UnlockValue(head);
-            return kNone;
-        }
-        if (head == kNone) return in.IsEmptyList(sharedRest) ? Ref(kEmptyList) : sharedRest;
-        if (!in.IsEmptyList(sharedRest)) in.at(tail).next = sharedRest;
-        return head;
-    }
-};
-
 // True when the list has an index-th element (counted from 1).
 bool hasElement(Interpreter& in, Ref list, int64_t index) {
     Ref p = firstNode(in, list);
@@ -75,7 +46,7 @@ Ref primLput(PrimCall& c) {
         in.RaisePrimError(kErrDoesntLike, c.index, list);
         return kNone;
     }
-    Builder b{in};
+    ListBuilder b(in);
     b.copy(firstNode(in, list), INT64_MAX);
     b.add(thing);
     return b.finish();
@@ -95,7 +66,7 @@ std::vector<Ref> allInputs(PrimCall& c) {
 
 Ref primList(PrimCall& c) {
     const std::vector<Ref> inputs = allInputs(c);
-    Builder b{c.in};
+    ListBuilder b(c.in);
     for (Ref v : inputs) b.add(v);
     return b.finish();
 }
@@ -103,7 +74,7 @@ Ref primList(PrimCall& c) {
 Ref primSentence(PrimCall& c) {
     Interpreter& in = c.in;
     const std::vector<Ref> inputs = allInputs(c);
-    Builder b{in};
+    ListBuilder b(in);
     for (Ref v : inputs) {
         if (in.isList(v)) b.copy(firstNode(in, v), INT64_MAX);
         else b.add(v);
@@ -129,7 +100,7 @@ Ref primInsert(PrimCall& c) {
             in.RaiseError(kErrIndexTooBig, kNone, target);
             return kNone;
         }
-        Builder b{in};
+        ListBuilder b(in);
         const Ref after = b.copy(firstNode(in, target), index);
         b.add(thing);
         return b.finish(after);
@@ -154,7 +125,7 @@ Ref primRemove(PrimCall& c) {
             in.RaiseError(kErrIndexTooBig, kNone, thing);
             return kNone;
         }
-        Builder b{in};
+        ListBuilder b(in);
         const Ref at = b.copy(firstNode(in, thing), index - 1);
         return b.finish(in.rest(at));
     }
@@ -177,7 +148,7 @@ Ref primReplace(PrimCall& c) {
             in.RaiseError(kErrIndexTooBig, kNone, target);
             return kNone;
         }
-        Builder b{in};
+        ListBuilder b(in);
         const Ref at = b.copy(firstNode(in, target), index - 1);
         b.add(thing);
         return b.finish(in.rest(at));
@@ -285,6 +256,8 @@ Ref primRandomize(PrimCall& c) {
                 in.UnlockValue(result);
                 return kNone;
             }
+            // The new first node is locked and keeps the rest.
+            if (result != kNone) in.at(result).flags &= uint8_t(~kLockBit);
             result = node;
         }
         return result != kNone ? result : Ref(kEmptyList);

@@ -4,6 +4,8 @@
 #include "script/prims_words.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace cv::script {
@@ -53,9 +55,10 @@ bool ThingText(Interpreter& in, Ref v, std::string& text) {
     return true;
 }
 
-Ref NewWord(Interpreter& in, const std::string& text) {
-    if (text.empty()) return kEmptyWord;
-    return in.WordFromText(text);
+Ref NewWord(Interpreter& in, std::string_view text) {
+    WordWriter w(in);
+    w.putText(text);
+    return w.finish();
 }
 
 bool Present(PrimCall& c, Ref v) {
@@ -73,7 +76,40 @@ using namespace words;
 Ref truth(bool b) { return b ? kTrue : kFalse; }
 
 // A one-character word.
-Ref charWord(Interpreter& in, char ch) { return NewWord(in, std::string(1, ch)); }
+Ref charWord(Interpreter& in, char ch) {
+    WordWriter w(in);
+    w.put(ch);
+    return w.finish();
+}
+
+// Where the last look into a word ended, so that walking a long word with ITEM goes on from
+// there instead of from its start. Words never change once made, and a node is only reused
+// after a collection, so the place holds while the word and the collection count are the same.
+struct WordPlace : FamilyState {
+    Ref word = kNone;
+    uint64_t collections = 0;
+    size_t nodeIndex = 0;
+    Ref node = kNone;
+};
+
+// The index-th character (from 0) of a word, or NUL past its end.
+char wordCharAt(Interpreter& in, Ref w, size_t index) {
+    WordPlace& place = in.family<WordPlace>();
+    const size_t wanted = index / 4;
+    Ref r = w;
+    size_t at = 0;
+    if (place.word == w && place.collections == in.collections() && place.nodeIndex <= wanted) {
+        r = place.node;
+        at = place.nodeIndex;
+    }
+    for (; at < wanted && in.isWord(r); ++at) r = in.at(r).next;
+    if (!in.isWord(r)) return 0;
+    place.word = w;
+    place.collections = in.collections();
+    place.nodeIndex = at;
+    place.node = r;
+    return charAt(in.at(r).item, int(index % 4));
+}
 
 Ref lastNode(const Interpreter& in, Ref list) {
     Ref p = firstNode(in, list);
@@ -81,7 +117,8 @@ Ref lastNode(const Interpreter& in, Ref list) {
     return p;
 }
 
-Ref primFirst(PrimCall& c) {
+// FIRST and LAST: an element of a list, or a character of a word or of a number's text.
+Ref firstOrLast(PrimCall& c, bool last) {
     Interpreter& in = c.in;
     const Ref thing = c.args[0];
     if (!Present(c, thing)) return kNone;
@@ -90,85 +127,76 @@ Ref primFirst(PrimCall& c) {
             in.RaisePrimError(kErrDoesntLike, c.index, thing);
             return kNone;
         }
-        return in.first(thing);
+        return in.first(last ? lastNode(in, thing) : thing);
     }
-    const std::string t = in.TextOf(thing);
-    if (t.empty()) {
+    char ch = 0;
+    if (in.isWord(thing)) {
+        const size_t n = last ? in.WordLength(thing) : 1;
+        ch = n > 0 ? wordCharAt(in, thing, n - 1) : char(0);
+    } else {
+        const std::string t = in.TextOf(thing);
+        if (!t.empty()) ch = last ? t.back() : t.front();
+    }
+    if (ch == 0) {
         in.RaisePrimError(kErrDoesntLike, c.index, thing);
         return kNone;
     }
-    return charWord(in, t.front());
+    return charWord(in, ch);
 }
 
-Ref primLast(PrimCall& c) {
+Ref primFirst(PrimCall& c) { return firstOrLast(c, false); }
+Ref primLast(PrimCall& c) { return firstOrLast(c, true); }
+
+// BUTFIRST and BUTLAST of a word or a number's text. The empty word is refused, and given
+// back as it came.
+Ref wordButOne(PrimCall& c, bool dropLast) {
     Interpreter& in = c.in;
     const Ref thing = c.args[0];
-    if (!Present(c, thing)) return kNone;
-    if (in.isList(thing)) {
-        if (in.IsEmptyList(thing)) {
+    WordWriter w(in);
+    if (in.isWord(thing)) {
+        if (in.FirstChar(thing) == 0) {
             in.RaisePrimError(kErrDoesntLike, c.index, thing);
-            return kNone;
+            return thing;
         }
-        return in.first(lastNode(in, thing));
+        if (dropLast) w.putWord(thing, 0, in.WordLength(thing) - 1);
+        else w.putWord(thing, 1);
+    } else {
+        const std::string t = in.TextOf(thing);
+        w.putText(dropLast ? std::string_view(t).substr(0, t.size() - 1) : std::string_view(t).substr(1));
     }
-    const std::string t = in.TextOf(thing);
-    if (t.empty()) {
-        in.RaisePrimError(kErrDoesntLike, c.index, thing);
-        return kNone;
-    }
-    return charWord(in, t.back());
+    return w.finish();
 }
 
 Ref primButFirst(PrimCall& c) {
     Interpreter& in = c.in;
     const Ref thing = c.args[0];
     if (!Present(c, thing)) return kNone;
-    if (in.isList(thing)) {
-        if (in.IsEmptyList(thing)) {
-            in.RaisePrimError(kErrDoesntLike, c.index, thing);
-            return kNone;
-        }
-        const Ref r = in.rest(thing);
-        return in.IsEmptyList(r) ? Ref(kEmptyList) : r;
-    }
-    const std::string t = in.TextOf(thing);
-    if (t.empty()) {
+    if (!in.isList(thing)) return wordButOne(c, false);
+    if (in.IsEmptyList(thing)) {
         in.RaisePrimError(kErrDoesntLike, c.index, thing);
-        return thing;
+        return kNone;
     }
-    return NewWord(in, t.substr(1));
+    const Ref r = in.rest(thing);
+    return in.IsEmptyList(r) ? Ref(kEmptyList) : r;
 }
 
 // A new list of every element but the last; the elements are shared.
 Ref allButLast(Interpreter& in, Ref list) {
-    Ref head = kNone, tail = kNone;
-    for (Ref p = firstNode(in, list); in.isList(in.rest(p)); p = in.rest(p)) {
-        if (!in.AppendToList(head, tail, in.first(p))) {
-            in.UnlockValue(head);
-            return kNone;
-        }
-    }
-    return head != kNone ? head : Ref(kEmptyList);
+    ListBuilder b(in);
+    for (Ref p = firstNode(in, list); in.isList(in.rest(p)); p = in.rest(p)) b.add(in.first(p));
+    return b.finish();
 }
 
 Ref primButLast(PrimCall& c) {
     Interpreter& in = c.in;
     const Ref thing = c.args[0];
     if (!Present(c, thing)) return kNone;
-    if (in.isList(thing)) {
-        if (in.IsEmptyList(thing)) {
-            in.RaisePrimError(kErrDoesntLike, c.index, thing);
-            return kNone;
-        }
-        return allButLast(in, thing);
-    }
-    const std::string t = in.TextOf(thing);
-    if (t.empty()) {
-        // An empty word has no last character to take away: refused as BUTFIRST refuses it.
+    if (!in.isList(thing)) return wordButOne(c, true);
+    if (in.IsEmptyList(thing)) {
         in.RaisePrimError(kErrDoesntLike, c.index, thing);
-        return thing;
+        return kNone;
     }
-    return NewWord(in, t.substr(0, t.size() - 1));
+    return allButLast(in, thing);
 }
 
 Ref primCount(PrimCall& c) {
@@ -176,10 +204,11 @@ Ref primCount(PrimCall& c) {
     const Ref thing = c.args[0];
     if (!Present(c, thing)) return kNone;
     if (in.isList(thing)) return in.NewInteger(int32_t(in.ListLength(thing)));
-    const std::string t = in.TextOf(thing);
+    if (!in.isWord(thing)) return in.NewInteger(int32_t(in.TextOf(thing).size()));
+    const size_t n = in.WordLength(thing);
     // The quote word alone prints as nothing and counts as nothing.
-    if (in.isWord(thing) && t == "\"") return in.NewInteger(0);
-    return in.NewInteger(int32_t(t.size()));
+    if (n == 1 && in.FirstChar(thing) == '"') return in.NewInteger(0);
+    return in.NewInteger(int32_t(n));
 }
 
 Ref primItem(PrimCall& c) {
@@ -193,19 +222,29 @@ Ref primItem(PrimCall& c) {
     if (!Present(c, thing)) return kNone;
     if (in.isList(thing)) {
         Ref p = firstNode(in, thing);
-        for (int32_t i = 1; i < index && in.isList(p); ++i) p = in.rest(p);
+        for (int32_t i = 1; i < index; ++i) {
+            const Node& n = in.at(p);
+            if (!(n.flags & kListBit)) break;
+            p = n.next;
+        }
         if (!in.isList(p)) {
             in.RaiseError(kErrIndexTooBig, kNone, thing);
             return kEmptyList;
         }
         return in.first(p);
     }
-    const std::string t = in.TextOf(thing);
-    if (size_t(index) > t.size()) {
+    char ch = 0;
+    if (in.isWord(thing)) {
+        ch = wordCharAt(in, thing, size_t(index) - 1);
+    } else {
+        const std::string t = in.TextOf(thing);
+        if (size_t(index) <= t.size()) ch = t[size_t(index) - 1];
+    }
+    if (ch == 0) {
         in.RaisePrimError(kErrDoesntLike, c.index, c.args[0]);
         return kNone;
     }
-    return charWord(in, t[size_t(index) - 1]);
+    return charWord(in, ch);
 }
 
 Ref primWord(PrimCall& c) {
@@ -214,17 +253,14 @@ Ref primWord(PrimCall& c) {
     std::vector<Ref> inputs;
     Ref v;
     while (in.NextInput(c, v)) inputs.push_back(v);
-    std::string text;
+    WordWriter w(in);
     for (Ref x : inputs) {
-        if (x == kNone) {
-            in.RaisePrimError(kErrNotEnoughInputs, c.index, kNone);
-        } else if (in.isList(x)) {
-            in.RaisePrimError(kErrDoesntLike, c.index, x);
-        } else {
-            text += in.TextOf(x);
-        }
+        if (x == kNone) in.RaisePrimError(kErrNotEnoughInputs, c.index, kNone);
+        else if (in.isList(x)) in.RaisePrimError(kErrDoesntLike, c.index, x);
+        else if (in.isWord(x)) w.putWord(x);
+        else w.putText(in.NumberText(x));
     }
-    return NewWord(in, text);
+    return w.finish();
 }
 
 Ref primUnparse(PrimCall& c) {

@@ -41,6 +41,39 @@ TEST_F(WordsListsTest, SelectorsTreatNumbersAsTheirText) {
     EXPECT_EQ(errorCount(), 0u);
 }
 
+TEST_F(WordsListsTest, WordsAreMadeNodeByNodeAtAnyAlignment) {
+    const std::string alphabet = "abcdefghijklm";
+    for (size_t i = 0; i <= 9; ++i) {
+        for (size_t j = 0; j <= 9; ++j) {
+            const std::string a = alphabet.substr(0, i), b = alphabet.substr(3, j);
+            const std::string text = run("SHOW (WORD \"" + a + " \"" + b + " 7)");
+            EXPECT_EQ(text, a + b + "7\n") << i << " " << j;
+        }
+        const Ref word = in.WordFromText(alphabet.substr(0, i));
+        const Ref bf = call("BF", {word}), bl = call("BL", {word});
+        if (i == 0) continue;
+        EXPECT_EQ(in.TextFromWord(bf), alphabet.substr(1, i - 1));
+        EXPECT_EQ(in.TextFromWord(bl), alphabet.substr(0, i - 1));
+        // A word whose length is a multiple of four fills its last node: no node of NULs.
+        for (Ref out : {bf, bl}) {
+            size_t nodes = 0;
+            for (Ref r = out; r != kNone && in.isWord(r); r = in.at(r).next) ++nodes;
+            EXPECT_EQ(nodes, std::max<size_t>(1, (i - 1 + 3) / 4)) << i;
+        }
+    }
+    // ITEM walking a word goes on from where it was, and starts again after a collection.
+    const Ref w = in.WordFromText(alphabet);
+    std::string walked;
+    for (int k = 1; k <= 13; ++k) {
+        walked += in.TextFromWord(call("ITEM", {in.NewInteger(k), w}));
+        if (k == 7) in.CollectGarbage();
+    }
+    EXPECT_EQ(walked, alphabet);
+    EXPECT_EQ(in.TextFromWord(call("ITEM", {in.NewInteger(2), w})), "b");
+    EXPECT_EQ(call("ITEM", {in.NewInteger(14), w}), kNone);
+    EXPECT_EQ(lastMessage(), "Logo Error: ITEM doesn't like 14 as input");
+}
+
 TEST_F(WordsListsTest, ListOutputsShareWhatTheyAreAllowedTo) {
     const Ref l = list("a b c");
     EXPECT_EQ(call("BF", {l}), in.rest(l));
@@ -196,6 +229,14 @@ TEST_F(WordsListsTest, RunningOutOfNodesEndsTheRunAndKeepsNothing) {
     in.CollectGarbage();
     EXPECT_GE(in.CountFreeNodes() + 8, before);
     EXPECT_EQ(run("SHOW SE [a b] [c]"), "[a b c]\n");
+}
+
+TEST_F(WordsListsTest, BuildingALongListCollectsRarely) {
+    // Each LPUT copies the list, so this makes 4.5 million nodes while 3000 stay alive:
+    // a collection has to pay for many of them.
+    const uint64_t before = in.collections();
+    EXPECT_EQ(run("MAKE \"L [] REPEAT 3000 [MAKE \"L LPUT 1 :L] PRINT COUNT :L"), "3000\n");
+    EXPECT_LT(in.collections() - before, 400u);
 }
 
 TEST_F(WordsListsTest, AListThatHoldsItselfHasNoText) {
