@@ -173,6 +173,25 @@ struct Found {
     size_t offset = std::string::npos;
 };
 
+// Where `wanted` first occurs in `text` (npos: nowhere), in time linear in both: a search
+// that tried every place could be made to take very long by a script.
+size_t firstPlace(const std::string& text, const std::string& wanted) {
+    if (wanted.empty()) return 0;
+    // For each length, how much of the start of `wanted` also ends its first `length` bytes.
+    std::vector<size_t> border(wanted.size() + 1, 0);
+    for (size_t i = 1, k = 0; i < wanted.size(); ++i) {
+        while (k > 0 && wanted[i] != wanted[k]) k = border[k];
+        if (wanted[i] == wanted[k]) ++k;
+        border[i + 1] = k;
+    }
+    for (size_t i = 0, k = 0; i < text.size(); ++i) {
+        while (k > 0 && text[i] != wanted[k]) k = border[k];
+        if (text[i] == wanted[k]) ++k;
+        if (k == wanted.size()) return i + 1 - k;
+    }
+    return std::string::npos;
+}
+
 bool findMember(PrimCall& c, Found& f) {
     Interpreter& in = c.in;
     const Ref thing = c.args[0], target = c.args[1];
@@ -190,7 +209,7 @@ bool findMember(PrimCall& c, Found& f) {
     std::string wanted;
     if (!ThingText(in, thing, wanted)) return false;
     f.text = in.TextOf(target);
-    f.offset = f.text.find(wanted);
+    f.offset = firstPlace(f.text, wanted);
     return true;
 }
 

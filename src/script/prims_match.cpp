@@ -175,7 +175,16 @@ bool match(PrimCall& c, Found& f) {
     }
     const std::string original = in.TextOf(target);
     const Text text = transform(original, options);
+    // A long pattern tried at every place of a long word is slow (wild characters rule out
+    // the quicker searches): Escape is looked at now and then.
+    size_t work = 0;
     for (size_t at = 0; at + pattern.chars.size() <= text.chars.size(); ++at) {
+        work += pattern.chars.size() + 1;
+        if (work > (size_t(1) << 22)) {
+            work = 0;
+            in.PollInterrupt();
+            if (in.stopRequested) return false;
+        }
         if (matchesAt(pattern.chars, text.chars, at)) {
             f.rest = original.substr(text.from[at]);
             f.found = true;

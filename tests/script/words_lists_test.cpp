@@ -121,6 +121,7 @@ TEST_F(WordsListsTest, MembershipAndComparison) {
               "[b c]\n[[b] c]\n[2 3]\n[]\n");
     EXPECT_EQ(run("SHOW MEMBER \"cd \"abcdcd SHOW MEMBER \"C \"abc SHOW MEMBER 3 12345 SHOW MEMBER \" \"abc"),
               "cdcd\n\n345\nabc\n");
+    EXPECT_EQ(run("SHOW MEMBER \"aab \"aaab SHOW MEMBER \"abac \"ababac SHOW MEMBER \"abc \"ababab"), "aab\nabac\n\n");
     EXPECT_EQ(run("SHOW MEMBERP \"c \"abc SHOW MEMBERP \"x \"abc SHOW MEMBERP [] [a []] SHOW MEMBERP \" \""),
               "TRUE\nFALSE\nTRUE\nFALSE\n");
     EXPECT_EQ(run("SHOW EQUALP \"ABC \"abc SHOW EQUALP 2 2.0 SHOW EQUALP \"2 2 SHOW EQUALP \"2.0 \"2 SHOW EQUALP [a [1]] [a [1.0]]"),

@@ -55,5 +55,23 @@ TEST_F(MatchTest, BadOptionsNameThePrimitive) {
     }
 }
 
+// Escape, as the person would press it while a long match runs.
+class EscapeHost final : public ScriptHost {
+public:
+    bool interruptRequested() override { return pressed; }
+    bool pressed = false;
+};
+
+TEST_F(MatchTest, EscapeStopsALongMatch) {
+    EscapeHost host;
+    in.setHost(&host);
+    run("MAKE \"A \"a REPEAT 17 [MAKE \"A WORD :A :A] MAKE \"P WORD :A \"b MAKE \"T WORD :A :A");
+    EXPECT_EQ(run("PRINT COUNT :P PRINT COUNT :T"), "131073\n262144\n");
+    // Tried at each of 131072 places, the pattern would take billions of comparisons.
+    host.pressed = true;
+    EXPECT_EQ(run("PRINT MATCHP [] :P :T PRINT \"after"), "");
+    EXPECT_TRUE(in.stopRequested);
+}
+
 } // namespace
 } // namespace cv::script::test
