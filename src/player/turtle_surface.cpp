@@ -202,9 +202,13 @@ void TurtleSurface::endDrawing() {
 }
 
 uint64_t TurtleSurface::generation() const {
-    // The image's serial number changes only when the image is replaced, not when drawn on.
-    const QImage* image = windowSource_ ? windowSource_() : nullptr;
-    return image ? uint64_t(image->cacheKey()) >> 32 : 0;
+    // An image's serial number changes only when the image is replaced, not when drawn on. A
+    // new card replaces the picture even when a transition draws it into the same window image.
+    auto serial = [](const ImageSource& source) {
+        const QImage* image = source ? source() : nullptr;
+        return image ? uint64_t(image->cacheKey()) >> 32 : 0;
+    };
+    return serial(windowSource_) << 32 ^ serial(backingSource_);
 }
 
 int TurtleSurface::targets() {
