@@ -15,10 +15,10 @@ std::string repeated(const std::string& s, int n) {
     return out;
 }
 
-// A 32 x 32 shape whose left half is set, and the same shape with its rows cut short. The
-// manifest gives the payload as the record holds it in memory: its size in native order.
-const std::string kHalfMask = "2000 2000 0000 0000 " + repeated("FFFF FF00 ", 32);
-const std::string kCutMask = "2000 2000 0000 0000 FFFF";
+// A 32 x 32 shape whose left half is set, and the same shape with its rows cut short, as a
+// stack file stores them: the size big-endian, then the mask rows packed.
+const std::string kHalfMask = "0020 0020 0000 0000 " + repeated("FFFF FF00 ", 32);
+const std::string kCutMask = "0020 0020 0000 0000 FFFF";
 
 std::string buttonsManifest() {
     return R"({"card_width": 300, "card_height": 100, "cards": [
