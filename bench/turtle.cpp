@@ -52,6 +52,16 @@ BENCHMARK(BM_StepsShown)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepsHiddenOnCard)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StepsShownOnCard)->Unit(benchmark::kMillisecond);
 
+// FD 1 at a slant moves nothing (each part of a step is truncated), so most of the steps above
+// draw no line: here every step draws one of 37 pixels.
+void BM_LongStepsHiddenOnCard(benchmark::State& state) {
+    Fixture f(true);
+    f.run("HT");
+    for (auto _ : state) f.run("REPEAT 100000 [FD 37 RT 91]");
+    state.SetItemsProcessed(state.iterations() * 100000);
+}
+BENCHMARK(BM_LongStepsHiddenOnCard)->Unit(benchmark::kMillisecond);
+
 // The longest line a script can ask for, wrapping round a card window.
 void BM_WrapFarthest(benchmark::State& state) {
     Fixture f(true);
