@@ -11,6 +11,9 @@ namespace cv::script {
 
 namespace {
 
+// A conversion that raised an error leaves the setting as it was.
+bool failed(const Interpreter& in) { return in.stopRequested || in.throwInProgress; }
+
 constexpr int kMaxPenSize = 32767;
 constexpr int kMaxFontSize = 1000;
 constexpr size_t kMaxFontName = 32;
@@ -50,7 +53,7 @@ Ref drawShape(PrimCall& c, SurfaceShape::Kind kind, SurfaceShape::Verb verb) {
         shape.arcAngle = in.ToFloat(c.args[2], c.index);
         if (!std::isfinite(shape.startAngle) || !std::isfinite(shape.arcAngle)) shape.startAngle = shape.arcAngle = 0;
     }
-    if (in.stopRequested || in.throwInProgress) return kNone;
+    if (failed(in)) return kNone;
     if (!readRect(c, t, shape)) return kNone;
     const TurtleState& s = t.state();
     shape.colour = verb == SurfaceShape::Erase ? s.backColour : s.foreColour;
@@ -88,6 +91,7 @@ Ref setShapeColour(PrimCall& c, bool fore) {
     TurtleSession t(c.in, false);
     if (!t) return kNone;
     int32_t n = c.in.ToInteger(c.args[0], c.index) % 8;
+    if (failed(c.in)) return kNone;
     if (n < 0) n = 0;
     (fore ? t.state().foreColour : t.state().backColour) = PaletteColour(n);
     return kNone;
@@ -109,6 +113,7 @@ Ref primSetPenSize(PrimCall& c) {
     if (!t) return kNone;
     const int32_t w = c.in.ToInteger(c.args[0], c.index);
     const int32_t h = c.in.ToInteger(c.args[1], c.index);
+    if (failed(c.in)) return kNone;
     t.state().penWidth = std::clamp(w, 1, kMaxPenSize);
     t.state().penHeight = std::clamp(h, 1, kMaxPenSize);
     return kNone;
@@ -153,13 +158,17 @@ Ref primSetFontFamily(PrimCall& c) {
 
 Ref primSetFontSize(PrimCall& c) {
     TurtleSession t(c.in, false);
-    if (t) t.state().font.size = std::clamp(c.in.ToInteger(c.args[0], c.index), 1, kMaxFontSize);
+    if (!t) return kNone;
+    const int32_t size = c.in.ToInteger(c.args[0], c.index);
+    if (!failed(c.in)) t.state().font.size = std::clamp(size, 1, kMaxFontSize);
     return kNone;
 }
 
 Ref primSetFontStyle(PrimCall& c) {
     TurtleSession t(c.in, false);
-    if (t) t.state().font.style = c.in.ToInteger(c.args[0], c.index) & 0xFF;
+    if (!t) return kNone;
+    const int32_t style = c.in.ToInteger(c.args[0], c.index);
+    if (!failed(c.in)) t.state().font.style = style & 0xFF;
     return kNone;
 }
 

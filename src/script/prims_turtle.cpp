@@ -290,7 +290,8 @@ Ref rgbList(Interpreter& in, uint32_t rgb) {
 Ref primSetPC(PrimCall& c) {
     TurtleSession t(c.in, false);
     if (!t) return kNone;
-    t.state().penColour = PaletteColour(colourNumber(c));
+    const int n = colourNumber(c);
+    if (!c.in.stopRequested && !c.in.throwInProgress) t.state().penColour = PaletteColour(n);
     return kNone;
 }
 
@@ -317,7 +318,9 @@ Ref primPenColorRGB(PrimCall& c) {
 
 Ref primSetBG(PrimCall& c) {
     TurtleSession t(c.in, false);
-    if (t) t.state().background = PaletteColour(colourNumber(c));
+    if (!t) return kNone;
+    const int n = colourNumber(c);
+    if (!c.in.stopRequested && !c.in.throwInProgress) t.state().background = PaletteColour(n);
     return kNone;
 }
 

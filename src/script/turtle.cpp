@@ -404,8 +404,8 @@ void TurtleSession::setScrunch(int64_t num, int64_t den) {
 void TurtleSession::drawTriangle() {
     TurtleState& s = *state_;
     s.triangle.clear();
-    s.triangleDrawn = true;
     if (!s.shown) return;
+    s.triangleDrawn = true;
     struct P {
         int64_t x, y, z;
     };

@@ -112,6 +112,8 @@ TEST_F(TurtleTest, ColourNumbersAndComponents) {
     // Components are held to 0..255; the nearest palette entry is reported.
     EXPECT_EQ(draw("SETPCRGB [100 30000 70000] PRINT PENCOLORRGB PRINT PC"), "0 117 255\n4\n");
     EXPECT_EQ(draw("SETBGRGB [0 0 -5] PRINT BACKGROUNDRGB PRINT BG SETBG 6 PRINT BG"), "0 0 0\n0\n6\n");
+    // An input that is not a number leaves the colour as it was.
+    EXPECT_EQ(draw("SETPC 2 CATCH \"ERROR [SETPC \"X] PRINT ERROR PRINT PC"), "41\n2\n");
     EXPECT_EQ(errorCount(), 0u) << lastError();
 
     draw("SETPCRGB [1 2]");
