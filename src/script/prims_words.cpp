@@ -336,6 +336,9 @@ Ref primNumberP(PrimCall& c) { return truth(c.in.isNumber(c.args[0])); }
 Ref primIntegerP(PrimCall& c) { return truth(c.in.isInteger(c.args[0])); }
 Ref primFloatP(PrimCall& c) { return truth(c.in.isFloat(c.args[0])); }
 
+// A pool made again numbers its nodes from the start: a remembered place would be wrong.
+void forgetWordPlace(Interpreter& in) { in.family<WordPlace>() = WordPlace{}; }
+
 const PrimitiveFamily kWords("words", {
     {"FIRST", primFirst},
     {"LAST", primLast},
@@ -359,7 +362,7 @@ const PrimitiveFamily kWords("words", {
     {"NUMBERP", primNumberP},
     {"INTEGERP", primIntegerP},
     {"FLOATP", primFloatP},
-});
+}, FamilyHooks{forgetWordPlace});
 
 } // namespace
 
