@@ -4,6 +4,7 @@
 
 #include "core/byte_order.h"
 #include "core/text_encoding.h"
+#include "player/menu_bar.h"
 #include "player/player.h"
 #include "player/text_fields.h"
 #include "resources/strings.h"
@@ -30,6 +31,7 @@ void Player::showCard(Handle card, int transitionNumber, int speed, bool arrive)
     const StackDocument& s = theStack();
     if (s.open()) resizeCard(s.cardWidth(), s.cardHeight());
     if (revealed_) revealButtons(false);
+    if (cardWantsMenuBar(memRefs().data(card), GetHandleSize(card)) != host_.menuBarVisible()) toggleMenuBar(*this);
 
     picture_ = decodeCardPicture(card, cardWidth_, cardHeight_);
     drawContext_.palette = &picture_.palette;
@@ -95,5 +97,16 @@ std::string Player::windowTitle() const {
 }
 
 void Player::updateTitle() { host_.setTitle(windowTitle()); }
+
+void toggleMenuBar(Player& player) {
+    Host& host = player.host();
+    host.setMenuBarVisible(!host.menuBarVisible());
+    host.resizeToCard(player.cardWidth(), player.cardHeight());
+}
+
+bool cardWantsMenuBar(const uint8_t* card, uint32_t size) {
+    if (!card || size < kCardMenuBarOffset + 2) return true;
+    return (get16(card + kCardMenuBarOffset) & kCardHidesMenuBar) == 0;
+}
 
 } // namespace cv
