@@ -1,5 +1,6 @@
 #include "core/ui.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace cv {
@@ -91,6 +92,43 @@ std::optional<SlideShowChoice> HeadlessUi::slideShowDialog(const SlideShowChoice
         c.pauseSeconds = n > 0 ? n : 3; // a field that holds no number gives 3
     }
     return c;
+}
+
+bool HeadlessUi::preferencesDialog(PreferencesForm& form) {
+    std::optional<std::string> t;
+    if (!texts_.empty()) {
+        t = texts_.front();
+        texts_.pop_front();
+    }
+    if (!t) {
+        add("dialog PREFERENCES: cancel");
+        return false;
+    }
+    std::string_view rest = *t;
+    while (!rest.empty()) {
+        const size_t start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) break;
+        rest.remove_prefix(start);
+        const size_t end = std::min(rest.find(' '), rest.size());
+        const std::string_view word = rest.substr(0, end);
+        rest.remove_prefix(end);
+        if (word.substr(0, 9) == "password=") {
+            form.passwordChanged(std::string(word.substr(9, form.passwordLimit())));
+            continue;
+        }
+        const size_t eq = word.find('=');
+        if (eq == std::string_view::npos) continue;
+        const int control = std::atoi(std::string(word.substr(0, eq)).c_str());
+        const bool wanted = word.substr(eq + 1) == "1";
+        if (form.checked(control) != wanted) form.click(control);
+    }
+    std::string line = "dialog PREFERENCES:";
+    for (int c = 51; c <= 58; ++c) {
+        line += " " + std::to_string(c) + (form.checked(c) ? "+" : "-");
+        if (!form.enabled(c)) line += "x";
+    }
+    add(std::move(line));
+    return true;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // Everything the program says to the person, or asks of them, goes through one Ui. The Qt
 // player shows real dialogs; headless runs answer from a script (or take the default) and keep
 // a log of every text they were asked to show. All texts are Windows-1252 bytes, as inside stacks.
+#include <cstddef>
 #include <deque>
 #include <optional>
 #include <string>
@@ -33,6 +34,22 @@ struct SlideShowChoice {
     int pauseSeconds = 3;
 };
 
+// The Preferences dialog ("PREFERENCES") as a Ui shows it: check boxes and the password
+// field by control number. The rules (which controls are enabled, what a password unlocks)
+// belong to the form; a Ui only reports what the person did.
+class PreferencesForm {
+public:
+    virtual ~PreferencesForm() = default;
+    virtual bool checked(int control) const = 0;
+    virtual bool enabled(int control) const = 0;
+    // A check box was clicked (nothing happens to a disabled one).
+    virtual void click(int control) = 0;
+    // The password field's text, and its changes as they are typed.
+    virtual const std::string& password() const = 0;
+    virtual void passwordChanged(const std::string& text) = 0;
+    virtual size_t passwordLimit() const = 0;
+};
+
 class Ui {
 public:
     virtual ~Ui() = default;
@@ -49,6 +66,11 @@ public:
     // The slide show dialog; nullopt when cancelled. Without a dialog of its own a Ui starts
     // the show with the settings given.
     virtual std::optional<SlideShowChoice> slideShowDialog(const SlideShowChoice& initial) { return initial; }
+    // The Preferences dialog; true for OK. Without a dialog of its own a Ui changes nothing.
+    virtual bool preferencesDialog(PreferencesForm& form) {
+        (void)form;
+        return false;
+    }
 };
 
 // The Ui of headless runs: answers come from a queue filled by the caller (a session script
@@ -63,6 +85,10 @@ public:
                                           bool forSaving) override;
     // Answered from the text queue: "all N" or "escape N" (N seconds), or a cancel.
     std::optional<SlideShowChoice> slideShowDialog(const SlideShowChoice& initial) override;
+    // Answered from the text queue, word by word in order: "NN=1" or "NN=0" sets check box
+    // NN as a click would, "password=TEXT" types TEXT (no spaces) into the password field;
+    // then OK. A cancel (or no answer) is Cancel. The log shows the controls as OK left them.
+    bool preferencesDialog(PreferencesForm& form) override;
 
     // Scripted answers, used in order.
     void queueAnswer(int answer) { answers_.push_back(answer); }

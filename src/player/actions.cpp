@@ -19,6 +19,7 @@
 #include "stack/mac_path.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
+#include "stack/stack_resources.h"
 
 namespace fs = std::filesystem;
 
@@ -269,8 +270,31 @@ void ActionRunner::runActionById(uint16_t id, bool waitAfter, const std::string&
 }
 
 void ActionRunner::runNamedAction(uint16_t id, bool waitAfter, int stringId) {
-    if (id == 0) return;
-    runActionById(id, waitAfter, loadString(stringId).value_or(""));
+    if (id == 0 || player_.currentTool != kBrowseTool || !theStack().chunkFile) return;
+    const uint32_t chunks = theStack().chunkFile;
+    SetCurrentChunkFile(chunks);
+    Handle h = GetChunk(chunk::kActn, id);
+    if (!h) return;
+    const uint8_t* d = memRefs().data(h);
+    const std::vector<uint8_t> before(d, d + GetHandleSize(h));
+    runActionList(h, 0, id, waitAfter, loadString(stringId).value_or(""));
+    storeBackActionList(id, h, before, chunks);
+}
+
+bool storeBackActionList(uint16_t id, Handle list, std::span<const uint8_t> before, uint32_t chunkFile) {
+    // Storing an unchanged list would mark every stack changed at each arrival; storing into
+    // another stack (the list went there) would overwrite that stack's list.
+    if (!theStack().open() || theStack().chunkFile != chunkFile || !IsHandleValid(list)) return false;
+    SetCurrentChunkFile(chunkFile);
+    if (GetChunk(chunk::kActn, id) != list) return false;
+    const uint8_t* now = memRefs().data(list);
+    if (GetHandleSize(list) == before.size() && std::equal(before.begin(), before.end(), now)) return false;
+    ResourceRequest req;
+    if (GetStackResource(req, chunk::kActn, id) != 0) return false;
+    DisposeHandle(req.data); // only its name and attributes are wanted
+    req.data = list;
+    req.flags = kResPerform | kResReplace;
+    return AddStackResource(req) == 1;
 }
 
 void ActionRunner::activateButton(uint16_t buttonId) {

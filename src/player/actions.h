@@ -17,6 +17,12 @@ class Player;
 class Navigation;
 struct MediaHooks;
 
+// Stores 'Actn' list `id` back (replacing it, name and attributes kept) after a run when the
+// run changed it: `list` is its data handle, `before` its bytes before the run, `chunkFile` the
+// stack it belongs to. Nothing is stored when it is unchanged, replaced or removed meanwhile,
+// or when its stack has gone. True when it was stored.
+bool storeBackActionList(uint16_t id, Handle list, std::span<const uint8_t> before, uint32_t chunkFile);
+
 struct TestAnswer {
     bool right = false;
     std::string name;   // at most 255 bytes
@@ -31,7 +37,8 @@ public:
     int runActionList(Handle h, uint32_t offset, uint16_t ownerId, bool waitAfter, const std::string& name);
     // The stored 'Actn' list with that id (nothing for 0, or when the browse tool is not active).
     void runActionById(uint16_t id, bool waitAfter, const std::string& name);
-    // As above, named by a string of the string table (card and stack actions).
+    // A card's or the stack's 'Actn' list, labelled by a string of the string table; a list
+    // its run changed is stored back under its id.
     void runNamedAction(uint16_t id, bool waitAfter, int stringId);
     // A button of the current card: its list, with its name, not waiting after it.
     void activateButton(uint16_t buttonId);

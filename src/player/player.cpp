@@ -5,9 +5,12 @@
 #include "player/actions.h"
 #include "player/events.h"
 #include "player/navigation.h"
+#include "player/preferences.h"
 #include "player/script_bridge.h"
 #include "player/transitions.h"
 #include "player/text_fields.h"
+#include "player/timers.h"
+#include "player/workspace_link.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
 
@@ -37,6 +40,9 @@ Player::Player(Host& host) : host_(host) {
     media.runScript = [this](const std::string& text) { scripts_->run(text); };
     installTransitions(*this);
     textFields_ = std::make_unique<TextFields>(*this);
+    timers_ = std::make_unique<Timers>(*this);
+    trackStackPreferences(*this);
+    workspace_ = std::make_unique<WorkspaceLink>(*this);
 }
 
 Player::~Player() = default;

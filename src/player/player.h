@@ -27,6 +27,8 @@ class Events;
 class Navigation;
 class TextFields;
 class ScriptBridge;
+class Timers;
+class WorkspaceLink;
 namespace script {
 struct NBAParamBlock;
 }
@@ -144,6 +146,8 @@ public:
     MediaHooks media;
     // The interpreter that runs the stack's scripts.
     ScriptBridge& scripts() { return *scripts_; }
+    // Timer 1's work and the card's automatic timers.
+    Timers& timers() { return *timers_; }
     // The player command table, as scripts and plug-ins reach it through the parameter block.
     std::function<void(script::NBAParamBlock&)> commandCallback;
 
@@ -199,7 +203,9 @@ private:
     std::unique_ptr<ActionRunner> actions_;
     std::unique_ptr<Events> events_;
     std::unique_ptr<ScriptBridge> scripts_;
-    std::unique_ptr<TextFields> textFields_;  // last: its hooks refer to the parts above
+    std::unique_ptr<TextFields> textFields_;  // its hooks refer to the parts above
+    std::unique_ptr<Timers> timers_;           // after the text fields: their tick comes first
+    std::unique_ptr<WorkspaceLink> workspace_;
 };
 
 } // namespace cv

@@ -3,6 +3,7 @@
 #include "core/ui.h"
 #include "player/navigation.h"
 #include "player/player.h"
+#include "player/preferences.h"
 #include "player/text_fields.h"
 #include "resources/strings.h"
 #include "stack/record_layout.h"
@@ -144,6 +145,7 @@ void Player::runCommand(int id, int notify) {
     case kCmdLast: navigation_->goLast(); return;
     case kCmdJump: navigation_->jumpToCardDialog(); return;
     case kCmdSlideShow: navigation_->runSlideShow(); return;
+    case kCmdPreferences: showPreferencesDialog(*this); return;
     case kCmdAbout:
         ui().messageBox("About Corvella Player",
                         "Corvella Player\nOpens Corvella stacks made on Windows and the Macintosh.");

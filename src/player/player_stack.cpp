@@ -4,6 +4,7 @@
 #include "core/alerts.h"
 #include "core/ui.h"
 #include "player/player.h"
+#include "player/preferences.h"
 #include "player/text_fields.h"
 #include "resources/strings.h"
 #include "stack/stack_document.h"
@@ -62,6 +63,8 @@ bool Player::saveStack(bool askName) {
 bool Player::mayCloseStack() {
     StackDocument& s = theStack();
     if (!s.open() || (!s.changed && !textFields_->modified())) return true;
+    // A stack that saves itself does so without asking, once it has a file to go to.
+    if (preferenceCopies().autoSave && !s.path.empty()) return saveStack(false);
     switch (showAlert(2213)) {
     case kAnswerFirst: return saveStack(false); // yes only when the changes are safe
     case kAnswerSecond: return false;

@@ -17,6 +17,7 @@
 #include "core/text_encoding.h"
 #include "core/ui.h"
 #include "player/player.h"
+#include "player/qt/background_window.h"
 #include "player/qt/key_map.h"
 #include "player/qt/qt_host.h"
 #include "player/shell.h"
@@ -138,7 +139,10 @@ MainWindow::MainWindow(Player& player, QtHost& host) : player_(player), host_(ho
     timer1_.setTimerType(Qt::PreciseTimer);
     connect(&timer1_, &QTimer::timeout, this, [this] { tick(); });
     timer1_.start();
+    background_ = std::make_unique<BackgroundWindow>(player_, this);
 }
+
+MainWindow::~MainWindow() = default;
 
 void MainWindow::post(const Message& m) {
     if (inputStopped_) return;

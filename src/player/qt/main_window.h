@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ namespace cv {
 
 class Player;
 class QtHost;
+class BackgroundWindow;
 
 // The card, drawn at 1x from the top-left corner; what lies beyond the card is grey.
 class CardView : public QWidget {
@@ -45,6 +47,7 @@ private:
 class MainWindow : public QMainWindow {
 public:
     MainWindow(Player& player, QtHost& host);
+    ~MainWindow() override;
 
     CardView* cardView() const { return view_; }
     // Gives the window the size of the card (and keeps it there when the menu bar changes).
@@ -87,6 +90,7 @@ private:
     bool inputStopped_ = false;
     int held_ = 0;
     std::vector<std::string> pendingOpens_;
+    std::unique_ptr<BackgroundWindow> background_; // round the card in presentation mode
 };
 
 // Opens the player's help page from the program's folder (command 652).

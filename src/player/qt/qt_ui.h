@@ -20,6 +20,9 @@ public:
                                        std::string_view initial) override;
     std::optional<std::string> chooseFile(std::string_view prompt, std::string_view filter,
                                           bool forSaving) override;
+    // "PRINTVIDEO" and "PREFERENCES" (in slide_show_dialog.cpp and preferences_dialog.cpp).
+    std::optional<SlideShowChoice> slideShowDialog(const SlideShowChoice& initial) override;
+    bool preferencesDialog(PreferencesForm& form) override;
 
 private:
     QWidget* owner_;

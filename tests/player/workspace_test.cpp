@@ -1,0 +1,168 @@
+// A stack's saved workspace and the player's interpreter, and the card and stack action lists
+// run by their ids.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "browse_fixture.h"
+#include "core/clock.h"
+#include "player/actions.h"
+#include "player/navigation.h"
+#include "player/script_bridge.h"
+#include "player/workspace_link.h"
+#include "stack/chunk_file.h"
+#include "stack/record_layout.h"
+#include "stack/stack_document.h"
+#include "stack/stack_io.h"
+#include "stack/stack_resources.h"
+#include "test_application.h"
+
+namespace cv::test {
+
+namespace {
+
+std::string stackWith(const std::string& resources, const std::string& cards =
+                                                        "{\"name\": \"One\"}, {\"name\": \"Two\"}") {
+    return "{\"version\": 5, \"depth\": 8, \"card_width\": 120, \"card_height\": 80, \"resources\": [" + resources +
+           "], \"cards\": [" + cards + "]}";
+}
+
+std::string workspace(const char* type, const std::string& text) {
+    return std::string("{\"type\": \"") + type + "\", \"text\": \"" + text + "\"}";
+}
+
+class WorkspaceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureTestApplication();
+        setClock(&clock);
+        headlessUi().clearLog();
+        player = std::make_unique<Player>(host);
+    }
+    void TearDown() override {
+        player.reset();
+        DisposeStack();
+        setClock(nullptr);
+    }
+    std::string open(const std::string& manifest) {
+        const std::string path = buildStack(manifest);
+        EXPECT_TRUE(player->openStack(path));
+        return path;
+    }
+    // What a script prints, alone.
+    std::string print(const std::string& script) {
+        const size_t before = player->scripts().printed().size();
+        player->scripts().run(script);
+        return player->scripts().printed().substr(before);
+    }
+    std::string storedWorkspace() {
+        std::string text;
+        return savedWorkspaceText(&text) ? text : "(none)";
+    }
+
+    VirtualClock clock;
+    HeadlessHost host;
+    std::unique_ptr<Player> player;
+};
+
+} // namespace
+
+TEST_F(WorkspaceTest, OpeningRunsTheSavedWorkspaceAfterErasingAllButBuriedNames) {
+    player->scripts().run("MAKE \"OLD 1 MAKE \"KEPT 2 BURYNAME \"KEPT\nTO GONE\nEND");
+    open(stackWith(workspace("WKSp", "MAKE \\\"KEPT 99\\nMAKE \\\"NEW 3\\nTO DOUBLE :X\\nOUTPUT :X * 2\\nEND\\n")));
+    EXPECT_EQ(print("PRINT DOUBLE :NEW"), "6\n");
+    EXPECT_EQ(print("PRINT :KEPT"), "2\n"); // MAKE left the buried name alone
+    headlessUi().clearLog();
+    EXPECT_EQ(print("PRINT :OLD"), "");
+    EXPECT_EQ(print("GONE"), "");
+    EXPECT_EQ(headlessUi().log().size(), 2u); // two errors: the erased variable and procedure
+    // Loading is no change to the stack, nor to its workspace.
+    EXPECT_FALSE(theStack().changed);
+    EXPECT_FALSE(SaveWorkspace(*player));
+}
+
+TEST_F(WorkspaceTest, TheSecondFormIsReadOnlyWhenTheFirstIsMissing) {
+    open(stackWith(workspace("WKSp", "MAKE \\\"FORM 1") + ", " + workspace("WkSp", "MAKE \\\"FORM 2")));
+    EXPECT_EQ(print("PRINT :FORM"), "1\n");
+    open(stackWith(workspace("WkSp", "MAKE \\\"FORM 2")));
+    EXPECT_EQ(print("PRINT :FORM"), "2\n");
+}
+
+TEST_F(WorkspaceTest, ASavedChangedWorkspaceComesBackWithTheStack) {
+    const std::string path = open(stackWith(workspace("WKSp", "MAKE \\\"N 1")));
+    player->scripts().run("MAKE \"N 5 TO TRIPLE :X\nOUTPUT :X * 3\nEND");
+    ASSERT_TRUE(player->saveStack(false));
+    EXPECT_FALSE(theStack().changed);
+    // A new player (a new interpreter) opening the file finds the workspace as it was saved.
+    player.reset();
+    DisposeStack();
+    player = std::make_unique<Player>(host);
+    ASSERT_TRUE(player->openStack(path));
+    EXPECT_EQ(print("PRINT TRIPLE :N"), "15\n");
+    ASSERT_EQ(StackResourceIndex(chunk::kWKSp, 128), 1);
+}
+
+TEST_F(WorkspaceTest, AStackWithoutOneKeepsTheWorkspaceAndStoresItOnlyWhenItChanges) {
+    open(stackWith(workspace("WKSp", "TO P\\nOUTPUT 7\\nEND")));
+    open(stackWith(""));
+    EXPECT_EQ(print("PRINT P"), "7\n");
+    ASSERT_TRUE(player->saveStack(false));
+    EXPECT_EQ(storedWorkspace(), "(none)"); // nothing changed since this stack opened
+    player->scripts().run("MAKE \"SCORE 10");
+    player->navigation().closeStack();
+    EXPECT_NE(storedWorkspace().find("MAKE \"SCORE 10"), std::string::npos);
+    EXPECT_NE(storedWorkspace().find("TO P"), std::string::npos);
+    EXPECT_TRUE(theStack().changed);
+}
+
+TEST_F(WorkspaceTest, CardAndStackActionsRunByIdAndLeaveTheStackAsItWas) {
+    const std::string resources =
+        workspace("WKSp", "MAKE \\\"VISITS 0\\nMAKE \\\"ENTERED 0") +
+        ", {\"type\": \"Actn\", \"id\": 20, \"name\": \"Count\", \"actions\": [{\"type\": \"script\", "
+        "\"text\": \"MAKE \\\"VISITS :VISITS + 1\"}]}"
+        ", {\"type\": \"Actn\", \"id\": 21, \"name\": \"Enter\", \"actions\": [{\"type\": \"script\", "
+        "\"text\": \"MAKE \\\"ENTERED :ENTERED + 1\"}]}";
+    std::string manifest = stackWith(resources, "{\"name\": \"One\", \"actions\": {\"arrive\": 20}}, {\"name\": \"Two\"}");
+    manifest.insert(manifest.size() - 1, ", \"stack_actions\": {\"arrive\": 21}");
+    open(manifest);
+    const int index20 = StackResourceIndex(chunk::kActn, 20);
+    SetCurrentChunkFile(theStack().chunkFile);
+    const int chunks = CountChunks(chunk::kActn);
+    for (int i = 0; i < 5; ++i) {
+        player->navigation().goNext();
+        player->navigation().goPrevious();
+    }
+    EXPECT_EQ(print("PRINT :VISITS PRINT :ENTERED"), "6\n1\n");
+    EXPECT_FALSE(theStack().changed);
+    EXPECT_EQ(StackResourceIndex(chunk::kActn, 20), index20);
+    SetCurrentChunkFile(theStack().chunkFile);
+    EXPECT_EQ(CountChunks(chunk::kActn), chunks);
+}
+
+TEST_F(WorkspaceTest, AListItsRunChangedIsStoredBackIntoItsOwnStackOnly) {
+    open(stackWith("{\"type\": \"Actn\", \"id\": 20, \"name\": \"Named\", \"go\": \"next\"}"));
+    const uint32_t chunks = theStack().chunkFile;
+    SetCurrentChunkFile(chunks);
+    Handle list = GetChunk(chunk::kActn, 20);
+    ASSERT_NE(list, 0);
+    const std::vector<uint8_t> before(memRefs().data(list), memRefs().data(list) + GetHandleSize(list));
+    EXPECT_FALSE(storeBackActionList(20, list, before, chunks)); // unchanged
+    EXPECT_FALSE(theStack().changed);
+
+    memRefs().data(list)[actionlist::kRect] ^= 0x01;
+    EXPECT_FALSE(storeBackActionList(20, list, before, chunks + 1)); // another stack's list
+    EXPECT_FALSE(theStack().changed);
+    ASSERT_TRUE(storeBackActionList(20, list, before, chunks));
+    EXPECT_TRUE(theStack().changed);
+    EXPECT_EQ(StackResourceName(chunk::kActn, 20), "Named");
+    ResourceRequest req;
+    ASSERT_EQ(GetStackResource(req, chunk::kActn, 20), 0);
+    EXPECT_EQ(memRefs().data(req.data)[actionlist::kRect], uint8_t(before[actionlist::kRect] ^ 0x01));
+    DisposeHandle(req.data);
+    // A list replaced meanwhile is not put back over its replacement.
+    EXPECT_FALSE(storeBackActionList(20, list + 1000, before, chunks));
+}
+
+} // namespace cv::test
