@@ -91,6 +91,7 @@ void Events::drawDragOutline(QPoint offset) {
 }
 
 void Events::handleMouse(const Message& m) {
+    pointer_ = QPoint(m.x, m.y);
     if (player_.currentTool != kBrowseTool) return;
     switch (m.type) {
     case MsgType::MouseDown: mouseDown(m); break;

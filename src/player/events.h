@@ -69,6 +69,8 @@ public:
     bool pressInside() const { return pressInside_; }
     bool dragging() const { return dragging_; }
     uint16_t lastRolloverId() const { return lastRollover_; }
+    // Where the pointer was last seen on the card.
+    QPoint pointer() const { return pointer_; }
 
     // Drops the input state tied to the shown card (a new card is shown).
     void reset();
@@ -98,6 +100,7 @@ private:
     QPoint dragOffset_;
     bool outlineShown_ = false;
     std::string clickedName_;
+    QPoint pointer_;
 };
 
 } // namespace cv

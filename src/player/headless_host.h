@@ -17,6 +17,7 @@ public:
     void setMenuBarVisible(bool v) override { menuBar = v; }
     bool menuBarVisible() const override { return menuBar; }
     bool hasFocus() const override { return focused; }
+    bool canWaitForInput() const override { return false; }
     void quit(int code) override { quitCode = code; quitting = true; }
 
     std::string title;

@@ -25,6 +25,9 @@ public:
     virtual bool menuBarVisible() const = 0;
     // Whether one of the player's own windows has the focus (timers count down only then).
     virtual bool hasFocus() const = 0;
+    // Whether input can still arrive while the player waits for it (a window can; a headless
+    // session has given all its input already).
+    virtual bool canWaitForInput() const { return true; }
     // The player is closing: show the end screen and leave the message loop with `code`.
     virtual void quit(int code) = 0;
 };

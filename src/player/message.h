@@ -83,6 +83,8 @@ public:
         std::erase_if(q_, pred);
     }
     void clear() { q_.clear(); }
+    auto begin() const { return q_.begin(); }
+    auto end() const { return q_.end(); }
 
 private:
     std::deque<Message> q_;

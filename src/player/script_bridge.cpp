@@ -1,7 +1,10 @@
 #include "player/script_bridge.h"
 
+#include <algorithm>
+
 #include "core/clock.h"
 #include "core/ui.h"
+#include "player/events.h"
 #include "player/player.h"
 #include "player/turtle_surface.h"
 #include "script/interpreter.h"
@@ -44,6 +47,48 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
             return m.type == MsgType::KeyDown && m.key == kKeyEscape;
         });
         return escape;
+    }
+
+    // READCHAR: the next typed character, waiting for one while the player stays alive.
+    int readChar() override {
+        Player& player = bridge.player_;
+        while (true) {
+            player.host().pump();
+            int found = -2;
+            bool stop = false;
+            player.queue().removeIf([&](const Message& m) {
+                if (found != -2 || stop) return false;
+                if (m.type == MsgType::Char) {
+                    found = int(m.ch & 0xFF);
+                    return true;
+                }
+                if (m.type == MsgType::KeyDown && m.key == kKeyEscape) {
+                    stop = true;
+                    return true;
+                }
+                return false;
+            });
+            if (found >= 0) return found;
+            const bool quitting = std::any_of(player.queue().begin(), player.queue().end(), [](const Message& m) {
+                return m.type == MsgType::Close || m.type == MsgType::Quit;
+            });
+            if (stop || quitting || !player.host().canWaitForInput()) return -1;
+            waitIdle(clock().nowMs() + kTimerPeriodMs);
+        }
+    }
+
+    bool charWaiting() override {
+        Player& player = bridge.player_;
+        player.host().pump();
+        return std::any_of(player.queue().begin(), player.queue().end(),
+                           [](const Message& m) { return m.type == MsgType::Char; });
+    }
+
+    bool pointerPosition(int& x, int& y) override {
+        const QPoint p = bridge.player_.events().pointer();
+        x = p.x();
+        y = p.y();
+        return true;
     }
 
     script::NBAParamBlock& paramBlock() override { return block; }
