@@ -60,8 +60,9 @@ public:
     // the free list is inline: every value is made of these.
     Ref NewNode() {
         if (freeList_ == kNone) return NewNodeAfterCollection();
+        // The free list is made only of the pool's own nodes: no need to check the number.
         const Ref r = freeList_;
-        Node& n = at(r);
+        Node& n = blocks_[r >> 10]->nodes[r & 1023u];
         freeList_ = n.next;
         n.flags = kLockBit;
         return r;

@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by the words, lists and pattern-matching primitives.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,17 +45,17 @@ public:
     }
     // The characters of a word from `skip` on, at most `limit` of them.
     void putWord(Ref w, size_t skip = 0, size_t limit = SIZE_MAX) {
-        size_t guard = in_.poolSize();
-        for (Ref r = w; limit > 0 && guard-- > 0;) {
+        Ref r = w;
+        for (size_t guard = in_.poolSize(); limit > 0 && guard > 0; --guard) {
+            if (skip == 0 && limit >= 4) {
+                r = putWholeNodes(r, limit);
+                if (!ok_) return;
+            }
+            // A node with a NUL, the first of a skip, or the last few characters of the limit.
             const Node& n = in_.at(r);
             if (!(n.flags & kWordBit)) return;
             const uint32_t item = n.item;
             r = n.next;
-            if (skip == 0 && limit >= 4 && FullNode(item)) {
-                putFull(item);
-                limit -= 4;
-                continue;
-            }
             for (int i = 0; i < 4 && limit > 0; ++i) {
                 const char ch = charAt(item, i);
                 if (ch == 0) return;
@@ -80,13 +81,41 @@ public:
     }
 
 private:
-    void putFull(uint32_t item) {
-        if (count_ == 0) {
-            emit(item);
-            return;
+    // Copies the full nodes of a chain from `r` while `limit` allows; gives the first node not
+    // copied. The writer's state is kept in locals here: this is where long words are made.
+    Ref putWholeNodes(Ref r, size_t& limit) {
+        if (!ok_) return r;
+        const unsigned shift = 8u * unsigned(count_);
+        uint32_t pending = pending_;
+        Ref first = first_;
+        Node* last = last_;
+        for (size_t guard = in_.poolSize(); limit >= 4 && guard > 0; limit -= 4, --guard) {
+            const Node& source = in_.at(r);
+            const uint32_t item = source.item;
+            if (!(source.flags & kWordBit) || !FullNode(item)) break;
+            const Ref made = in_.NewNode();
+            if (made == kNone) {
+                ok_ = false;
+                break;
+            }
+            r = source.next;
+            Node& n = in_.at(made);
+            n.flags = first == kNone ? kWordBit | kLockBit : kWordBit;
+            n.next = kNone;
+            if (shift == 0) {
+                n.item = item;
+            } else {
+                n.item = pending | (item << shift);
+                pending = item >> (32u - shift);
+            }
+            if (first == kNone) first = made;
+            else last->next = made;
+            last = &n;
         }
-        emit(pending_ | (item << (8 * count_)));
-        pending_ = item >> (8 * (4 - count_));
+        pending_ = pending;
+        first_ = first;
+        last_ = last;
+        return r;
     }
     void emit(uint32_t item) {
         if (!ok_) return;
