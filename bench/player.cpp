@@ -1,6 +1,8 @@
 // Showing and repainting a card: a 640 x 480 8-bit card holding 20 objects (buttons of every
 // shape with names, pictures with masks and frames, text fields), composed as the player
-// shows it (decode, display list, objects, present), and rectangles of it repainted.
+// shows it (decode, display list, objects, present), and rectangles of it repainted. Also a
+// click on its "Next" button ("go to next card", Fastest at speed 8) on the real clock, from
+// the press to the next card fully shown.
 #include <benchmark/benchmark.h>
 
 #include <QGuiApplication>
@@ -70,6 +72,15 @@ Bytes buttonRecord(uint16_t id, const QRect& r, int shape, const char* name) {
     put16(b.data() + button::kButtonFlags, 0x08);
     put16(b.data() + button::kNameColour, 256);
     put16(b.data() + button::kFillColour, uint16_t(2 + id));
+    put16(b.data() + actionlist::kTransition, 3);
+    put16(b.data() + actionlist::kSpeed, 8);
+    return b;
+}
+
+Bytes goButtonRecord(uint16_t id, const QRect& r, const char* name, int16_t destination) {
+    Bytes b = buttonRecord(id, r, 1, name);
+    put16(b.data() + actionlist::kDestination, uint16_t(destination));
+    put16(b.data() + actionlist::kFlags, actionlist::kFlagGoToCard);
     return b;
 }
 
@@ -124,8 +135,11 @@ void makeStack() {
     rec.insert(rec.end(), pict.begin(), pict.end());
     auto add = [&](const Bytes& o) { rec.insert(rec.end(), o.begin(), o.end()); };
     const char* names[] = {"Rounded", "Default", "Rectangle", "Shadowed", "Transparent", "Next", "Previous", "Home"};
-    for (int i = 0; i < 8; ++i)
-        add(buttonRecord(uint16_t(1 + i), QRect(20 + (i % 4) * 150, 380 + (i / 4) * 45, 120, 36), i % 5, names[i]));
+    for (int i = 0; i < 8; ++i) {
+        const QRect r(20 + (i % 4) * 150, 380 + (i / 4) * 45, 120, 36);
+        if (i == 5) add(goButtonRecord(uint16_t(1 + i), r, names[i], -1));
+        else add(buttonRecord(uint16_t(1 + i), r, i % 5, names[i]));
+    }
     for (int i = 0; i < 10; ++i)
         add(graphicRecord(uint16_t(20 + i), QRect(20 + (i % 5) * 124, 70 + (i / 5) * 150, 110, 120), i % 2 == 1, i % 3));
     add(textRecord(40, QRect(20, 10, 600, 40)));
@@ -135,7 +149,16 @@ void makeStack() {
     StackDocument& s = theStack();
     DisposeHandle(s.cards[0].record);
     s.cards[0].record = NewHandleFrom(rec.data(), uint32_t(rec.size()));
+    // Card 2 is the same card under another id: "Next" on it comes back to card 1.
+    put16(rec.data() + card::kId, 2);
+    CardEntry second;
+    second.record = NewHandleFrom(rec.data(), uint32_t(rec.size()));
+    s.cards.push_back(second);
+    s.setH16(hdr::kCardCount, 2);
+    s.setH16(hdr::kNextCardId, 3);
 }
+
+const QPoint kNextButton(230, 443);
 
 struct Fixture {
     HeadlessHost host;
@@ -202,6 +225,29 @@ void BM_RepaintWholeCard(benchmark::State& state) {
     for (auto _ : state) f.player.paintCardRect(QRect(0, 0, kW, kH));
 }
 BENCHMARK(BM_RepaintWholeCard)->Unit(benchmark::kMicrosecond);
+
+// Press and release on "Next", on the real clock: the action list runs, the next card is
+// composed and the Fastest transition shows it.
+void BM_ClickNextCard(benchmark::State& state) {
+    Fixture& f = fixture();
+    f.player.showCardNumber(1, 3, 8, false);
+    Message down;
+    down.type = MsgType::MouseDown;
+    down.x = kNextButton.x();
+    down.y = kNextButton.y();
+    Message up = down;
+    up.type = MsgType::MouseUp;
+    for (auto _ : state) {
+        const int before = f.player.currentCardNumber();
+        f.player.dispatch(down);
+        f.player.dispatch(up);
+        if (f.player.currentCardNumber() == before) {
+            state.SkipWithError("the click did not move to the next card");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_ClickNextCard)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -12,6 +12,7 @@
 #include "core/ui.h"
 #include "player/headless_host.h"
 #include "player/player.h"
+#include "player/transitions.h"
 #include "stack/stack_document.h"
 
 namespace cv {
@@ -90,7 +91,11 @@ public:
             out_(cardLine());
             if (previous) previous(arriveAtStack);
         };
+        setTransitionStepObserver([this](int step, int) { stepDrawn(step); });
     }
+    ~Runner() { setTransitionStepObserver(nullptr); }
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
 
     int run(const std::vector<SessionCommand>& commands) {
         for (const SessionCommand& c : commands) {
@@ -155,6 +160,12 @@ private:
         case SessionOp::AnswerFile: ui_.queueFile(resolve(c.text).string()); return true;
         case SessionOp::Cancel: ui_.queueCancel(); return true;
         case SessionOp::Snapshot: return snapshot(c);
+        case SessionOp::SnapshotStep:
+            armedStep_ = int(c.number);
+            armedPath_ = resolve(c.text);
+            armedLine_ = c.line;
+            stepPicture_ = QImage();
+            return true;
         case SessionOp::ExpectCard: {
             const int shown = shownCardNumber();
             if (shown != c.number)
@@ -167,8 +178,14 @@ private:
             return true;
         }
         case SessionOp::ExpectAlert: return expectAlert(c);
-        case SessionOp::ExpectPixel: {
-            const QImage& screen = player_.screen();
+        case SessionOp::ExpectPixel:
+        case SessionOp::ExpectStepPixel: {
+            if (c.op == SessionOp::ExpectStepPixel && stepPicture_.isNull()) {
+                fail(c, armedStep_ ? "expect step-pixel: no transition has drawn step " + std::to_string(armedStep_) + " yet"
+                                   : "expect step-pixel: no snapshot-step was asked for");
+                return true;
+            }
+            const QImage& screen = c.op == SessionOp::ExpectPixel ? player_.screen() : stepPicture_;
             if (!screen.rect().contains(c.x, c.y)) {
                 fail(c, "expect pixel " + std::to_string(c.x) + " " + std::to_string(c.y) + ": outside the " +
                             std::to_string(screen.width()) + " x " + std::to_string(screen.height()) + " card");
@@ -199,13 +216,24 @@ private:
     }
 
     bool snapshot(const SessionCommand& c) {
-        const std::filesystem::path path = resolve(c.text);
+        if (!save(player_.screen(), resolve(c.text))) return stop(c, "cannot write " + resolve(c.text).string());
+        return true;
+    }
+
+    static bool save(const QImage& picture, const std::filesystem::path& path) {
         std::error_code ec;
         if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
         const bool ppm = endsWithNoCase(path.string(), ".ppm");
-        if (!player_.screen().save(QString::fromStdString(path.string()), ppm ? "PPM" : "PNG"))
-            return stop(c, "cannot write " + path.string());
-        return true;
+        return picture.save(QString::fromStdString(path.string()), ppm ? "PPM" : "PNG");
+    }
+
+    // Each drawn step of a transition: the one a snapshot-step waits for is kept and written.
+    void stepDrawn(int step) {
+        if (armedStep_ == 0 || step != armedStep_) return;
+        stepPicture_ = player_.screen().copy();
+        armedStep_ = 0;
+        if (!save(stepPicture_, armedPath_))
+            err_(name_ + ":" + std::to_string(armedLine_) + ": cannot write " + armedPath_.string());
     }
 
     bool expectAlert(const SessionCommand& c) {
@@ -269,6 +297,10 @@ private:
     size_t logShown_ = 0;
     int failures_ = 0;
     bool buttonHeld_ = false;
+    int armedStep_ = 0; // the step a snapshot-step waits for
+    std::filesystem::path armedPath_;
+    int armedLine_ = 0;
+    QImage stepPicture_;
 };
 
 } // namespace

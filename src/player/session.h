@@ -15,12 +15,15 @@
 //   answer 52|53|54                the next alert's answer
 //   answer-text TEXT / answer-file PATH / cancel   the next question's answer
 //   snapshot PATH                  the card area as PNG (or PPM for a .ppm name)
+//   snapshot-step N PATH           the card area as the next transition leaves it after its
+//                                  Nth step (written when that step is drawn)
 //   expect card N                  the shown card's number
 //   expect title TEXT              the window title
 //   expect alert [TEXT]            the text of the last alert or message box shown since the
 //                                  previous `expect alert` ("\n" stands for a line break);
 //                                  without TEXT: none was shown
 //   expect pixel X Y #RRGGBB       the colour of one pixel of the card area
+//   expect step-pixel X Y #RRGGBB  the same, in the picture the last snapshot-step took
 //   print card                     the shown card, its number, id, name and the title
 // Paths are relative to the script's folder. Texts are UTF-8.
 #include <cstdint>
@@ -37,15 +40,15 @@ namespace cv {
 
 enum class SessionOp : uint8_t {
     Open, Click, Down, Up, Move, DoubleClick, Key, Type, Command, Wait,
-    Answer, AnswerText, AnswerFile, Cancel, Snapshot,
-    ExpectCard, ExpectTitle, ExpectAlert, ExpectPixel, PrintCard,
+    Answer, AnswerText, AnswerFile, Cancel, Snapshot, SnapshotStep,
+    ExpectCard, ExpectTitle, ExpectAlert, ExpectPixel, ExpectStepPixel, PrintCard,
 };
 
 struct SessionCommand {
     SessionOp op = SessionOp::Open;
     int line = 0;
     int x = 0, y = 0;
-    int64_t number = 0;           // card number, command id, milliseconds, answer
+    int64_t number = 0;           // card number, command id, milliseconds, answer, step
     uint32_t colour = 0;          // expect pixel: 0xRRGGBB
     uint32_t modifiers = 0;       // mouse commands
     std::string text;             // path or text, as written (UTF-8)

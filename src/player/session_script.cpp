@@ -123,6 +123,7 @@ public:
         if (verb == "answer-file") return withPath(SessionOp::AnswerFile, error);
         if (verb == "cancel") return bare(SessionOp::Cancel, 1, error);
         if (verb == "snapshot") return withPath(SessionOp::Snapshot, error);
+        if (verb == "snapshot-step") return snapshotStep(error);
         if (verb == "print") {
             if (w_.size() >= 2 && w_[1] == "card") return bare(SessionOp::PrintCard, 2, error);
             *error = "print what? (print card)";
@@ -165,6 +166,16 @@ private:
             return std::nullopt;
         }
         cmd_.op = op;
+        return cmd_;
+    }
+
+    std::optional<SessionCommand> snapshotStep(std::string* error) {
+        if (w_.size() < 3 || !parseInt(w_[1], 1, 1000000, &cmd_.number)) {
+            *error = "snapshot-step needs a step number from 1 and a path";
+            return std::nullopt;
+        }
+        cmd_.op = SessionOp::SnapshotStep;
+        cmd_.text = std::string(restAfter(line_, 2));
         return cmd_;
     }
 
@@ -238,16 +249,16 @@ private:
         }
         if (what == "title") return text(SessionOp::ExpectTitle, 2);
         if (what == "alert") return text(SessionOp::ExpectAlert, 2);
-        if (what == "pixel") {
+        if (what == "pixel" || what == "step-pixel") {
             if (!point(2, error)) return std::nullopt;
             if (w_.size() != 5 || !parseColour(w_[4], &cmd_.colour)) {
-                *error = "expect pixel needs X Y #RRGGBB";
+                *error = "expect " + std::string(what) + " needs X Y #RRGGBB";
                 return std::nullopt;
             }
-            cmd_.op = SessionOp::ExpectPixel;
+            cmd_.op = what == "pixel" ? SessionOp::ExpectPixel : SessionOp::ExpectStepPixel;
             return cmd_;
         }
-        *error = "expect what? (card, title, alert or pixel)";
+        *error = "expect what? (card, title, alert, pixel or step-pixel)";
         return std::nullopt;
     }
 

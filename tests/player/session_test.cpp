@@ -168,6 +168,34 @@ TEST_F(SessionTest, SnapshotsAreTheCardAreaAsPngOrPpm) {
     }
 }
 
+TEST_F(SessionTest, AStepSnapshotShowsTheTransitionPartWayAndSaysWhenNoStepCame) {
+    constexpr const char* kWipe = R"({"card_width": 64, "card_height": 48,
+ "cards": [{"background": {"colour": "#FF0000"}, "objects": [{"kind": "button", "id": 1, "rect": [0, 40, 8, 48],
+            "go": "next", "transition": 1, "speed": 8}]},
+           {"background": {"colour": "#00FF00"}}]})";
+    const int status = run(kWipe,
+                           "open fixture.stk\n"
+                           "expect step-pixel 1 1 #000000\n"
+                           "snapshot-step 2 mid.png\n"
+                           "click 2 44\n"
+                           "expect card 2\n"
+                           "expect step-pixel 0 10 #00FF00\n"
+                           "expect step-pixel 63 10 #FF0000\n"
+                           "expect pixel 63 10 #00FF00\n"
+                           "snapshot-step 100000 never.png\n"
+                           "command 203\n"
+                           "expect step-pixel 1 1 #00FF00\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_THAT(out, ElementsAre("card 1 id=1 name=", "FAIL line 2: expect step-pixel: no snapshot-step was asked for",
+                                 "card 2 id=2 name=", "card 1 id=1 name=",
+                                 "FAIL line 11: expect step-pixel: no transition has drawn step 100000 yet"));
+    const QImage mid(QString::fromStdString((folder / "mid.png").string()));
+    ASSERT_EQ(mid.size(), QSize(64, 48));
+    EXPECT_FALSE(std::filesystem::exists(folder / "never.png"));
+    EXPECT_TRUE(parseSession("snapshot-step 0 a.png\n").errors.size() == 1);
+    EXPECT_TRUE(parseSession("snapshot-step 3\n").errors.size() == 1);
+}
+
 TEST_F(SessionTest, TheSessionClockAndUiAreItsOwnAndPutBackAfter) {
     VirtualClock mine(5000);
     setClock(&mine);
