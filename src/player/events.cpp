@@ -92,6 +92,8 @@ void Events::drawDragOutline(QPoint offset) {
 
 void Events::handleMouse(const Message& m) {
     pointer_ = QPoint(m.x, m.y);
+    buttonHeld_ = m.type == MsgType::MouseDown || m.type == MsgType::DoubleClick ||
+                  (m.type == MsgType::MouseMove && m.buttonDown);
     if (player_.currentTool != kBrowseTool) return;
     switch (m.type) {
     case MsgType::MouseDown: mouseDown(m); break;

@@ -71,6 +71,8 @@ public:
     uint16_t lastRolloverId() const { return lastRollover_; }
     // Where the pointer was last seen on the card.
     QPoint pointer() const { return pointer_; }
+    // Whether the mouse button was held at the last mouse message.
+    bool buttonHeld() const { return buttonHeld_; }
 
     // Drops the input state tied to the shown card (a new card is shown).
     void reset();
@@ -101,6 +103,7 @@ private:
     bool outlineShown_ = false;
     std::string clickedName_;
     QPoint pointer_;
+    bool buttonHeld_ = false;
 };
 
 } // namespace cv

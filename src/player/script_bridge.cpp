@@ -91,6 +91,11 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
         return true;
     }
 
+    bool pointerButtonDown() override {
+        bridge.player_.host().pump();
+        return bridge.player_.events().buttonHeld();
+    }
+
     script::NBAParamBlock& paramBlock() override { return block; }
     void NBACallback() override {
         if (bridge.player_.commandCallback) bridge.player_.commandCallback(block);

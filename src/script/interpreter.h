@@ -287,4 +287,8 @@ private:
     std::unordered_map<std::type_index, std::unique_ptr<FamilyState>> families_;
 };
 
+// Lets `count` 60ths of a second pass on the program clock, the host working meanwhile (WAIT,
+// TOOT); a stop request ends it early.
+void waitTicks(Interpreter& in, int32_t count);
+
 } // namespace cv::script

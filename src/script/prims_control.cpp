@@ -313,9 +313,10 @@ Ref primToplevel(PrimCall& c) {
     return kNone;
 }
 
-Ref primWait(PrimCall& c) {
-    Interpreter& in = c.in;
-    const int32_t count = in.ToInteger(c.args[0], c.index);
+} // namespace
+
+// Lets `count` 60ths of a second pass, the player working meanwhile; a stop request ends it.
+void waitTicks(Interpreter& in, int32_t count) {
     Clock& clk = clock();
     const uint64_t start = clk.nowMs();
     const uint64_t deadline = start + (count > 0 ? uint64_t(count) * 1000 / 60 : 0);
@@ -324,6 +325,12 @@ Ref primWait(PrimCall& c) {
         in.host().waitIdle(deadline);
         if (in.stopRequested) break;
     }
+}
+
+namespace {
+
+Ref primWait(PrimCall& c) {
+    waitTicks(c.in, c.in.ToInteger(c.args[0], c.index));
     return kNone;
 }
 

@@ -111,6 +111,19 @@ void windowOrigin(Interpreter& in, int& x, int& y) {
     y = in.drawingWindow ? in.drawingWindow->height() / 2 : 0;
 }
 
+Ref primButtonP(PrimCall& c) { return c.in.host().pointerButtonDown() ? kTrue : kFalse; }
+
+// TOOT frequency duration: a tone, the duration in 60ths of a second as WAIT counts them.
+Ref primToot(PrimCall& c) {
+    Interpreter& in = c.in;
+    const double frequency = in.ToFloat(c.args[0], c.index);
+    const int32_t ticks = in.ToInteger(c.args[1], c.index);
+    if (in.stopRequested || in.throwInProgress || ticks <= 0) return kNone;
+    in.host().tone(frequency, uint64_t(ticks) * 1000 / 60);
+    waitTicks(in, ticks);
+    return kNone;
+}
+
 Ref primMouse(PrimCall& c) {
     Interpreter& in = c.in;
     int x = 0, y = 0, ox = 0, oy = 0;
@@ -252,6 +265,8 @@ const PrimitiveFamily kInput("input", {
     {"RCS", primReadChars},
     {"KEYP", primKeyP},
     {"MOUSE", primMouse},
+    {"BUTTONP", primButtonP},
+    {"TOOT", primToot},
     {"SETRWPROMPT", primSetRwPrompt},
     {"SETRWRECT", primSetRwRect},
     {"LOAD", primLoad},

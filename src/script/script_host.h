@@ -143,6 +143,11 @@ public:
     virtual bool charWaiting() { return false; }
     // The pointer's position in the drawing window, in its pixels; false when unknown.
     virtual bool pointerPosition(int& x, int& y) { (void)x; (void)y; return false; }
+    // Whether the mouse button is held (BUTTONP).
+    virtual bool pointerButtonDown() { return false; }
+    // Starts a tone of `frequency` hertz lasting `durationMs` (TOOT waits for it to end).
+    // Without sound nothing is heard.
+    virtual void tone(double frequency, uint64_t durationMs) { (void)frequency; (void)durationMs; }
 };
 
 } // namespace cv::script

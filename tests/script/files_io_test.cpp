@@ -1,6 +1,9 @@
 // Loading files, reading lines and characters from the person, and the read dialog's settings.
 #include <deque>
+#include <string>
+#include <vector>
 
+#include "core/clock.h"
 #include "files_fixture.h"
 
 namespace cv::script::test {
@@ -29,7 +32,13 @@ public:
         return c;
     }
     bool charWaiting() override { return !keys.empty(); }
+    bool pointerButtonDown() override { return buttonDown; }
+    void tone(double frequency, uint64_t durationMs) override {
+        tones.push_back(std::to_string(int(frequency)) + "@" + std::to_string(clock().nowMs()) + "+" + std::to_string(durationMs));
+    }
     std::string keys;
+    bool buttonDown = false;
+    std::vector<std::string> tones;
     int interruptAfter = -1;
     int polls = 0;
 };
@@ -141,6 +150,27 @@ TEST_F(FilesIoTest, ReadDialogSettingsAndTheMouse) {
     }
     run("SETRWPROMPT [a]");
     EXPECT_EQ(lastMessage(), "Logo Error: SETRWPROMPT doesn't like [a] as input");
+}
+
+TEST_F(FilesIoTest, TheMouseButtonAndTonesThatTakeTheirTime) {
+    VirtualClock virtualClock(1000);
+    Clock* previous = &clock();
+    setClock(&virtualClock);
+    EXPECT_EQ(run("SHOW BUTTONP"), "FALSE\n");
+    host.buttonDown = true;
+    EXPECT_EQ(run("SHOW BUTTONP"), "TRUE\n");
+    // Durations are 60ths of a second; the tone is waited for.
+    EXPECT_EQ(run("TOOT 440 30 TOOT 880.5 6 PRINT \"done"), "done\n");
+    EXPECT_EQ(host.tones, (std::vector<std::string>{"440@1000+500", "880@1500+100"}));
+    EXPECT_EQ(virtualClock.nowMs(), 1600u);
+    // Nothing is asked of the host for a tone of no length or with a bad input.
+    host.tones.clear();
+    run("TOOT 440 0 TOOT 440 -5");
+    run("TOOT \"high 10");
+    EXPECT_EQ(lastMessage(), "Logo Error: TOOT doesn't like \"high as input");
+    EXPECT_TRUE(host.tones.empty());
+    EXPECT_EQ(virtualClock.nowMs(), 1600u);
+    setClock(previous);
 }
 
 } // namespace
