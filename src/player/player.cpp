@@ -37,7 +37,7 @@ Player::Player(Host& host) : host_(host) {
     navigation_->setActions(actions_.get());
     events_ = std::make_unique<Events>(*this, *actions_);
     scripts_ = std::make_unique<ScriptBridge>(*this);
-    media.runScript = [this](const std::string& text) { scripts_->run(text); };
+    media.runScript = [this](const std::string& text) { scripts_->run(text, ScriptBridge::Start::ActionList); };
     installTransitions(*this);
     textFields_ = std::make_unique<TextFields>(*this);
     timers_ = std::make_unique<Timers>(*this);

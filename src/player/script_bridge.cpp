@@ -116,8 +116,9 @@ ScriptBridge::~ScriptBridge() = default;
 
 script::Interpreter& ScriptBridge::interpreter() { return parts_->interpreter; }
 
-void ScriptBridge::run(std::string_view text) {
+void ScriptBridge::run(std::string_view text, Start start) {
     parts_->interpreter.setUi(&ui());
+    if (start == Start::ActionList) parts_->interpreter.turtleIO = true;
     parts_->interpreter.RunScript(text.data(), text.size(), nullptr, parts_.get(), &parts_->window);
 }
 

@@ -20,8 +20,12 @@ public:
     explicit ScriptBridge(Player& player);
     ~ScriptBridge();
 
+    // Who started a run: a script of an action list (a button's, a card's or the stack's)
+    // begins with its text input and output in the drawing window, as TURTLEIO sets it; the
+    // stack's saved workspace and other runs keep the setting as it stands.
+    enum class Start { Other, ActionList };
     // Runs script text (Windows-1252) as one script run.
-    void run(std::string_view text);
+    void run(std::string_view text, Start start = Start::Other);
     script::Interpreter& interpreter();
 
     // Where printed text goes; sessions log it, the window will show it in the text window.

@@ -227,7 +227,7 @@ TEST_F(TimersTest, AnHourOfRepeatingTimersLosesNoFiringAndKeepsMemoryFlat) {
     runToStep(steps);
     EXPECT_EQ(player->timers().firings(), steps / 3 + steps / 2);
     EXPECT_EQ(runs, int(steps / 3 + steps / 2));
-    player->scripts().run("PRINT :B PRINT :L");
+    player->scripts().run("TEXTIO PRINT :B PRINT :L");
     const std::string& printed = player->scripts().printed();
     EXPECT_EQ(printed.substr(printed.size() - 10), std::to_string(steps / 3) + "\n" + std::to_string(steps / 2) + "\n");
     EXPECT_EQ(memRefs().inUse(), handles);

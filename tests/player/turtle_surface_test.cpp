@@ -172,5 +172,28 @@ TEST(PlayerTurtle, AScriptDrawsOnTheCardAndItsPicture) {
     EXPECT_NE(player.scripts().printed().find("0 50"), std::string::npos);
 }
 
+TEST(PlayerTurtle, ActionListScriptsPrintInTheDrawingWindowUntilTextIoIsChosen) {
+    ensureTestApplication();
+    HeadlessHost host;
+    Player player(host);
+    auto inkedPixels = [&player] {
+        int n = 0;
+        for (int y = 0; y < player.screen().height(); ++y)
+            for (int x = 0; x < player.screen().width(); ++x) n += player.screen().pixel(x, y) != kWhite;
+        return n;
+    };
+    player.screen().fill(Qt::white);
+    player.cardPicture().image = player.screen().copy();
+    // Other runs (the stack's saved workspace, a typed line) print as text.
+    player.scripts().run("HT PRINT \"plain");
+    EXPECT_NE(player.scripts().printed().find("plain"), std::string::npos);
+    EXPECT_EQ(inkedPixels(), 0);
+    // A button's script draws what it prints on the card, until it asks for TEXTIO.
+    player.media.runScript("HT PRINT \"drawn TEXTIO PRINT \"typed");
+    EXPECT_GT(inkedPixels(), 0);
+    EXPECT_EQ(player.scripts().printed().find("drawn"), std::string::npos);
+    EXPECT_NE(player.scripts().printed().find("typed"), std::string::npos);
+}
+
 } // namespace
 } // namespace cv::test

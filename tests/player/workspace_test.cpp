@@ -54,7 +54,8 @@ protected:
     // What a script prints, alone.
     std::string print(const std::string& script) {
         const size_t before = player->scripts().printed().size();
-        player->scripts().run(script);
+        // Action lists' scripts leave text output in the drawing window: ask for the text.
+        player->scripts().run("TEXTIO " + script);
         return player->scripts().printed().substr(before);
     }
     std::string storedWorkspace() {
