@@ -2,6 +2,7 @@
 // typing and keys, clicks and drags, the clipboard commands, locked fields, storing typed text
 // so that a saved stack keeps it, Find, text links and Macintosh text.
 #include <QClipboard>
+#include <QFontMetrics>
 #include <QPainter>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,6 +12,8 @@
 
 #include "browse_fixture.h"
 #include "core/clock.h"
+#include "core/pstring.h"
+#include "core/byte_order.h"
 #include "core/mac_charset.h"
 #include "player/events.h"
 #include "player/text_fields.h"
@@ -19,6 +22,7 @@
 #include "stack/stack_document.h"
 #include "stack/text_engine/text_engine.h"
 #include "stack/text_engine/text_load.h"
+#include "stack/text_engine/text_styles.h"
 #include "stack/text_records.h"
 
 using namespace cv;
@@ -173,6 +177,26 @@ TEST_F(TextFieldsTest, StyleRunsComeBackAsTheyWereApplied) {
     TextDocument bytes(QRect(0, 0, 300, 200));
     bytes.insert(all);
     EXPECT_EQ(bytes.text(), all);
+}
+
+TEST_F(TextFieldsTest, AStoredFontWidthStretchesTheFace) {
+    open(kManifest);
+    // Two entries of the same face, one asking for characters 3 pixels wide on average.
+    std::vector<uint8_t> list(3 * fntl::kEntrySize, 0);
+    for (int i = 0; i < 2; ++i) {
+        uint8_t* e = list.data() + i * fntl::kEntrySize;
+        setPStringField(e, fntl::kNameSize, "Times New Roman");
+        storeBE16(e + fntl::kNumber, uint16_t(7 + i));
+        storeBE16(e + fntl::kWidth, i == 0 ? 3 : 0);
+        storeBE16(e + fntl::kWeight, 400);
+    }
+    DisposeHandle(theStack().fontList);
+    theStack().fontList = NewHandleFrom(list.data(), uint32_t(list.size()));
+    const QFont narrow = engine::formatForRun(run(0, 0, 24, 7)).font();
+    const QFont natural = engine::formatForRun(run(0, 0, 24, 8)).font();
+    EXPECT_EQ(natural.stretch(), QFont::AnyStretch);
+    EXPECT_LT(QFontMetrics(narrow).horizontalAdvance("mmmmmmmmmm"), QFontMetrics(natural).horizontalAdvance("mmmmmmmmmm"));
+    EXPECT_NEAR(QFontMetrics(narrow).averageCharWidth(), 3, 2);
 }
 
 TEST_F(TextFieldsTest, DamagedTextObjectsAreShownWithoutLeavingTheirRecord) {

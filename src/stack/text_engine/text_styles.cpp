@@ -100,12 +100,21 @@ std::string fromDocumentText(const QString& text) {
     return out;
 }
 
+// A stored width asks for characters of that average width: the face is stretched from its own.
+static void applyStoredWidth(QFont& font, int width) {
+    if (width <= 0) return;
+    const int natural = QFontMetrics(font).averageCharWidth();
+    if (natural <= 0) return;
+    font.setStretch(std::clamp((width * 100 + natural / 2) / natural, 1, 4000));
+}
+
 QTextCharFormat formatForRun(const StyleRun& run) {
     const int points = PointsForSize(run.size);
     const FontDescription fd = FontForNumber(run.font, points);
     QFont font(faceQString(fd.faceName));
     font.setPixelSize(std::max(1, -fd.height));
     if (fd.weight > 0) font.setWeight(QFont::Weight(std::clamp(fd.weight, 1, 1000)));
+    applyStoredWidth(font, fd.width);
     QTextCharFormat fmt;
     applyLook(fmt, font, run.style, QColor(run.red >> 8, run.green >> 8, run.blue >> 8));
     fmt.setProperty(kRunLow, packLow(run));
