@@ -27,6 +27,9 @@ namespace cv {
 
 namespace {
 
+// Launch action option (u16 at 16): close the player once the program has started.
+constexpr uint16_t kLaunchQuitAfter = 0x4000;
+
 constexpr uint16_t kSomethingToDo = actionlist::kFlagMovie | actionlist::kFlagStackSound | actionlist::kFlagSoundFile |
                                     actionlist::kFlagAnimation | actionlist::kFlagVideodisc | actionlist::kFlagNBA |
                                     actionlist::kFlagScript | actionlist::kFlagGoToCard;
@@ -66,6 +69,22 @@ std::string locateFile(const std::string& stored, const std::string& question, c
     const std::string name = parts.empty() ? stored : utf8ToCp1252(parts.back());
     const auto chosen = ui().chooseFile(question + name, filter, false);
     return chosen ? *chosen : std::string();
+}
+
+// The question before another program starts. The path is shown whole, with any '~' (short
+// Windows names such as PROGRA~1) made a small tilde: in an alert text '~' starts a button,
+// and a path could otherwise add a button of its own that starts the program.
+std::string launchQuestion(const std::string& hostPath) {
+    std::string shown = utf8ToCp1252(hostPath);
+    std::replace(shown.begin(), shown.end(), '~', '\x98');
+    return "33This stack wants to start \"" + shown + "\". Do you want to start it?~Start~^Don't Start";
+}
+
+// Alert 2344, or our own words when the string table has none for it: a failed start is
+// always told.
+void showLaunchFailure() {
+    if (loadString(2344)) showAlert(2344, false, true);
+    else showAlertText("34Sorry, that program could not be started.~^OK", true);
 }
 
 } // namespace
@@ -218,13 +237,12 @@ int ActionRunner::runActionList(Handle h, uint32_t offset, uint16_t ownerId, boo
         waitForMedia(animationStarted, movieStarted, nbaStarted, ownerId);
         if (media_.stopVideodisc) media_.stopVideodisc();
         const auto a = findAction(list, action::kLaunch, ownerId, isButton);
-        if (!a.empty()) {
-            launch(a);
-            if (value16(a, 16) & 0x4000) {
-                Message close;
-                close.type = MsgType::Close;
-                player_.post(close);
-            }
+        // "Quit after launching" only once the program is running: a refusal or a failed
+        // start leaves the person in the stack.
+        if (!a.empty() && launch(a) && (value16(a, 16) & kLaunchQuitAfter)) {
+            Message close;
+            close.type = MsgType::Close;
+            player_.post(close);
         }
     }
     // 12, 13.
@@ -234,7 +252,7 @@ int ActionRunner::runActionList(Handle h, uint32_t offset, uint16_t ownerId, boo
     return 0;
 }
 
-void ActionRunner::launch(std::span<const uint8_t> a) {
+bool ActionRunner::launch(std::span<const uint8_t> a) {
     const auto p = payloadOf(a);
     const uint32_t docLen = a.size() >= 22 ? std::min<uint32_t>(get32(a.data() + 18), uint32_t(p.size())) : 0;
     const std::string storedDoc(reinterpret_cast<const char*>(p.data()), docLen);
@@ -245,20 +263,19 @@ void ActionRunner::launch(std::span<const uint8_t> a) {
     if (!storedDoc.empty()) {
         document = locateFile(storedDoc, loadString(2419).value_or("Please find the document named: "),
                               loadString(4082).value_or("Documents|*.*"));
-        if (document.empty()) return;
+        if (document.empty()) return false;
     }
     if (!storedProgram.empty()) {
         program = locateFile(storedProgram, loadString(2418).value_or("Please find the program named: "),
                              loadString(4081).value_or("Programs") + "|*.exe");
-        if (program.empty()) return;
+        if (program.empty()) return false;
     }
-    if (program.empty() && document.empty()) return;
+    if (program.empty() && document.empty()) return false;
     // Stacks come from anywhere: the person decides whether another program starts.
-    const std::string shown = cp1252ToUtf8(program.empty() ? document : program);
-    const std::string question = "33This stack wants to start \"" + utf8ToCp1252(shown) +
-                                 "\". Do you want to start it?~Start~^Don't Start";
-    if (showAlertText(question, true) != kAnswerFirst) return;
-    if (!media_.launch || !media_.launch(program, document)) showAlert(2344, false, true);
+    if (showAlertText(launchQuestion(program.empty() ? document : program), true) != kAnswerFirst) return false;
+    if (media_.launch && media_.launch(program, document)) return true;
+    showLaunchFailure();
+    return false;
 }
 
 void ActionRunner::runActionById(uint16_t id, bool waitAfter, const std::string& name) {

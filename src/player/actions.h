@@ -63,7 +63,8 @@ private:
     // 'Actn' list and the link with the button's id.
     std::vector<uint8_t> findAction(std::span<const uint8_t> list, uint16_t code, uint16_t ownerId, bool isButton) const;
     bool ownerGone(Handle h, uint32_t size, bool isButton, uint16_t ownerId) const;
-    void launch(std::span<const uint8_t> action);
+    // Launch action 59, once the person agreed; true when the program started.
+    bool launch(std::span<const uint8_t> action);
 
     Player& player_;
     Navigation& nav_;

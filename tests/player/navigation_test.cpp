@@ -2,13 +2,19 @@
 // links, and the order in which an action list does its work.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
 
 #include "browse_fixture.h"
 #include "core/clock.h"
 #include "core/ui.h"
 #include "player/actions.h"
 #include "player/navigation.h"
+#include "player/qt/launcher.h"
 #include "stack/stack_document.h"
 
 namespace cv::test {
@@ -190,6 +196,91 @@ TEST_F(NavigationTest, LaunchingAProgramAsksFirst) {
     headlessUi().queueAnswer(kAnswerFirst);
     click(10, 10);
     EXPECT_TRUE(launched);
+}
+
+// Whether a request to close the player waits in the queue.
+bool closeRequested(Player& player) {
+    return std::any_of(player.queue().begin(), player.queue().end(),
+                       [](const Message& m) { return m.type == MsgType::Close; });
+}
+
+TEST_F(NavigationTest, QuitAfterLaunchingFollowsOnlyAStartedProgram) {
+    open(R"({"cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Run", "rect": [0, 0, 50, 50], "shape": 2,
+         "actions": [{"type": "launch", "program": "/bin/true", "quit": true}]}]}]})");
+    bool starts = false;
+    int calls = 0;
+    player->media.launch = [&](const std::string&, const std::string&) { return ++calls, starts; };
+    // Don't Start (the default answer): nothing starts and the player stays open.
+    click(10, 10);
+    EXPECT_EQ(calls, 0);
+    EXPECT_FALSE(closeRequested(*player));
+    // Start, but the program does not start: the failure is told and the player stays open.
+    headlessUi().queueAnswer(kAnswerFirst);
+    click(10, 10);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(headlessUi().lastAlertText(), "Sorry, that program could not be started.");
+    EXPECT_FALSE(closeRequested(*player));
+    // Without a way to start programs at all, the same.
+    player->media.launch = nullptr;
+    headlessUi().queueAnswer(kAnswerFirst);
+    click(10, 10);
+    EXPECT_FALSE(closeRequested(*player));
+    // Started: now the player closes.
+    player->media.launch = [&](const std::string&, const std::string&) { return true; };
+    headlessUi().queueAnswer(kAnswerFirst);
+    click(10, 10);
+    EXPECT_TRUE(closeRequested(*player));
+}
+
+TEST_F(NavigationTest, LaunchQuestionKeepsItsButtonsWhateverThePath) {
+    // A Windows path with a short name, found beside the stack under another case.
+    open(R"({"cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Run", "rect": [0, 0, 50, 50], "shape": 2,
+         "actions": [{"type": "launch", "program": "C:\\PROGRA~1\\Café.exe"}]}]}]})");
+    const auto folder = std::filesystem::path(theStack().path).parent_path() / "progra~1";
+    std::filesystem::create_directories(folder);
+    const std::string tool = (folder / "Caf\u00e9.EXE").string();
+    std::ofstream(tool) << "x";
+    std::string started;
+    player->media.launch = [&](const std::string& program, const std::string&) {
+        started = program;
+        return true;
+    };
+    headlessUi().queueAnswer(kAnswerFirst);
+    click(10, 10);
+    const std::string asked = headlessUi().log().back();
+    EXPECT_TRUE(asked.ends_with("Do you want to start it? [Start|^Don't Start]")) << asked;
+    EXPECT_NE(asked.find("\x98" "1/Caf\xE9.EXE\""), std::string::npos) << "shown in the alert's own character set";
+    EXPECT_EQ(started, tool) << "the first button starts the program, with its real path";
+}
+
+TEST(Launcher, StartsTheProgramWithTheDocumentAsItsOneArgument) {
+    const auto dir = std::filesystem::temp_directory_path() / ("cv-launch-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto program = dir / "record args";
+    const auto out = dir / "args.txt";
+    std::ofstream(program) << "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '" << out.string() << "'\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    const auto document = dir / "my notes.txt";
+    std::ofstream(document) << "notes";
+
+    ASSERT_TRUE(launchProgram(program.string(), document.string()));
+    // The program runs on its own; give it a moment to write.
+    std::string args;
+    for (int i = 0; i < 500 && args.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream in(out);
+        std::getline(in, args);
+    }
+    EXPECT_EQ(args, "1|" + document.string() + "|");
+
+    // Failures are reported, never passed off as a start.
+    EXPECT_FALSE(launchProgram((dir / "missing").string(), document.string()));
+    EXPECT_FALSE(launchProgram(document.string(), "")) << "not a program";
+    EXPECT_FALSE(launchProgram("", (dir / "missing.txt").string()));
+    EXPECT_FALSE(launchProgram("", ""));
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(NavigationTest, SlideShowShowsEveryCardOnceThenReturns) {

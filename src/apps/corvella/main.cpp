@@ -17,6 +17,7 @@
 #include "core/text_encoding.h"
 #include "core/ui.h"
 #include "player/player.h"
+#include "player/qt/launcher.h"
 #include "player/qt/main_window.h"
 #include "player/qt/qt_host.h"
 #include "player/qt/qt_ui.h"
@@ -58,6 +59,8 @@ int runPlayer(QApplication& app, SingleInstance& instance, const std::string& pr
         }
         return false;
     };
+    // Action lists start other programs on this desktop (after asking the person).
+    installLauncher(player.media);
     instance.onRequest = [&window](const std::string& path) {
         window.comeForward();
         if (!path.empty()) window.openRequested(path);
