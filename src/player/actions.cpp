@@ -90,7 +90,15 @@ void showLaunchFailure() {
 } // namespace
 
 ActionRunner::ActionRunner(Player& player, Navigation& nav, MediaHooks& media)
-    : player_(player), nav_(nav), media_(media) {}
+    : player_(player), nav_(nav), media_(media) {
+    // Answers belong to the cards of the stack they were given in: another stack (whose card
+    // ids mean other cards) starts with none.
+    auto arrive = std::move(player_.onArrive);
+    player_.onArrive = [this, arrive](bool arriveAtStack) {
+        if (arriveAtStack) answers_.clear();
+        if (arrive) arrive(arriveAtStack);
+    };
+}
 
 std::vector<uint8_t> ActionRunner::findAction(std::span<const uint8_t> list, uint16_t code, uint16_t ownerId,
                                               bool isButton) const {

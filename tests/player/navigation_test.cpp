@@ -184,6 +184,25 @@ TEST_F(NavigationTest, TestAnswersAreRecordedPerCard) {
     EXPECT_TRUE(player->actions().hasActions(0) == false);
 }
 
+TEST_F(NavigationTest, TestAnswersStayWithTheirStack) {
+    const std::string other = buildStack(R"({"cards": [{"name": "X1"}]})", "other.stk");
+    open(R"({"cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Right", "rect": [0, 0, 50, 50], "shape": 2, "test_answer": 1}]},
+        {"name": "B"}]})");
+    click(10, 10);
+    nav().goNext(); // other cards of the same stack keep them
+    EXPECT_EQ(player->actions().answers().size(), 1u);
+    // Card 1 of another stack is another card: its answers start afresh.
+    ASSERT_TRUE(nav().goToOtherStack(other, -6, 3, 8, true));
+    EXPECT_TRUE(player->actions().answers().empty());
+    nav().goBack();
+    nav().goFirst();
+    click(10, 10);
+    ASSERT_EQ(player->actions().answers().size(), 1u);
+    ASSERT_TRUE(player->openStack(other));
+    EXPECT_TRUE(player->actions().answers().empty());
+}
+
 TEST_F(NavigationTest, LaunchingAProgramAsksFirst) {
     open(R"({"cards": [{"name": "A", "objects": [
         {"kind": "button", "id": 1, "name": "Run", "rect": [0, 0, 50, 50], "shape": 2,
