@@ -13,6 +13,7 @@
 #include "core/ui.h"
 #include "player/actions.h"
 #include "player/player.h"
+#include "resources/strings.h"
 #include "stack/chunk_file.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
@@ -98,9 +99,11 @@ void Navigation::goBack(int transition, int speed) {
     if (history_.empty()) return;
     const HistoryEntry entry = history_.front();
     const std::string& current = theStack().path;
+    // An entry without a path was left in an untitled stack: while a stack with a file is open,
+    // that is another stack, and its card id means nothing here.
     const bool otherStack = entry.path.empty() ? !current.empty() : !samePath(entry.path, current);
     if (history_.size() > 1) history_.pop_front();
-    if (otherStack && !entry.path.empty()) goToOtherStack(entry.path, int16_t(entry.cardId), transition, speed, false);
+    if (otherStack) goToOtherStack(entry.path, int16_t(entry.cardId), transition, speed, false);
     else goToCardId(entry.cardId, transition, speed, false);
 }
 
@@ -135,7 +138,9 @@ bool Navigation::goToOtherStack(const std::string& path, int16_t destination, in
         if (auto found = resolveHostPath(utf8ToCp1252(path), folders)) file = *found;
     }
     if (!fs::is_regular_file(file, ec)) {
-        const std::string name = fs::path(path).filename().string();
+        // An untitled stack has no file name: it is asked for by the name its title showed.
+        const std::string name = path.empty() ? cp1252ToUtf8(loadString(2502).value_or("Untitled"))
+                                              : fs::path(path).filename().string();
         const auto chosen = ui().chooseFile("Please find the stack named: " + utf8ToCp1252(name),
                                             "Stacks (*.STK)|*.stk", false);
         if (!chosen) {

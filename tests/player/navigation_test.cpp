@@ -143,6 +143,26 @@ TEST_F(NavigationTest, OtherStacksAndBackAcrossThem) {
     EXPECT_EQ(current(), 2);
 }
 
+TEST_F(NavigationTest, BackToAnUntitledStackIsBackToAnotherStack) {
+    const std::string other = buildStack(cards(3), "other.stk");
+    const std::string third = buildStack(R"({"cards": [{"name": "T1"}, {"name": "T2"}]})", "third.stk");
+    player->newUntitledStack();
+    nav().setHome(other, 2);
+    nav().goHome(); // the history holds the untitled stack's card, without a path
+    ASSERT_EQ(current(), 2);
+    ASSERT_TRUE(nav().history().front().path.empty());
+    // That stack is gone: it is asked for, and cancelling stays here rather than taking its
+    // card id for a card of this stack.
+    nav().goBack();
+    EXPECT_EQ(std::filesystem::path(theStack().path).filename(), "other.stk");
+    EXPECT_EQ(current(), 2);
+    EXPECT_EQ(headlessUi().log().back(), "file: Please find the stack named: Untitled");
+    // A stack chosen instead opens (at its first card when it lacks that id).
+    headlessUi().queueFile(third);
+    nav().goBack();
+    EXPECT_EQ(std::filesystem::path(theStack().path).filename(), "third.stk");
+}
+
 TEST_F(NavigationTest, MissingOtherStackIsAskedForAndCancelKeepsTheCard) {
     open(cards(2));
     nav().goNext();
