@@ -95,6 +95,10 @@ public:
     bool openStackOnly(const std::string& path);
     // Starts a new, untitled stack.
     void newUntitledStack();
+    // Opens `path` in place of the open stack, once its card has been left: the open stack's
+    // leave action runs and its workspace is stored first, as for every move to another stack.
+    // A stack that fails to open leaves an untitled one; false then.
+    bool replaceStack(const std::string& path);
     // Asks to save a changed stack; false cancels what was about to happen.
     bool mayCloseStack();
     // Saves the open stack (Save Stack, or Save As with `askName`).

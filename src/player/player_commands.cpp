@@ -126,7 +126,7 @@ void Player::runCommand(int id, int notify) {
             if (theStack().open()) showCardNumber(std::max(currentCardNumber_, 1), 3, 8, false);
             return;
         }
-        if (!openStack(*path)) newUntitledStack();
+        replaceStack(*path);
         return;
     }
     case kCmdSaveStack: saveStack(false); return;

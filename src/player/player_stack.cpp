@@ -3,6 +3,7 @@
 
 #include "core/alerts.h"
 #include "core/ui.h"
+#include "player/navigation.h"
 #include "player/player.h"
 #include "player/preferences.h"
 #include "player/text_fields.h"
@@ -25,6 +26,13 @@ bool Player::openStack(const std::string& path) {
     if (!openStackOnly(path)) return false;
     showCardNumber(1, 3, 8, true);
     return true;
+}
+
+bool Player::replaceStack(const std::string& path) {
+    navigation_->closeStack();
+    if (openStack(path)) return true;
+    newUntitledStack();
+    return false;
 }
 
 void Player::newUntitledStack() {

@@ -163,7 +163,7 @@ bool openRequestedStack(Player& player, const std::string& path) {
     if (!player.mayCloseStack()) return false;
     player.navigation().leaveCard(true);
     fileLocations()[kLocCurrentStack].set(path);
-    if (!player.openStack(path)) player.newUntitledStack();
+    player.replaceStack(path);
     return true;
 }
 

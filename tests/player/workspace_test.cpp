@@ -1,16 +1,20 @@
-// A stack's saved workspace and the player's interpreter, and the card and stack action lists
-// run by their ids.
+// A stack's saved workspace and the player's interpreter, the card and stack action lists run
+// by their ids, and what leaving a stack for another runs and keeps.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "browse_fixture.h"
 #include "core/clock.h"
+#include "core/ui.h"
 #include "player/actions.h"
 #include "player/navigation.h"
 #include "player/script_bridge.h"
+#include "player/shell.h"
 #include "player/workspace_link.h"
 #include "stack/chunk_file.h"
 #include "stack/record_layout.h"
@@ -164,6 +168,118 @@ TEST_F(WorkspaceTest, AListItsRunChangedIsStoredBackIntoItsOwnStackOnly) {
     DisposeHandle(req.data);
     // A list replaced meanwhile is not put back over its replacement.
     EXPECT_FALSE(storeBackActionList(20, list + 1000, before, chunks));
+}
+
+// ---- Leaving a stack for another ----
+
+namespace {
+
+// A stack whose first card and whose stack have leave actions that note themselves in the
+// workspace and give a test answer, so that the label each ran with can be read.
+std::string leavingStack() {
+    const std::string resources =
+        "{\"type\": \"Actn\", \"id\": 30, \"name\": \"Bye card\", \"test_answer\": 1, \"actions\": "
+        "[{\"type\": \"script\", \"text\": \"MAKE \\\"LEFTCARD 1\"}]}"
+        ", {\"type\": \"Actn\", \"id\": 31, \"name\": \"Bye stack\", \"test_answer\": 2, \"actions\": "
+        "[{\"type\": \"script\", \"text\": \"MAKE \\\"LEFTSTACK 1\"}]}";
+    std::string manifest =
+        stackWith(resources, "{\"name\": \"One\", \"actions\": {\"leave\": 30}}, {\"name\": \"Two\"}");
+    manifest.insert(manifest.size() - 1, ", \"stack_actions\": {\"leave\": 31}");
+    return manifest;
+}
+
+class LeavingTest : public WorkspaceTest {
+protected:
+    void SetUp() override {
+        WorkspaceTest::SetUp();
+        auto real = player->media.runScript;
+        player->media.runScript = [this, real](const std::string& text) {
+            trail.push_back(text);
+            real(text);
+        };
+        // What the card's leave action answered, seen before the stack's leave action runs.
+        auto left = player->onCardLeft;
+        player->onCardLeft = [this, left] {
+            const auto& answers = player->actions().answers();
+            const auto found = answers.find(player->currentCardId());
+            if (found != answers.end()) cardAnswer = found->second;
+            if (left) left();
+        };
+        // The answers as the next stack arrives, before anything there can change them.
+        auto arrive = player->onArrive;
+        player->onArrive = [this, arrive](bool arriveAtStack) {
+            if (arriveAtStack) answersOnArrival = player->actions().answers();
+            if (arrive) arrive(arriveAtStack);
+        };
+        savedHook = stackHooks().saveWorkspace;
+        stackHooks().saveWorkspace = [this] {
+            savedHook();
+            trail.push_back("stored");
+            storedOnLeaving = storedWorkspace();
+        };
+    }
+    void TearDown() override {
+        stackHooks().saveWorkspace = savedHook;
+        WorkspaceTest::TearDown();
+    }
+
+    int alerts() const {
+        int n = 0;
+        for (const std::string& line : headlessUi().log()) n += line.rfind("alert", 0) == 0;
+        return n;
+    }
+
+    std::vector<std::string> trail;
+    TestAnswer cardAnswer;
+    std::map<uint16_t, TestAnswer> answersOnArrival;
+    std::string storedOnLeaving;
+    std::function<void()> savedHook;
+};
+
+} // namespace
+
+TEST_F(LeavingTest, EveryWayToAnotherStackLeavesTheCardThenTheStackThenStoresTheWorkspace) {
+    const std::string other = buildStack(stackWith("", "{\"name\": \"Elsewhere\"}"), "other.stk");
+    const std::vector<std::pair<std::string, std::function<void()>>> ways = {
+        {"an action", [&] { player->navigation().goToOtherStack(other, -6, 3, 8, true); }},
+        {"Open Stack", [&] {
+             headlessUi().queueFile(other);
+             player->runCommand(kCmdOpenStack);
+         }},
+        {"a second start", [&] { EXPECT_TRUE(openRequestedStack(*player, other)); }},
+    };
+    for (const auto& [way, leave] : ways) {
+        SCOPED_TRACE(way);
+        open(leavingStack());
+        const uint16_t card = player->currentCardId();
+        trail.clear();
+        cardAnswer = TestAnswer{};
+        answersOnArrival.clear();
+        leave();
+        EXPECT_EQ(trail, (std::vector<std::string>{"MAKE \"LEFTCARD 1", "MAKE \"LEFTSTACK 1", "stored"}));
+        EXPECT_TRUE(cardAnswer.right);
+        EXPECT_EQ(cardAnswer.name, "Leave card action");
+        ASSERT_EQ(answersOnArrival.count(card), 1u);
+        EXPECT_FALSE(answersOnArrival[card].right);
+        EXPECT_EQ(answersOnArrival[card].name, "Leave stack action");
+        // The workspace went into the stack being left with what its leave actions made.
+        EXPECT_NE(storedOnLeaving.find("LEFTSTACK"), std::string::npos) << storedOnLeaving;
+        EXPECT_EQ(theStack().path, other);
+        EXPECT_EQ(player->currentCardNumber(), 1);
+        EXPECT_EQ(alerts(), 0);
+        // The next stack starts from a workspace without the marks.
+        player->scripts().run("ERN [LEFTCARD LEFTSTACK]");
+    }
+}
+
+TEST_F(LeavingTest, OpenStackCancelledLeavesTheCardButNotTheStack) {
+    open(leavingStack());
+    const std::string path = theStack().path;
+    headlessUi().queueCancel();
+    player->runCommand(kCmdOpenStack);
+    EXPECT_EQ(trail, std::vector<std::string>{"MAKE \"LEFTCARD 1"});
+    EXPECT_EQ(theStack().path, path);
+    EXPECT_EQ(player->currentCardNumber(), 1);
 }
 
 } // namespace cv::test
