@@ -99,7 +99,8 @@ public:
     // leave action runs and its workspace is stored first, as for every move to another stack.
     // A stack that fails to open leaves an untitled one; false then.
     bool replaceStack(const std::string& path);
-    // Asks to save a changed stack; false cancels what was about to happen.
+    // Asks to save a changed stack; false cancels what was about to happen. A workspace that
+    // scripts changed is stored into the stack first, so that it counts as a change.
     bool mayCloseStack();
     // Saves the open stack (Save Stack, or Save As with `askName`).
     bool saveStack(bool askName);

@@ -7,6 +7,7 @@
 #include "player/player.h"
 #include "player/preferences.h"
 #include "player/text_fields.h"
+#include "player/workspace_link.h"
 #include "resources/strings.h"
 #include "stack/stack_document.h"
 #include "stack/stack_io.h"
@@ -70,7 +71,11 @@ bool Player::saveStack(bool askName) {
 
 bool Player::mayCloseStack() {
     StackDocument& s = theStack();
-    if (!s.open() || (!s.changed && !textFields_->modified())) return true;
+    if (!s.open()) return true;
+    // Stored only when closing, the workspace would go with the stack after the question was
+    // passed; stored now, it marks the stack changed and the question (or auto-save) covers it.
+    SaveWorkspace(*this);
+    if (!s.changed && !textFields_->modified()) return true;
     // A stack that saves itself does so without asking, once it has a file to go to.
     if (preferenceCopies().autoSave && !s.path.empty()) return saveStack(false);
     switch (showAlert(2213)) {

@@ -282,4 +282,55 @@ TEST_F(LeavingTest, OpenStackCancelledLeavesTheCardButNotTheStack) {
     EXPECT_EQ(player->currentCardNumber(), 1);
 }
 
+// ---- A workspace changed by scripts, when the stack closes ----
+
+TEST_F(WorkspaceTest, AWorkspaceChangedByScriptsIsAskedAboutAndSavedOnClose) {
+    const std::string path = open(stackWith(workspace("WKSp", "MAKE \\\"SCORE 1")));
+    player->scripts().run("MAKE \"SCORE 42");
+    headlessUi().clearLog();
+    headlessUi().queueAnswer(kAnswerSecond); // Cancel: the player stays, the change with it
+    Message close;
+    close.type = MsgType::Close;
+    player->dispatch(close);
+    EXPECT_FALSE(host.quitting);
+    ASSERT_EQ(headlessUi().log().size(), 1u);
+    EXPECT_EQ(headlessUi().log()[0].rfind("alert 2213:", 0), 0u);
+    EXPECT_TRUE(theStack().changed);
+
+    headlessUi().queueAnswer(kAnswerFirst); // Save
+    player->dispatch(close);
+    EXPECT_TRUE(host.quitting);
+    player.reset();
+    DisposeStack();
+    player = std::make_unique<Player>(host);
+    ASSERT_TRUE(player->openStack(path));
+    EXPECT_EQ(print("PRINT :SCORE"), "42\n");
+}
+
+TEST_F(WorkspaceTest, AStackThatSavesItselfKeepsAChangedWorkspaceWithoutAsking) {
+    std::string manifest = stackWith(workspace("WKSp", "MAKE \\\"SCORE 1"));
+    manifest.insert(manifest.size() - 1, ", \"settings\": {\"auto_save\": 1}");
+    const std::string path = open(manifest);
+    const std::string other = buildStack(stackWith(""), "other.stk");
+    player->scripts().run("MAKE \"SCORE 7");
+    headlessUi().clearLog();
+    ASSERT_TRUE(player->navigation().goToOtherStack(other, -6, 3, 8, true));
+    EXPECT_TRUE(headlessUi().log().empty()) << headlessUi().log().front();
+    // Back in a new player, the saved file holds the score.
+    player.reset();
+    DisposeStack();
+    player = std::make_unique<Player>(host);
+    ASSERT_TRUE(player->openStack(path));
+    EXPECT_EQ(print("PRINT :SCORE"), "7\n");
+}
+
+TEST_F(WorkspaceTest, AnUnchangedWorkspaceClosesWithoutAQuestion) {
+    open(stackWith(workspace("WKSp", "MAKE \\\"SCORE 1")));
+    EXPECT_EQ(print("PRINT :SCORE"), "1\n"); // reading it is no change
+    headlessUi().clearLog();
+    EXPECT_TRUE(player->mayCloseStack());
+    EXPECT_TRUE(headlessUi().log().empty()) << headlessUi().log().front();
+    EXPECT_FALSE(theStack().changed);
+}
+
 } // namespace cv::test
