@@ -17,6 +17,7 @@
 #include "stack/record_convert.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
+#include "stack/stack_resources.h"
 
 namespace cv {
 
@@ -69,15 +70,20 @@ QImage buttonShapeMask(const uint8_t* o, uint32_t len) {
     return {};
 }
 
+// The icon as every resource the player asks for: through a request, so that data purged
+// meanwhile is read again and the stack's own copy is never touched.
 QImage iconImage(uint16_t iconId) {
-    const StackDocument& s = theStack();
-    if (!s.chunkFile || !iconId) return {};
-    SetCurrentChunkFile(s.chunkFile);
-    Handle h = GetChunk(chunk::kIcon, iconId);
-    const uint8_t* d = memRefs().data(h);
-    if (!d) return {};
-    const DecodedPicture pic = decodePPak({d, GetHandleSize(h)}, GetHandleSize(h));
-    return pic.ok() ? imageFromBitmap(pic.bitmap) : QImage();
+    if (!iconId) return {};
+    ResourceRequest req;
+    if (GetStackResource(req, chunk::kIcon, iconId) != 0) return {};
+    QImage image;
+    if (const uint8_t* d = memRefs().data(req.data)) {
+        const uint32_t size = GetHandleSize(req.data);
+        const DecodedPicture pic = decodePPak({d, size}, size);
+        if (pic.ok()) image = imageFromBitmap(pic.bitmap);
+    }
+    DisposeHandle(req.data);
+    return image;
 }
 
 // The folders a stored file name is looked for in: the stack's own, then the program's.

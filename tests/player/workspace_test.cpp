@@ -1,8 +1,10 @@
 // A stack's saved workspace and the player's interpreter, the card and stack action lists run
-// by their ids, and what leaving a stack for another runs and keeps.
+// by their ids, what leaving a stack for another runs and keeps, and the icons buttons ask for.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -331,6 +333,52 @@ TEST_F(WorkspaceTest, AnUnchangedWorkspaceClosesWithoutAQuestion) {
     EXPECT_TRUE(player->mayCloseStack());
     EXPECT_TRUE(headlessUi().log().empty()) << headlessUi().log().front();
     EXPECT_FALSE(theStack().changed);
+}
+
+// ---- Icons ----
+
+TEST_F(WorkspaceTest, AButtonShowsItsIconAlsoWhenItsDataWasPurged) {
+    const auto folder = std::filesystem::temp_directory_path() / ("cv-icon-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string png = (folder / "icon.png").string();
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(qRgb(255, 0, 0));
+    ASSERT_TRUE(picture.save(QString::fromStdString(png)));
+    open(stackWith("{\"type\": \"Icon\", \"id\": 5, \"picture\": \"" + png + "\"}",
+                   "{\"name\": \"One\", \"objects\": [{\"kind\": \"button\", \"id\": 1, \"rect\": [10, 10, 40, 40], "
+                   "\"icon\": 5}, {\"kind\": \"button\", \"id\": 2, \"rect\": [50, 10, 80, 40], \"icon\": 6}]}"));
+    auto iconOf = [&](uint16_t id) -> const DisplayRecord* {
+        for (const DisplayRecord& r : player->displayList())
+            if (r.id == id && r.isButton()) return &r;
+        return nullptr;
+    };
+    auto showsRedIcon = [&] {
+        const DisplayRecord* r = iconOf(1);
+        if (!r || !r->hasIcon || r->icon.width() != 16) return false;
+        const QRgb c = r->icon.pixel(8, 8); // red, as near as the stack's colours come
+        return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
+    };
+    EXPECT_TRUE(showsRedIcon());
+    ASSERT_NE(iconOf(2), nullptr);
+    EXPECT_FALSE(iconOf(2)->hasIcon); // an icon the stack does not hold: none, and no message
+    EXPECT_TRUE(headlessUi().log().empty());
+
+    // The stack lets go of the icon's data: showing the card reads it again from the file.
+    ChunkFile* cf = chunkFileFor(theStack().chunkFile);
+    ASSERT_NE(cf, nullptr);
+    for (ChunkEntry& e : cf->directory) {
+        if (e.type != chunk::kIcon) continue;
+        DisposeHandle(e.data);
+        e.data = 0;
+    }
+    player->showCardNumber(1, 0, 8, false);
+    EXPECT_TRUE(showsRedIcon());
+    // Each showing decodes its own copy and gives it back.
+    const uint32_t handles = memRefs().inUse();
+    for (int i = 0; i < 3; ++i) player->showCardNumber(1, 0, 8, false);
+    EXPECT_EQ(memRefs().inUse(), handles);
+    EXPECT_FALSE(theStack().changed);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace cv::test
