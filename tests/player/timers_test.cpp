@@ -237,4 +237,51 @@ TEST_F(TimersTest, AnHourOfRepeatingTimersLosesNoFiringAndKeepsMemoryFlat) {
     EXPECT_FALSE(theStack().changed);
 }
 
+TEST_F(TimersTest, AnOwnerThatWaitsHoldsEveryTimerUntilItIsDoneAndIsNeverEnteredTwice) {
+    // The real interpreter runs the scripts: its WAIT lets the player work, timer ticks included.
+    player = nullptr;
+    player = std::make_unique<Player>(host);
+    struct Run {
+        std::string script;
+        uint64_t start, end;
+        int depth;
+    };
+    std::vector<Run> runs;
+    int depth = 0;
+    auto real = player->media.runScript;
+    player->media.runScript = [&, real](const std::string& text) {
+        const size_t at = runs.size();
+        runs.push_back({text, clock.nowMs(), 0, ++depth});
+        if (depth == 1) real(text); // one level is enough to show a fault, and keeps it short
+        runs[at].end = clock.nowMs();
+        --depth;
+    };
+    int idle = 0;
+    player->timers().cardIdleWork = [&] { ++idle; };
+    const std::string slow = "WAIT 150"; // two and a half seconds
+    const std::string quick = "MAKE \\\"N :N + 1";
+    open(stack({"{\"objects\": [" + button(1, 1, true, slow) + ", " + button(2, 1, true, quick, 10) + "]}"},
+               "{\"type\": \"WKSp\", \"text\": \"MAKE \\\"N 0\\n\"}"));
+    run(12000);
+
+    std::vector<const Run*> waits;
+    int nested = 0, duringWaits = 0;
+    for (const Run& r : runs) {
+        nested += r.depth > 1;
+        if (r.script == slow && r.depth == 1) waits.push_back(&r);
+    }
+    ASSERT_GE(waits.size(), 3u);
+    for (const Run* w : waits) {
+        EXPECT_GE(w->end - w->start, 2500u);
+        for (const Run& r : runs) duringWaits += &r != w && r.start >= w->start && r.start < w->end;
+    }
+    EXPECT_EQ(nested, 0);
+    EXPECT_EQ(duringWaits, 0);
+    // Between the waits the other timer still gets its turns.
+    EXPECT_GE(runs.size() - waits.size(), 3u);
+    // The ticks went on during the waits (the card's idle work ran), only the timers held.
+    EXPECT_GT(idle, 12000 / kTimerPeriodMs / 2);
+    EXPECT_EQ(player->timers().firings(), runs.size());
+}
+
 } // namespace cv::test
