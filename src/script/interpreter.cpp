@@ -206,15 +206,7 @@ void Interpreter::RunScript(const char* text, size_t length, LineInput* li, Text
 
     for (const FamilyHooks& h : familyHooks())
         if (h.runFinished) h.runFinished(*this);
-    if (drawingOffscreen) {
-        sendCommand(85);
-        drawingOffscreen = false;
-    }
-    if (screenLocked) {
-        sendCommand(171);
-        sendCommand(6);
-        screenLocked = false;
-    }
+    restoreScreen();
     --runDepth_;
     outerRoots_.resize(rootMark);
     if (runDepth_ > 0) {
@@ -323,15 +315,7 @@ void Interpreter::RaiseErrorText(int code, std::string_view name, Ref datum) {
     }
     for (const FamilyHooks& h : familyHooks())
         if (h.beforeErrorMessage) h.beforeErrorMessage(*this);
-    if (drawingOffscreen) {
-        sendCommand(85);
-        drawingOffscreen = false;
-    }
-    if (screenLocked) {
-        sendCommand(171);
-        sendCommand(6);
-        screenLocked = false;
-    }
+    restoreScreen();
     std::string text = "Logo Error: ";
     text += ErrorMessage(code, name, QuotedMessageText(datum), MessageText(datum));
     if (errorLine != kNone) {
@@ -343,6 +327,18 @@ void Interpreter::RaiseErrorText(int code, std::string_view name, Ref datum) {
     }
     showError(text);
     stopRequested = true;
+}
+
+void Interpreter::restoreScreen() {
+    if (drawingOffscreen) {
+        sendCommand(85);
+        drawingOffscreen = false;
+    }
+    if (screenLocked) {
+        sendCommand(171);
+        sendCommand(6);
+        screenLocked = false;
+    }
 }
 
 void Interpreter::showError(const std::string& text) {

@@ -225,9 +225,11 @@ public:
     Ref frameTest(Ref frame) const { return first(rest(rest(frame))); }
     void setFrameTest(Ref frame, Ref v) { const Ref n = rest(rest(frame)); if (isList(n)) at(n).item = v; }
 
-    // Player-side state that errors and the end of a run undo.
+    // Player-side state that errors and the end of a run undo (restoreScreen).
     bool screenLocked = false;
     bool drawingOffscreen = false;
+    // Draws on the screen again and unlocks it, when a script left it otherwise.
+    void restoreScreen();
     DrawingSurface* drawingWindow = nullptr;
     LineInput* lineInput = nullptr;
     TextOutput* textOutput = nullptr;

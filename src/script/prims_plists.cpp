@@ -214,16 +214,8 @@ void movePlist(PrimCall& c, bool bury) {
     Interpreter& in = c.in;
     ws::forEachName(c, c.args[0], [&](Ref input) {
         const NameWord name(in, input, false);
-        Ref& from = bury ? in.plists : in.buriedPlists;
-        Ref& to = bury ? in.buriedPlists : in.plists;
-        if (const Ref e = ws::findEntry(in, from, name.word())) {
-            ws::unlinkEntry(in, from, e);
-            ws::pushFront(in, to, e);
-            return true;
-        }
-        if (bury && ws::findEntry(in, to, name.word()) != kNone) return true;
-        in.RaiseError(kErrUndefined, kNone, name.word());
-        return false;
+        return ws::moveEntry(in, bury ? in.plists : in.buriedPlists, bury ? in.buriedPlists : in.plists,
+                             name.word(), bury);
     });
 }
 

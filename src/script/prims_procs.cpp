@@ -135,16 +135,8 @@ void moveProcedure(PrimCall& c, bool bury) {
     ws::forEachName(c, c.args[0], [&](Ref input) {
         const NameWord name(in, input, false);
         const size_t bucket = size_t(in.NameHash(name.word()));
-        Ref& from = bury ? in.procedures[bucket] : in.buriedProcedures[bucket];
-        Ref& to = bury ? in.buriedProcedures[bucket] : in.procedures[bucket];
-        if (const Ref e = ws::findEntry(in, from, name.word())) {
-            ws::unlinkEntry(in, from, e);
-            ws::pushFront(in, to, e);
-            return true;
-        }
-        if (bury && ws::findEntry(in, to, name.word()) != kNone) return true;
-        in.RaiseError(kErrUndefined, kNone, name.word());
-        return false;
+        return ws::moveEntry(in, bury ? in.procedures[bucket] : in.buriedProcedures[bucket],
+                             bury ? in.buriedProcedures[bucket] : in.procedures[bucket], name.word(), bury);
     });
 }
 

@@ -49,6 +49,17 @@ void pushFront(Interpreter& in, Ref& head, Ref entry) {
     head = entry;
 }
 
+bool moveEntry(Interpreter& in, Ref& from, Ref& to, Ref name, bool burying) {
+    if (const Ref e = findEntry(in, from, name)) {
+        unlinkEntry(in, from, e);
+        pushFront(in, to, e);
+        return true;
+    }
+    if (burying && findEntry(in, to, name) != kNone) return true;
+    in.RaiseError(kErrUndefined, kNone, name);
+    return false;
+}
+
 void forEachEntry(Interpreter& in, Ref chain, const std::function<void(Ref)>& fn) {
     size_t guard = 0;
     for (Ref e = chain; in.isList(e) && guard++ <= in.poolSize(); e = in.rest(e)) fn(e);

@@ -59,6 +59,10 @@ Ref findEntry(Interpreter& in, Ref chain, Ref name);
 bool unlinkEntry(Interpreter& in, Ref& head, Ref entry);
 // Puts an entry at the front of a chain.
 void pushFront(Interpreter& in, Ref& head, Ref entry);
+// Burying and unburying: moves the entry of that name from one chain to the front of the
+// other. Burying what is already buried is no error; anything else not found raises error
+// 9 naming it. False after an error.
+bool moveEntry(Interpreter& in, Ref& from, Ref& to, Ref name, bool burying);
 // Calls fn on each entry of a chain, from the front; fn may not change the chain.
 void forEachEntry(Interpreter& in, Ref chain, const std::function<void(Ref entry)>& fn);
 
