@@ -14,6 +14,7 @@
 #include "player/media_hooks.h"
 #include "player/navigation.h"
 #include "player/player.h"
+#include "player/stored_files.h"
 #include "resources/strings.h"
 #include "stack/chunk_file.h"
 #include "stack/mac_path.h"
@@ -55,16 +56,10 @@ std::span<const uint8_t> payloadOf(std::span<const uint8_t> a) {
     return a.subspan(action::kPayload, a.size() - action::kPayload - std::min<size_t>(pad, a.size() - action::kPayload));
 }
 
-std::vector<std::string> fileFolders() {
-    std::vector<std::string> folders;
-    if (!theStack().path.empty()) folders.push_back(fs::path(theStack().path).parent_path().string());
-    folders.push_back(".");
-    return folders;
-}
 
 // A file named by an action, found on this machine or asked for; empty when cancelled.
 std::string locateFile(const std::string& stored, const std::string& question, const std::string& filter) {
-    if (auto found = resolveHostPath(stored, fileFolders())) return *found;
+    if (auto found = resolveHostPath(stored, storedFileFolders())) return *found;
     const auto parts = storedPathComponents(stored);
     const std::string name = parts.empty() ? stored : utf8ToCp1252(parts.back());
     const auto chosen = ui().chooseFile(question + name, filter, false);

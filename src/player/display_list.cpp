@@ -9,6 +9,7 @@
 #include "core/host_path.h"
 #include "core/pstring.h"
 #include "player/card_picture.h"
+#include "player/stored_files.h"
 #include "stack/chunk_file.h"
 #include "stack/mac_path.h"
 #include "stack/picture_mask.h"
@@ -86,19 +87,11 @@ QImage iconImage(uint16_t iconId) {
     return image;
 }
 
-// The folders a stored file name is looked for in: the stack's own, then the program's.
-std::vector<std::string> searchFolders(const std::string& stackPath) {
-    std::vector<std::string> folders;
-    const auto parent = std::filesystem::path(stackPath).parent_path();
-    if (!parent.empty()) folders.push_back(parent.string());
-    folders.push_back(".");
-    return folders;
-}
 
 QImage pictureFile(const uint8_t* o, uint32_t len, const std::string& stackPath) {
     if (len <= graphic::kData) return {};
     const std::string stored = objectRefPath(o + graphic::kData, len - graphic::kData);
-    const auto found = resolveHostPath(stored, searchFolders(stackPath));
+    const auto found = resolveHostPath(stored, storedFileFolders(stackPath));
     if (!found) return {};
     QImageReader reader(QString::fromStdString(*found));
     return reader.read().convertToFormat(QImage::Format_RGB32);

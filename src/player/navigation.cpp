@@ -13,6 +13,7 @@
 #include "core/ui.h"
 #include "player/actions.h"
 #include "player/player.h"
+#include "player/stored_files.h"
 #include "resources/strings.h"
 #include "stack/chunk_file.h"
 #include "stack/record_layout.h"
@@ -132,10 +133,7 @@ bool Navigation::goToOtherStack(const std::string& path, int16_t destination, in
     std::string file = path;
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) {
-        std::vector<std::string> folders;
-        if (!theStack().path.empty()) folders.push_back(fs::path(theStack().path).parent_path().string());
-        folders.push_back(".");
-        if (auto found = resolveHostPath(utf8ToCp1252(path), folders)) file = *found;
+        if (auto found = resolveHostPath(utf8ToCp1252(path), storedFileFolders())) file = *found;
     }
     if (!fs::is_regular_file(file, ec)) {
         // An untitled stack has no file name: it is asked for by the name its title showed.

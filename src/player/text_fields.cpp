@@ -17,6 +17,7 @@
 #include "player/events.h"
 #include "player/navigation.h"
 #include "player/player.h"
+#include "player/stored_files.h"
 #include "resources/strings.h"
 #include "stack/record_convert.h"
 #include "stack/record_layout.h"
@@ -43,14 +44,6 @@ uint8_t lowerCp1252(uint8_t b) {
     }
 }
 
-// The folders a stored file name is looked for in: the stack's own, then the program's.
-std::vector<std::string> searchFolders() {
-    std::vector<std::string> folders;
-    const auto parent = std::filesystem::path(theStack().path).parent_path();
-    if (!parent.empty()) folders.push_back(parent.string());
-    folders.push_back(".");
-    return folders;
-}
 
 std::string& fallbackClipboard() {
     static std::string text;
@@ -218,7 +211,7 @@ void TextFields::syncDocuments(Handle card) {
         if (object.empty()) continue;
         auto f = std::make_unique<Field>();
         f->id = r.id;
-        f->doc = MakeTextDocument(object, cardId, theStack().macText, searchFolders());
+        f->doc = MakeTextDocument(object, cardId, theStack().macText, storedFileFolders());
         if (!f->doc) continue;
         f->bounds = r.bounds;
         f->locked = textObjectLocked(object.data(), uint32_t(object.size()));
@@ -559,7 +552,7 @@ bool TextFields::find(const std::string& needle) {
         const std::span<const uint8_t> object = TextObjectIn(card, fieldId);
         if (object.empty()) return {};
         if (auto ref = TextFileReference(object)) {
-            const auto path = resolveHostPath(*ref, searchFolders());
+            const auto path = resolveHostPath(*ref, storedFileFolders());
             return path ? ReadTextFile(*path).value_or(std::string()) : std::string();
         }
         return TextForCard(object, cardId, s.macText);

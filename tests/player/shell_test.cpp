@@ -1,6 +1,7 @@
 // Start-up: the command line, the home-stack search, the choice of the first stack, the
 // settings read at start, and fitting the window to the card.
 #include "player/shell.h"
+#include "player/stored_files.h"
 
 #include <gtest/gtest.h>
 
@@ -138,6 +139,21 @@ TEST(FileLocations, StartAsTheProgramWithItsMediaFolders) {
     EXPECT_EQ(l[19].path, "/opt/cv/corvella");
     EXPECT_EQ(l[kLocArt].path, "/opt/cv/CVArt/");
     EXPECT_EQ(l[kLocNBAs].path, "/opt/cv/NBAs/");
+}
+
+TEST(FileLocations, FilesAStackNamesAreLookedForNearItThenWithTheProgram) {
+    fileLocations() = FileLocations{};
+    // The command-line tools: the stack's folder, then the working folder.
+    EXPECT_EQ(storedFileFolders("/data/stacks/a.stk"), (std::vector<std::string>{"/data/stacks", "."}));
+    EXPECT_EQ(storedFileFolders(""), std::vector<std::string>{"."});
+    initFileLocations("/opt/cv/corvella");
+    const FileLocations& l = fileLocations();
+    EXPECT_EQ(storedFileFolders("/data/stacks/a.stk"),
+              (std::vector<std::string>{"/data/stacks", "/opt/cv", l[kLocArt].path, l[kLocSounds].path,
+                                        l[kLocMovies].path, l[kLocNBAs].path}));
+    // A stack beside the program: its folder once.
+    EXPECT_EQ(storedFileFolders("/opt/cv/home.stk").size(), 5u);
+    fileLocations() = FileLocations{};
 }
 
 // ---- The first stack of a run ----
