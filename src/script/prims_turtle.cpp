@@ -287,21 +287,26 @@ Ref rgbList(Interpreter& in, uint32_t rgb) {
     return integerList(in, {rgb >> 16 & 0xFF, rgb >> 8 & 0xFF, rgb & 0xFF});
 }
 
-Ref primSetPC(PrimCall& c) {
+// SETPC and SETBG: a colour number of the palette into the pen's or the background's colour.
+Ref setPaletteColour(PrimCall& c, uint32_t TurtleState::*colour) {
     TurtleSession t(c.in, false);
     if (!t) return kNone;
     const int n = colourNumber(c);
-    if (!c.in.stopRequested && !c.in.throwInProgress) t.state().penColour = PaletteColour(n);
+    if (!c.in.stopRequested && !c.in.throwInProgress) t.state().*colour = PaletteColour(n);
     return kNone;
 }
 
-Ref primSetPCRGB(PrimCall& c) {
+// SETPCRGB and SETBGRGB: a list of three components.
+Ref setRgbColour(PrimCall& c, uint32_t TurtleState::*colour) {
     TurtleSession t(c.in, false);
     if (!t) return kNone;
     uint32_t rgb;
-    if (colourList(c, rgb)) t.state().penColour = rgb;
+    if (colourList(c, rgb)) t.state().*colour = rgb;
     return kNone;
 }
+
+Ref primSetPC(PrimCall& c) { return setPaletteColour(c, &TurtleState::penColour); }
+Ref primSetPCRGB(PrimCall& c) { return setRgbColour(c, &TurtleState::penColour); }
 
 Ref primPenColor(PrimCall& c) {
     TurtleSession t(c.in, false);
@@ -316,21 +321,8 @@ Ref primPenColorRGB(PrimCall& c) {
     return rgbList(c.in, t.shownPenColour());
 }
 
-Ref primSetBG(PrimCall& c) {
-    TurtleSession t(c.in, false);
-    if (!t) return kNone;
-    const int n = colourNumber(c);
-    if (!c.in.stopRequested && !c.in.throwInProgress) t.state().background = PaletteColour(n);
-    return kNone;
-}
-
-Ref primSetBGRGB(PrimCall& c) {
-    TurtleSession t(c.in, false);
-    if (!t) return kNone;
-    uint32_t rgb;
-    if (colourList(c, rgb)) t.state().background = rgb;
-    return kNone;
-}
+Ref primSetBG(PrimCall& c) { return setPaletteColour(c, &TurtleState::background); }
+Ref primSetBGRGB(PrimCall& c) { return setRgbColour(c, &TurtleState::background); }
 
 Ref primBackground(PrimCall& c) {
     TurtleSession t(c.in, false);
