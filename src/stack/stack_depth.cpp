@@ -33,7 +33,7 @@ std::vector<uint8_t> tableOf(const Bytes& card) {
 
 int ChangeStackDepth(uint16_t newDepth) {
     StackDocument& s = theStack();
-    if (!s.open() || !isPictureDepth(newDepth) || newDepth == 1) return -1;
+    if (!s.open() || (newDepth != 8 && newDepth != 16 && newDepth != 32)) return -1;
     const int oldDepth = s.depth();
     if (oldDepth == newDepth) return 0;
 

@@ -6,7 +6,9 @@
 
 namespace cv {
 
-// 0 on success; -1 when a picture cannot be converted (nothing is changed then).
+// 0 on success; -1 when a picture cannot be converted (nothing is changed then). The new
+// depth is one a stack works at: 8, 16 or 32. Fewer bits are refused: every picture would be
+// squeezed into the first 4 or 16 colours of the default palette, and its colours lost.
 int ChangeStackDepth(uint16_t newDepth);
 
 } // namespace cv

@@ -55,6 +55,19 @@ TEST_F(DepthChangeTest, CardsLookTheSameAtTheirNewDepth) {
     }
 }
 
+TEST_F(DepthChangeTest, FewerThanEightBitsAreRefusedAndTheStackStaysAsItWas) {
+    open(kStack);
+    const QImage a8 = cardImage(1);
+    const std::string dir = std::filesystem::path(theStack().path).parent_path().string();
+    for (uint16_t depth : {uint16_t(1), uint16_t(2), uint16_t(4), uint16_t(24)}) {
+        SaveOptions options;
+        options.newDepth = depth;
+        EXPECT_NE(SaveStack(dir + "/refused.stk", options), 0) << depth;
+        EXPECT_EQ(theStack().depth(), 8);
+    }
+    EXPECT_EQ(cardImage(1), a8);
+}
+
 TEST_F(DepthChangeTest, SavingAtTheSameDepthChangesNoPicture) {
     open(kStack);
     const std::string dir = std::filesystem::path(theStack().path).parent_path().string();

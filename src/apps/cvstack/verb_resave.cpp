@@ -15,7 +15,7 @@ int runResave(const std::vector<std::string>& argsIn) {
     SaveOptions options;
     if (!depth.empty()) {
         const int d = std::atoi(depth.c_str());
-        if (d != 2 && d != 4 && d != 8 && d != 16 && d != 32) return usageError("--depth is 2, 4, 8, 16 or 32");
+        if (d != 8 && d != 16 && d != 32) return usageError("--depth is 8, 16 or 32");
         options.newDepth = uint16_t(d);
     }
     if (!openStackForTool(args[0])) return 1;
