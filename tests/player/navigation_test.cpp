@@ -346,5 +346,41 @@ TEST_F(NavigationTest, CancelledSlideShowStaysOnTheCard) {
     EXPECT_TRUE(nav().history().empty());
 }
 
+TEST_F(NavigationTest, CloseAndCommandsThatComeWhileAMovieIsWaitedForAreKeptForAfter) {
+    VirtualClock vc(1000);
+    setClock(&vc);
+    const auto movieFile = std::filesystem::temp_directory_path() / ("cv-clip-" + std::to_string(::getpid()) + ".mov");
+    std::ofstream(movieFile) << "movie";
+    open(cards(2, R"("objects": [{"kind": "button", "id": 1, "rect": [0, 0, 40, 40], "go": "next", "actions": [{"type": "movie", "path": ")" +
+                      movieFile.string() + R"("}]}])"));
+    int polls = 0;
+    player->media.startMovie = [](std::span<const uint8_t>, const std::string&, uint16_t) { return true; };
+    player->media.movieDone = [&polls](uint16_t) { return ++polls > 5; };
+    player->media.step = [this, &polls] {
+        if (polls != 1) return;
+        Message move;
+        move.type = MsgType::MouseMove;
+        player->post(move);
+        Message close;
+        close.type = MsgType::Close;
+        player->post(close);
+        Message menu;
+        menu.type = MsgType::Command;
+        menu.command = kCmdLast;
+        player->post(menu);
+    };
+    down(10, 10);
+    up(10, 10);
+    EXPECT_GT(polls, 5);
+    EXPECT_EQ(current(), 2); // the card changed once the movie was done
+    // What the wait took from the queue: the close and the command are back, in order; the
+    // pointer's move is not.
+    std::vector<MsgType> kept;
+    for (const Message& m : player->queue()) kept.push_back(m.type);
+    EXPECT_EQ(kept, (std::vector<MsgType>{MsgType::Close, MsgType::Command}));
+    std::filesystem::remove(movieFile);
+    setClock(nullptr);
+}
+
 } // namespace
 } // namespace cv::test
