@@ -51,10 +51,6 @@ FontListEntry entryAt(const uint8_t* e) {
     return f;
 }
 
-bool numberUsed(std::span<const uint8_t> list, uint16_t number) {
-    return FindFontEntry(list, number).has_value();
-}
-
 std::span<const uint8_t> handleBytes(Handle h) {
     const uint8_t* p = memRefs().data(h);
     return p ? std::span<const uint8_t>(p, GetHandleSize(h)) : std::span<const uint8_t>();
@@ -149,15 +145,19 @@ FontDescription FontForNumber(uint16_t number, int points) {
 
 uint16_t AddFontToList(Handle& list, const FontDescription& font, uint32_t width, uint32_t height) {
     const std::span<const uint8_t> bytes = handleBytes(list);
-    for (const FontListEntry& e : ParseFontList(bytes))
+    std::vector<bool> used(65536, false);
+    for (const FontListEntry& e : ParseFontList(bytes)) {
         if (equalNoCase(e.name, font.faceName)) return e.number;
+        used[e.number] = true;
+    }
 
+    // One full turn of the counter at most: a list holding every number gets no new entry.
     FontState& s = state();
     uint16_t number = 0;
     for (uint32_t tries = 0; tries <= fntl::kLastNumber - fntl::kFirstNumber && number == 0; ++tries) {
         const uint16_t candidate = s.counter;
         s.counter = s.counter >= fntl::kLastNumber ? fntl::kFirstNumber : uint16_t(s.counter + 1);
-        if (!numberUsed(bytes, candidate)) number = candidate;
+        if (!used[candidate]) number = candidate;
     }
     if (number == 0) return 0;
 

@@ -155,6 +155,23 @@ TEST_F(FontListTest, TheCounterWrapsAfter65000) {
     DisposeHandle(l);
 }
 
+TEST_F(FontListTest, AListHoldingEveryNumberTakesNoNewFontAndStillEnds) {
+    std::vector<uint8_t> full;
+    for (uint32_t n = fntl::kFirstNumber; n <= fntl::kLastNumber; ++n) {
+        const auto e = entry("F" + std::to_string(n), uint16_t(n));
+        full.insert(full.end(), e.begin(), e.end());
+    }
+    full.resize(full.size() + fntl::kEntrySize, 0);
+    Handle l = NewHandleFrom(full.data(), uint32_t(full.size()));
+    FontDescription f;
+    f.faceName = "Brand New";
+    EXPECT_EQ(AddFontToList(l, f, 0, 0), 0);
+    EXPECT_EQ(GetHandleSize(l), full.size());
+    f.faceName = "F4242"; // a name it holds still gives its number
+    EXPECT_EQ(AddFontToList(l, f, 0, 0), 4242);
+    DisposeHandle(l);
+}
+
 TEST_F(FontListTest, TheOpenStacksNewFontIsKeptInItsChunks) {
     ASSERT_TRUE(NewStack(512, 342, 8));
     FontDescription f;
