@@ -11,7 +11,9 @@
 #include "core/pstring.h"
 #include "core/text_encoding.h"
 #include "core/ui.h"
+#include "player/host.h"
 #include "player/media_hooks.h"
+#include "player/menu_bar.h"
 #include "player/navigation.h"
 #include "player/player.h"
 #include "player/stored_files.h"
@@ -211,7 +213,13 @@ int ActionRunner::runActionList(Handle h, uint32_t offset, uint16_t ownerId, boo
         const auto a = findAction(list, action::kScript, ownerId, isButton);
         if (!a.empty() && media_.runScript) {
             const auto p = payloadOf(a);
+            // Alt held on a card without a menu bar brings the bar back while the script runs,
+            // unless the stack is locked.
+            Host& host = player_.host();
+            const bool showBar = !host.menuBarVisible() && host.altKeyDown() && !theStack().h16(hdr::kLocked);
+            if (showBar) toggleMenuBar(player_);
             media_.runScript(std::string(p.begin(), p.end()));
+            if (showBar && host.menuBarVisible()) toggleMenuBar(player_);
             if (ownerGone(h, handleSize, isButton, ownerId)) return 0;
         }
     }

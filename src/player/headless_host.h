@@ -17,6 +17,7 @@ public:
     void setMenuBarVisible(bool v) override { menuBar = v; }
     bool menuBarVisible() const override { return menuBar; }
     bool hasFocus() const override { return focused; }
+    bool altKeyDown() const override { return altDown; }
     bool canWaitForInput() const override { return false; }
     void quit(int code) override { quitCode = code; quitting = true; }
 
@@ -26,6 +27,7 @@ public:
     int width = 0, height = 0;
     bool menuBar = true;
     bool focused = true;
+    bool altDown = false;
     bool quitting = false;
     int quitCode = 0;
     int presents = 0;

@@ -25,6 +25,8 @@ public:
     virtual bool menuBarVisible() const = 0;
     // Whether one of the player's own windows has the focus (timers count down only then).
     virtual bool hasFocus() const = 0;
+    // Whether the Alt key is held down now.
+    virtual bool altKeyDown() const { return false; }
     // Whether input can still arrive while the player waits for it (a window can; a headless
     // session has given all its input already).
     virtual bool canWaitForInput() const { return true; }

@@ -82,6 +82,8 @@ bool QtHost::menuBarVisible() const { return window_ ? window_->menuBarShown() :
 
 bool QtHost::hasFocus() const { return QApplication::activeWindow() != nullptr; }
 
+bool QtHost::altKeyDown() const { return QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier; }
+
 void QtHost::quit(int code) {
     if (quitRequested_) return;
     quitRequested_ = true;

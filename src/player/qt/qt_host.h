@@ -24,6 +24,7 @@ public:
     void setMenuBarVisible(bool visible) override;
     bool menuBarVisible() const override;
     bool hasFocus() const override;
+    bool altKeyDown() const override;
     void quit(int code) override;
 
     bool quitRequested() const { return quitRequested_; }
