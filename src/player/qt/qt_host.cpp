@@ -80,7 +80,12 @@ void QtHost::setMenuBarVisible(bool visible) {
 
 bool QtHost::menuBarVisible() const { return window_ ? window_->menuBarShown() : false; }
 
-bool QtHost::hasFocus() const { return QApplication::activeWindow() != nullptr; }
+// Only the player's main window counts (there is no tool palette or turtle window of its own):
+// a dialog or another program in front holds the timers.
+bool QtHost::hasFocus() const {
+    const QWidget* active = QApplication::activeWindow();
+    return active && active == static_cast<const QWidget*>(window_);
+}
 
 bool QtHost::altKeyDown() const { return QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier; }
 
