@@ -98,7 +98,8 @@ public:
     Runner& operator=(const Runner&) = delete;
 
     int run(const std::vector<SessionCommand>& commands) {
-        for (const SessionCommand& c : commands) {
+        for (size_t i = 0; i < commands.size(); ++i) {
+            const SessionCommand& c = commands[i];
             if (!execute(c)) {
                 flushUiLog();
                 return 1;
@@ -106,6 +107,12 @@ public:
             flushUiLog();
             if (host_.quitting) {
                 out_("quit " + std::to_string(host_.quitCode));
+                // What the script still wanted to do or check did not happen: that is no pass.
+                if (i + 1 < commands.size()) {
+                    stop(commands[i + 1], "the player quit at line " + std::to_string(c.line) +
+                                              ": this line and the rest did not run");
+                    return 1;
+                }
                 break;
             }
         }

@@ -76,7 +76,7 @@ public:
     Session(Output out, Output err);
 
     // Runs a script file. 0 when every expectation held; 1 when one failed or the script
-    // could not run.
+    // could not run (the player quitting before the script's last line counts as that).
     int runFile(const std::string& path);
     // Runs script text whose paths are relative to `folder`.
     int run(std::string_view script, const std::filesystem::path& folder, const std::string& name = "session");

@@ -159,6 +159,15 @@ TEST_F(SessionTest, AScriptThatCannotGoOnStopsThere) {
     EXPECT_THAT(err, ElementsAre(HasSubstr("line 2: snapshot needs a path")));
 }
 
+TEST_F(SessionTest, AQuitEndsTheSessionAndOnlyAsItsLastLineIsItAPass) {
+    EXPECT_EQ(run(kThreeCards, "open fixture.stk\ncommand 204\ncommand 110\n"), 0);
+    EXPECT_EQ(out.back(), "quit 0");
+    EXPECT_TRUE(err.empty());
+    EXPECT_EQ(run(kThreeCards, "open fixture.stk\ncommand 110\nexpect card 3\n"), 1);
+    ASSERT_EQ(err.size(), 1u);
+    EXPECT_THAT(err[0], HasSubstr("test.session:3: the player quit at line 2"));
+}
+
 TEST_F(SessionTest, SnapshotsAreTheCardAreaAsPngOrPpm) {
     ASSERT_EQ(run(kThreeCards, "open fixture.stk\ncommand 205\nsnapshot shots/last.png\nsnapshot last.PPM\n"), 0);
     for (const char* name : {"shots/last.png", "last.PPM"}) {
