@@ -11,6 +11,7 @@
 #include "core/text_encoding.h"
 #include "core/ui.h"
 #include "player/headless_host.h"
+#include "player/navigation.h"
 #include "player/player.h"
 #include "player/transitions.h"
 #include "stack/stack_document.h"
@@ -127,7 +128,15 @@ private:
             const std::filesystem::path path = resolve(c.text);
             std::error_code ec;
             if (!std::filesystem::is_regular_file(path, ec)) return stop(c, "no stack file " + path.string());
-            player_.openStack(path.string());
+            if (!theStack().open()) {
+                player_.openStack(path.string());
+                return true;
+            }
+            // Another stack is open: it is left as Open Stack leaves it (the close question, the
+            // leave actions, its workspace stored).
+            if (!player_.mayCloseStack()) return true;
+            player_.navigation().leaveCard(true);
+            player_.replaceStack(path.string());
             return true;
         }
         case SessionOp::Click:

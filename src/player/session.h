@@ -4,7 +4,8 @@
 // drive the player this way.
 //
 // One command per line; a line whose first non-blank character is '#' is a comment:
-//   open PATH                      open a stack and show its first card
+//   open PATH                      open a stack and show its first card (an open stack is
+//                                  left first, as Open Stack leaves it)
 //   click X Y [ctrl] [shift] [alt] left press and release at card coordinates
 //   down X Y ... / up X Y ... / move X Y ... / dblclick X Y ...
 //   key NAME [ctrl] [shift] [alt]  NAME: a character, Return, Escape, Tab, Delete, Backspace,

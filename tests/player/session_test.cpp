@@ -168,6 +168,25 @@ TEST_F(SessionTest, AQuitEndsTheSessionAndOnlyAsItsLastLineIsItAPass) {
     EXPECT_THAT(err[0], HasSubstr("test.session:3: the player quit at line 2"));
 }
 
+TEST_F(SessionTest, OpeningAnotherStackLeavesTheOpenOneAsOpenStackDoes) {
+    const int status = run(R"({"card_width": 64, "card_height": 48, "cards": [{"name": "A", "objects": [
+                               {"kind": "text", "id": 1, "rect": [0, 0, 64, 48], "text": "hi"}]}]})",
+                           "open fixture.stk\n"
+                           "click 30 20\n"
+                           "type x\n"
+                           "answer 53\n"
+                           "open other.stk\n"
+                           "print card\n"
+                           "answer 52\n"
+                           "open other.stk\n"
+                           "print card\n",
+                           R"({"cards": [{"name": "New"}]})");
+    EXPECT_EQ(status, 0);
+    // Typing changed the stack: the close question comes first, and Cancel keeps it open.
+    EXPECT_THAT(out, ElementsAre("card 1 id=1 name=A", HasSubstr("alert 2213:"), HasSubstr("card 1 of 1 id=1 name=A"),
+                                 HasSubstr("alert 2213:"), "card 1 id=1 name=New", HasSubstr("name=New")));
+}
+
 TEST_F(SessionTest, SnapshotsAreTheCardAreaAsPngOrPpm) {
     ASSERT_EQ(run(kThreeCards, "open fixture.stk\ncommand 205\nsnapshot shots/last.png\nsnapshot last.PPM\n"), 0);
     for (const char* name : {"shots/last.png", "last.PPM"}) {
