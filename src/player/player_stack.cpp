@@ -72,12 +72,14 @@ bool Player::saveStack(bool askName) {
 bool Player::mayCloseStack() {
     StackDocument& s = theStack();
     if (!s.open()) return true;
-    // Stored only when closing, the workspace would go with the stack after the question was
-    // passed; stored now, it marks the stack changed and the question (or auto-save) covers it.
-    SaveWorkspace(*this);
-    if (!s.changed && !textFields_->modified()) return true;
     // A stack that saves itself does so without asking, once it has a file to go to.
-    if (preferenceCopies().autoSave && !s.path.empty()) return saveStack(false);
+    const bool savesItself = preferenceCopies().autoSave && !s.path.empty();
+    // A workspace changed by scripts goes into the stack before a save that happens anyway (the
+    // person's, or the stack's own), so that the save keeps it. On its own it asks nothing: a
+    // scripted stack's variables are the state of its run, stored with it when it closes.
+    if (s.changed || textFields_->modified() || savesItself) SaveWorkspace(*this);
+    if (!s.changed && !textFields_->modified()) return true;
+    if (savesItself) return saveStack(false);
     switch (showAlert(2213)) {
     case kAnswerFirst: return saveStack(false); // yes only when the changes are safe
     case kAnswerSecond: return false;
