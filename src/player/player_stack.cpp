@@ -64,7 +64,15 @@ bool Player::saveStack(bool askName) {
         target = *chosen;
     }
     textFields_->storePending();
-    if (SaveStack(target) != 0) return false;
+    const int result = SaveStack(target);
+    if (result == kErrFileLocked && !saveAs) {
+        // The file cannot be written (read-only media, a locked file): the stack can still be
+        // kept under another name, and the person is not left unable to close it.
+        const auto chosen = ui().chooseFile("Save Stack As", "Stacks (*.STK)|*.stk", true);
+        if (!chosen || SaveStack(*chosen) != 0) return false;
+    } else if (result != 0) {
+        return false;
+    }
     updateTitle();
     return true;
 }

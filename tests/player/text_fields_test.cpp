@@ -286,6 +286,29 @@ TEST_F(TextFieldsTest, SavingStoresTextStillBeingEdited) {
     EXPECT_EQ(stored(1, 3), "Hi Hello");
 }
 
+TEST_F(TextFieldsTest, TextTypedIntoAStackThatCannotBeWrittenIsSavedUnderAnotherName) {
+    open(kManifest);
+    const std::filesystem::path path = theStack().path;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    type("Hi ");
+    const std::string other = (path.parent_path() / "kept.stk").string();
+    headlessUi().clearLog();
+    headlessUi().queueAnswer(kAnswerFirst); // Save
+    headlessUi().queueFile(other);          // the file is locked: Save As
+    EXPECT_TRUE(player->mayCloseStack());
+    EXPECT_EQ(theStack().path, other);
+    ASSERT_TRUE(player->openStack(other));
+    EXPECT_EQ(stored(1, 3), "Hi Hello");
+    // Cancelling the new name keeps the stack open, with its change.
+    ASSERT_TRUE(player->openStack(path.string()));
+    type("Yo ");
+    headlessUi().queueAnswer(kAnswerFirst);
+    headlessUi().queueCancel();
+    EXPECT_FALSE(player->mayCloseStack());
+    EXPECT_TRUE(player->textFields().modified() || theStack().changed);
+}
+
 TEST_F(TextFieldsTest, ALockedFieldIgnoresTyping) {
     open(kManifest);
     EXPECT_TRUE(fields().locked(4));
