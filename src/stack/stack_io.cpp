@@ -299,12 +299,13 @@ int ReadCardFromStack(const std::string& path, bool byId, uint16_t which, OtherC
     return kErrNotFound;
 }
 
-std::string temporaryFileName(const std::string& folder) {
+File claimTemporaryFile(const std::string& folder, std::string* path) {
     char digits[3] = {'0', '0', '0'};
     for (int tries = 0; tries < 1000; ++tries) {
         const std::string name = std::string("CVTMP") + digits[0] + digits[1] + digits[2] + ".TMP";
-        std::error_code ec;
-        if (!fs::exists(fs::path(folder) / name, ec)) return name;
+        *path = (fs::path(folder) / name).string();
+        File f(*path, "wbx");
+        if (f || errno != EEXIST) return f;
         for (int d = 2; d >= 0; --d) {
             if (digits[d] == '9') {
                 digits[d] = '0';
@@ -314,7 +315,8 @@ std::string temporaryFileName(const std::string& folder) {
             }
         }
     }
-    return "CVTMP999.TMP";
+    errno = EEXIST;
+    return File();
 }
 
 int SaveStack(const std::string& target, const SaveOptions& options) {
@@ -325,8 +327,8 @@ int SaveStack(const std::string& target, const SaveOptions& options) {
 
     // Can the folder be written at all?
     {
-        const std::string probe = (fs::path(folder) / temporaryFileName(folder)).string();
-        File t(probe, "wb");
+        std::string probe;
+        File t = claimTemporaryFile(folder, &probe);
         if (!t) {
             showAlert(kStrDiskLocked);
             return kErrDamaged;
@@ -361,9 +363,8 @@ int SaveStack(const std::string& target, const SaveOptions& options) {
         return kErrDamaged;
     }
     const bool useTemp = newSize + 2048 < freeBytes;
-    const std::string writePath = useTemp ? (fs::path(folder) / temporaryFileName(folder)).string() : target;
-
-    File f(writePath, (!useTemp && exists) ? "r+b" : "wb");
+    std::string writePath = target;
+    File f = useTemp ? claimTemporaryFile(folder, &writePath) : File(target, exists ? "r+b" : "wb");
     if (!f) {
         const int code = codeForErrno(errno);
         ReportError(code);

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "core/file_io.h"
 #include "core/handles.h"
 
 namespace cv {
@@ -59,7 +60,10 @@ struct SaveOptions {
 // Writes the open stack to `target`. 0, or an error code whose alert has been shown.
 int SaveStack(const std::string& target, const SaveOptions& options = {});
 
-// The name of the next free temporary file in `folder`: CVTMP000.TMP, CVTMP001.TMP, ...
-std::string temporaryFileName(const std::string& folder);
+// Creates the next free temporary file in `folder` (CVTMP000.TMP, CVTMP001.TMP, ...) for
+// writing. The name is claimed when the file is made, so two saves into one folder at the same
+// time, even by two programs, never share a file. Sets `path`; a closed File (errno set) when
+// none could be made.
+File claimTemporaryFile(const std::string& folder, std::string* path);
 
 } // namespace cv

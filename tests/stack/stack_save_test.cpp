@@ -140,11 +140,18 @@ TEST_F(SaveTest, AFolderThatCannotBeWrittenIsRefused) {
 }
 
 TEST_F(SaveTest, TemporaryNamesCountUpAndExistingOnesAreLeftAlone) {
-    EXPECT_EQ(temporaryFileName(dir.string()), "CVTMP000.TMP");
+    std::string claimed;
+    EXPECT_TRUE(claimTemporaryFile(dir.string(), &claimed));
+    EXPECT_EQ(claimed, path("CVTMP000.TMP"));
+    fs::remove(claimed);
     write("CVTMP000.TMP", Bytes{7});
-    EXPECT_EQ(temporaryFileName(dir.string()), "CVTMP001.TMP");
-    for (int i = 1; i <= 9; ++i) write("CVTMP00" + std::to_string(i) + ".TMP", {});
-    EXPECT_EQ(temporaryFileName(dir.string()), "CVTMP010.TMP");
+    EXPECT_TRUE(claimTemporaryFile(dir.string(), &claimed));
+    EXPECT_EQ(claimed, path("CVTMP001.TMP"));
+    // A name claimed is taken: the next claim, as by another save at the same time, gets the next.
+    for (int i = 2; i <= 9; ++i) write("CVTMP00" + std::to_string(i) + ".TMP", {});
+    EXPECT_TRUE(claimTemporaryFile(dir.string(), &claimed));
+    EXPECT_EQ(claimed, path("CVTMP010.TMP"));
+    fs::remove(claimed);
     ASSERT_EQ(OpenStack(write("a.stk", stackFile(richStack()))), 0);
     ASSERT_EQ(SaveStack(path("b.stk")), 0);
     EXPECT_EQ(readFile(path("CVTMP000.TMP")), Bytes{7});
