@@ -36,7 +36,10 @@ Ref move(PrimCall& c, int sign) {
 Ref primForward(PrimCall& c) { return move(c, 1); }
 Ref primBack(PrimCall& c) { return move(c, -1); }
 
-Ref primSetPos(PrimCall& c) {
+// SETPOS and DOT: a point [x y] or [x y z] in turtle units, given to `act` in window units; a
+// third number puts the turtle into three dimensions.
+template <typename Act>
+Ref atPoint(PrimCall& c, Act act) {
     TurtleSession t(c.in, true);
     if (!t) return kNone;
     double v[3];
@@ -48,8 +51,12 @@ Ref primSetPos(PrimCall& c) {
     }
     TurtleState& s = t.state();
     if (n == 3) s.threeD = true;
-    t.moveTo(t.windowX(v[0]), t.windowY(v[1]), n == 3 ? t.windowZ(v[2]) : s.z);
+    act(t, t.windowX(v[0]), t.windowY(v[1]), n == 3 ? t.windowZ(v[2]) : s.z);
     return kNone;
+}
+
+Ref primSetPos(PrimCall& c) {
+    return atPoint(c, [](TurtleSession& t, int64_t x, int64_t y, int64_t z) { t.moveTo(x, y, z); });
 }
 
 Ref setAxis(PrimCall& c, int axis) {
@@ -196,19 +203,7 @@ Ref primClearScreen3D(PrimCall& c) { return clearScreen(c, true, true); }
 Ref primClean(PrimCall& c) { return clearScreen(c, false, false); }
 
 Ref primDot(PrimCall& c) {
-    TurtleSession t(c.in, true);
-    if (!t) return kNone;
-    double v[3];
-    const int n = ReadNumberList(c, c.args[0], v, 3);
-    if (n < 0) return kNone;
-    if (n < 2) {
-        c.in.RaisePrimError(kErrDoesntLike, c.index, c.args[0]);
-        return kNone;
-    }
-    TurtleState& s = t.state();
-    if (n == 3) s.threeD = true;
-    t.dot(t.windowX(v[0]), t.windowY(v[1]), n == 3 ? t.windowZ(v[2]) : s.z);
-    return kNone;
+    return atPoint(c, [](TurtleSession& t, int64_t x, int64_t y, int64_t z) { t.dot(x, y, z); });
 }
 
 Ref primDotP(PrimCall& c) {
