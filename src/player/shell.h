@@ -113,14 +113,19 @@ QRect fitWindowToCard(const QRect& frame, const QSize& chrome, int menuBarHeight
 struct MenuItemDef {
     int id = 0;               // the command; 0 for a separator
     std::string text;         // Windows-1252; a shortcut's text after a tab
+    char mnemonic = 0;        // the letter that chooses the item from the keyboard (0: none)
 };
 struct MenuDef {
     std::string title;
     std::vector<MenuItemDef> items;
+    char mnemonic = 0;        // Alt with this letter opens the menu
 };
 // The pop-ups in order: File, Edit, Move at 0-2, Extras at 7, Help last.
 const std::vector<MenuDef>& mainMenu();
 constexpr int kExtrasMenuIndex = 7;
+// A menu text as the menu shows it: the first `mnemonic` (matching case) before the shortcut
+// text underlined, and any '&' of the text itself kept as an '&'. The words stay the same.
+std::string menuLabel(std::string_view text, char mnemonic);
 // Commands of the Window menu that the window carries out itself (not player commands).
 constexpr int kWindowMinimize = -2;
 constexpr int kWindowCentre = -3;

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <algorithm>
 
 #include "core/host_path.h"
 #include "core/text_encoding.h"
@@ -88,7 +89,11 @@ void CardView::mouseDoubleClickEvent(QMouseEvent* e) {
 
 void CardView::mouseMoveEvent(QMouseEvent* e) { post(mouseMessage(MsgType::MouseMove, e)); }
 
-void CardView::keyPressEvent(QKeyEvent* e) {
+void CardView::keyPressEvent(QKeyEvent* e) { takeKeyPress(e); }
+
+void CardView::keyReleaseEvent(QKeyEvent* e) { takeKeyRelease(e); }
+
+void CardView::takeKeyPress(QKeyEvent* e) {
     const bool keypad = (e->modifiers() & Qt::KeypadModifier) != 0;
     const int key = windowsVirtualKey(e->key(), keypad);
     const uint32_t mods = playerModifiers(e->modifiers());
@@ -115,7 +120,7 @@ void CardView::keyPressEvent(QKeyEvent* e) {
     }
 }
 
-void CardView::keyReleaseEvent(QKeyEvent* e) {
+void CardView::takeKeyRelease(QKeyEvent* e) {
     if (e->isAutoRepeat()) return; // a held key repeats its key-down only
     const int key = windowsVirtualKey(e->key(), (e->modifiers() & Qt::KeypadModifier) != 0);
     if (!key) return;
@@ -181,11 +186,24 @@ void MainWindow::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
 }
 
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+    // The card takes the keyboard back: the menu bar leaves its keyboard mode as it loses the
+    // focus, and the next key goes straight to the card.
+    if (!view_->hasFocus()) view_->setFocus(Qt::OtherFocusReason);
+    view_->takeKeyPress(e);
+    e->accept();
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* e) {
+    view_->takeKeyRelease(e);
+    e->accept();
+}
+
 void MainWindow::buildMenus() {
     const std::vector<MenuDef>& defs = mainMenu();
     for (size_t index = 0; index < defs.size(); ++index) {
         const MenuDef& def = defs[index];
-        QMenu* menu = menuBar()->addMenu("&" + fromCp1252(def.title));
+        QMenu* menu = menuBar()->addMenu(fromCp1252(menuLabel(def.title, def.mnemonic)));
         for (const MenuItemDef& item : def.items) {
             if (item.id == 0) {
                 menu->addSeparator();
@@ -193,7 +211,7 @@ void MainWindow::buildMenus() {
             }
             // The shortcut shows after the tab; the player's own translator carries it out,
             // so no Qt shortcut is registered for it.
-            QAction* a = menu->addAction(fromCp1252(item.text));
+            QAction* a = menu->addAction(fromCp1252(menuLabel(item.text, item.mnemonic)));
             a->setData(item.id);
             const int id = item.id;
             connect(a, &QAction::triggered, this, [this, id] { runMenuItem(id); });
@@ -217,7 +235,7 @@ void MainWindow::updateMenu(int index) {
         }
         if (player_.extrasMenuItems) {
             for (const auto& [id, title] : player_.extrasMenuItems()) {
-                QAction* a = menu->addAction(fromCp1252(title));
+                QAction* a = menu->addAction(fromCp1252(menuLabel(title, 0)));
                 a->setData(id);
                 a->setProperty("extra", true);
                 connect(a, &QAction::triggered, this, [this, id = id] { runMenuItem(id); });
@@ -228,12 +246,11 @@ void MainWindow::updateMenu(int index) {
         const int id = a->data().toInt();
         if (id <= 0 || a->property("extra").toBool()) continue;
         a->setEnabled(player_.commandEnabled(id));
+        const auto item = std::find_if(def.items.begin(), def.items.end(), [id](const MenuItemDef& i) { return i.id == id; });
+        if (item == def.items.end()) continue;
         std::string text = player_.menuText(id);
-        if (text.empty()) {
-            for (const MenuItemDef& item : def.items)
-                if (item.id == id) text = item.text;
-        }
-        a->setText(fromCp1252(text));
+        if (text.empty()) text = item->text;
+        a->setText(fromCp1252(menuLabel(text, item->mnemonic)));
     }
 }
 

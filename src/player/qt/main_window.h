@@ -27,6 +27,9 @@ public:
     // Called once, at the first paint after start-up has shown its card.
     std::function<void()> onFirstCardPainted;
     bool startupDone = false;
+    // A key of the window becomes the player's key-down (and the characters it typed) / key-up.
+    void takeKeyPress(QKeyEvent* e);
+    void takeKeyRelease(QKeyEvent* e);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -72,6 +75,10 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    // Keys that another widget of the window left alone (the menu bar, which keeps the focus
+    // after a menu is closed with Escape) are the player's too.
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
 
 private:
     void buildMenus();
