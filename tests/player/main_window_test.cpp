@@ -1,5 +1,5 @@
 // The player's window with a person at the keyboard and the mouse: shortcuts after the menus
-// were used, the menus' letters and the slide show dialog.
+// were used, the menus' letters, the slide show dialog and the help window.
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBrowser>
 #include <gtest/gtest.h>
 
 #include "browse_fixture.h"
@@ -14,6 +15,8 @@
 #include "player/qt/main_window.h"
 #include "player/qt/qt_host.h"
 #include "player/qt/slide_show_dialog.h"
+#include "player/shell.h"
+#include "player/version.h"
 #include "stack/stack_document.h"
 #include "test_application.h"
 
@@ -116,4 +119,30 @@ TEST(SlideShowDialog, ThePauseIsLabelledAndGoesWithTheAutomaticShow) {
     EXPECT_FALSE(dialog.pauseWord()->isVisible());
     EXPECT_FALSE(dialog.pauseField()->isVisible());
     EXPECT_FALSE(dialog.pauseUnit()->isVisible());
+}
+
+TEST_F(MainWindowTest, HelpShowsThePlayersOwnPage) {
+    // The page is built beside the programs, where the player looks for it.
+    showPlayerHelp(window.get());
+    QTextBrowser* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "CorvellaHelp" && w->isVisible()) help = qobject_cast<QTextBrowser*>(w);
+    ASSERT_NE(help, nullptr) << "no help window";
+    const QString text = help->toPlainText();
+    EXPECT_TRUE(text.contains(QString("Corvella Player ") + playerVersion())) << text.left(200).toStdString();
+    // Every menu item and its shortcut are on it.
+    for (const MenuDef& m : mainMenu()) {
+        for (const MenuItemDef& item : m.items) {
+            if (item.id == 0) continue;
+            const size_t tab = item.text.find('\t');
+            const QString name = QString::fromStdString(item.text.substr(0, tab));
+            EXPECT_TRUE(text.contains(name)) << item.text;
+            if (tab != std::string::npos) {
+                EXPECT_TRUE(text.contains(QString::fromStdString(item.text.substr(tab + 1)))) << item.text;
+            }
+        }
+    }
+    for (const char* words : {"Alt+F", "cvstack export", "CVPREFS.INI", "Home.stk", "Ctrl+Left", "Home"})
+        EXPECT_TRUE(text.contains(words)) << words;
+    help->close();
 }

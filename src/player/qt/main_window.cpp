@@ -3,16 +3,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
+#include <QTextBrowser>
 #include <QUrl>
 #include <algorithm>
+#include <optional>
 
 #include "core/host_path.h"
 #include "core/text_encoding.h"
@@ -324,14 +326,29 @@ void MainWindow::openPendingStack() {
 
 void showPlayerHelp(QWidget* parent) {
     const std::string folder = QCoreApplication::applicationDirPath().toStdString();
-    for (const char* name : {"CVHELP.HTML", "CVHELP.HTM"}) {
-        if (auto path = findNoCase(folder, name)) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(*path)));
-            return;
-        }
+    std::optional<std::string> page;
+    for (const char* name : {"CVHELP.HTML", "CVHELP.HTM"})
+        if ((page = findNoCase(folder, name))) break;
+    if (!page) {
+        ui().messageBox("Corvella Help", "The help file CVHELP.HTML is not installed in the player's folder.");
+        return;
     }
-    (void)parent;
-    ui().messageBox("Corvella Help", "The help file CVHELP.HTML is not installed in the player's folder.");
+    // One help window, beside the player's (it goes when the player's window goes); it needs
+    // no browser.
+    static QPointer<QTextBrowser> window;
+    if (!window) {
+        window = new QTextBrowser(parent);
+        window->setWindowFlag(Qt::Window);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setObjectName("CorvellaHelp");
+        window->setWindowTitle("Corvella Help");
+        window->setOpenExternalLinks(true);
+        window->resize(680, 600);
+    }
+    window->setSource(QUrl::fromLocalFile(QString::fromStdString(*page)));
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace cv

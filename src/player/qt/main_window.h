@@ -100,7 +100,8 @@ private:
     std::unique_ptr<BackgroundWindow> background_; // round the card in presentation mode
 };
 
-// Opens the player's help page from the program's folder (command 652).
+// Shows the player's help page, CVHELP.HTML from the program's folder, in a window of its own
+// (command 652).
 void showPlayerHelp(QWidget* parent);
 
 } // namespace cv
