@@ -96,6 +96,16 @@ std::string commandLineStackPath(std::string_view line, const std::string& curre
     return (fs::path(currentDir) / fs::path(std::string(line))).lexically_normal().string();
 }
 
+std::string commandLineStackProblem(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) return "there is no such file";
+    if (ec) return ec.message();
+    if (fs::is_directory(status)) return "it is a folder, not a stack file";
+    if (!fs::is_regular_file(status)) return "it is not a file";
+    return {};
+}
+
 // ---- Start-up decisions ----
 
 std::optional<std::string> findHomeStack(const std::string& programFolder) {
@@ -111,6 +121,25 @@ std::optional<std::string> findHomeStack(const std::string& programFolder) {
 
 bool displayDepthAccepted(int bitsPerPixel) {
     return bitsPerPixel == 8 || bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32;
+}
+
+bool windowSystemReachable(std::string_view display, std::string_view waylandDisplay, std::string_view qpaPlatform) {
+    if (qpaPlatform.empty()) return !display.empty() || !waylandDisplay.empty();
+    // A list of platforms is tried in order; each may carry arguments after a ':'.
+    while (true) {
+        const size_t end = qpaPlatform.find(';');
+        std::string_view platform = qpaPlatform.substr(0, end);
+        platform = platform.substr(0, platform.find(':'));
+        if (platform == "xcb") {
+            if (!display.empty()) return true;
+        } else if (platform.rfind("wayland", 0) == 0) {
+            if (!waylandDisplay.empty()) return true;
+        } else if (!platform.empty()) {
+            return true;
+        }
+        if (end == std::string_view::npos) return false;
+        qpaPlatform.remove_prefix(end + 1);
+    }
 }
 
 bool settingIsYes(std::string_view value) {

@@ -68,6 +68,10 @@ std::string joinArguments(int argc, const char* const* argv);
 // loses them; a path that is not already a full path is made one against `currentDir`.
 std::string commandLineStackPath(std::string_view commandLine, const std::string& currentDir);
 
+// What is wrong with the stack a command line names, in words for the person who typed it
+// ("there is no such file", "it is a folder, not a stack file"); empty when it is a file.
+std::string commandLineStackProblem(const std::string& path);
+
 // ---- Start-up decisions ----
 
 // The first home stack found in `programFolder`: the names of string ids 2804 on, up to the
@@ -76,6 +80,10 @@ std::optional<std::string> findHomeStack(const std::string& programFolder);
 
 // Whether a display of that many bits per pixel can show stacks.
 bool displayDepthAccepted(int bitsPerPixel);
+// Whether windows can be shown at all, from the environment: a platform that draws without a
+// window system (offscreen, vnc, linuxfb, ...) needs nothing; X11 needs DISPLAY, Wayland
+// WAYLAND_DISPLAY, and the default (no platform named) either of them.
+bool windowSystemReachable(std::string_view display, std::string_view waylandDisplay, std::string_view qpaPlatform);
 
 // "Yes" in any case.
 bool settingIsYes(std::string_view value);
