@@ -344,6 +344,17 @@ void showPlayerHelp(QWidget* parent) {
         window->setWindowTitle("Corvella Help");
         window->setOpenExternalLinks(true);
         window->resize(680, 600);
+        // Over the player's window, on its screen.
+        if (parent) {
+            QRect r(QPoint(), window->size());
+            r.moveCenter(parent->frameGeometry().center());
+            if (const QScreen* s = parent->screen()) {
+                const QRect avail = s->availableGeometry();
+                r.moveLeft(std::clamp(r.left(), avail.left(), std::max(avail.left(), avail.right() - r.width())));
+                r.moveTop(std::clamp(r.top(), avail.top(), std::max(avail.top(), avail.bottom() - r.height())));
+            }
+            window->move(r.topLeft());
+        }
     }
     window->setSource(QUrl::fromLocalFile(QString::fromStdString(*page)));
     window->show();
