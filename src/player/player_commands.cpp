@@ -5,6 +5,7 @@
 #include "player/player.h"
 #include "player/preferences.h"
 #include "player/text_fields.h"
+#include "player/version.h"
 #include "resources/strings.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
@@ -147,8 +148,8 @@ void Player::runCommand(int id, int notify) {
     case kCmdSlideShow: navigation_->runSlideShow(); return;
     case kCmdPreferences: showPreferencesDialog(*this); return;
     case kCmdAbout:
-        ui().messageBox("About Corvella Player",
-                        "Corvella Player\nOpens Corvella stacks made on Windows and the Macintosh.");
+        ui().messageBox("About Corvella Player", std::string("Corvella Player\nVersion ") + playerVersion() +
+                                                     "\nOpens Corvella stacks made on Windows and the Macintosh.");
         return;
     default:
         if (commandHandler) commandHandler(id);

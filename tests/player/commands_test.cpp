@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "browse_fixture.h"
 #include "player/navigation.h"
 #include "player/shell.h"
+#include "player/version.h"
 #include "resources/strings.h"
 #include "stack/stack_document.h"
 
@@ -117,4 +119,13 @@ TEST_F(CommandTest, UnknownCommandsGoToTheWindowOrDoNothing) {
     EXPECT_EQ(seen, (std::vector<int>{kCmdHelp, 9999}));
     EXPECT_EQ(player->currentCardNumber(), 1);
     EXPECT_FALSE(host.quitting);
+}
+
+TEST_F(CommandTest, AboutNamesTheVersionTheBuildGives) {
+    open(kThreeCards);
+    post(MsgType::Command, kCmdAbout);
+    const auto about = lines("message About Corvella Player: ");
+    ASSERT_EQ(about.size(), 1u);
+    EXPECT_TRUE(std::regex_match(playerVersion(), std::regex("[0-9]+\\.[0-9]+(\\.[0-9]+)*"))) << playerVersion();
+    EXPECT_NE(about[0].find(std::string("Version ") + playerVersion() + "\n"), std::string::npos) << about[0];
 }
