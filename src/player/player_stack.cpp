@@ -99,10 +99,11 @@ bool Player::mayCloseStack() {
     if (s.changed || textFields_->modified() || savesItself) SaveWorkspace(*this);
     if (!s.changed && !textFields_->modified()) return true;
     if (savesItself) return saveStack(false);
-    switch (showAlert(2213)) {
+    // Asked of experienced users too: unasked, the default would write over their file.
+    switch (showAlert(2213, false, true)) {
     case kAnswerFirst: return saveStack(false); // yes only when the changes are safe
-    case kAnswerSecond: return false;
-    default: return true;
+    case kAnswerThird: return true;             // Don't Save: the file stays as it was
+    default: return false;                      // Cancel
     }
 }
 
