@@ -1,5 +1,6 @@
-// cvstack render STACK --card N -o OUT.png|OUT.ppm: one card as the player shows it.
+// cvstack render STACK --card N -o OUT.png|OUT.ppm: one card as it is stored.
 // cvstack export STACK -o DIR: every card as card-NNN.png and an index.html.
+// Neither runs anything of the stack: cards are drawn as stored, not arrived at.
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -38,7 +39,7 @@ int runRender(const std::vector<std::string>& argsIn) {
     }
     HeadlessHost host;
     Player player(host);
-    player.showCardNumber(number, 3, 8, false);
+    showStoredCard(player, number);
     if (!saveImage(player.screen(), out)) {
         std::fprintf(stderr, "cvstack: cannot write %s\n", out.c_str());
         return 1;
@@ -71,7 +72,7 @@ int runExport(const std::vector<std::string>& argsIn) {
          "background:#fff;padding:8px;box-shadow:0 1px 3px #999}figcaption{margin-top:4px}</style></head>\n<body>\n<h1>"
       << htmlEscape(stackName) << "</h1>\n<p>" << count << " cards</p>\n";
     for (int n = 1; n <= count; ++n) {
-        player.showCardNumber(n, 3, 8, false);
+        showStoredCard(player, n);
         char name[32];
         std::snprintf(name, sizeof name, "card-%03d.png", n);
         const std::string file = (std::filesystem::path(out) / name).string();
