@@ -105,5 +105,45 @@ TEST_F(ViewingToolsTest, InfoDumpAndResaveRunNothing) {
     }
 }
 
+TEST_F(ViewingToolsTest, RenderWritesTheFormatItsNameEndsIn) {
+    auto head = [](const fs::path& file, size_t n) {
+        std::ifstream in(file, std::ios::binary);
+        std::string bytes(n, '\0');
+        in.read(bytes.data(), std::streamsize(n));
+        return bytes;
+    };
+    const std::pair<const char*, std::string> kinds[] = {
+        {"c.png", "\x89PNG"}, {"c.PPM", "P6"}, {"c.jpg", "\xFF\xD8\xFF"}, {"c.Jpeg", "\xFF\xD8\xFF"}, {"c.bmp", "BM"}};
+    for (const auto& [name, magic] : kinds) {
+        const ToolRun r = cvstack("render '" + stack + "' --card 2 -o '" + (dir / name).string() + "'", dir);
+        EXPECT_EQ(r.status, 0) << name << ": " << r.err;
+        EXPECT_EQ(head(dir / name, magic.size()), magic) << name;
+    }
+    // Any other name is refused, with the reason, and nothing is written.
+    const ToolRun r = cvstack("render '" + stack + "' -o '" + (dir / "c.gif").string() + "'", dir);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("c.gif"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(".png, .ppm, .jpg, .jpeg or .bmp"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(dir / "c.gif"));
+}
+
+TEST_F(ViewingToolsTest, ExportShowsABarOnATerminalAndLinesElsewhere) {
+    const ToolRun lines = cvstack("export '" + stack + "' -o '" + (dir / "a").string() + "'", dir);
+    ASSERT_EQ(lines.status, 0) << lines.err;
+    EXPECT_NE(lines.err.find("exporting card 1 of 2\nexporting card 2 of 2\n"), std::string::npos) << lines.err;
+    EXPECT_EQ(lines.err.find('\r'), std::string::npos);
+    // On a terminal (util-linux's script gives it one): one bar, redrawn.
+    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) to give a terminal";
+    const fs::path typescript = dir / "terminal.txt";
+    const std::string cmd = "script -qec \"'" + std::string(CV_BIN_DIR) + "/cvstack' export '" + stack + "' -o '" +
+                            (dir / "b").string() + "'\" /dev/null >'" + typescript.string() + "' 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream in(typescript, std::ios::binary);
+    const std::string shown((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(shown.find("\rexporting [###############---------------] 1 of 2 cards"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\rexporting [##############################] 2 of 2 cards"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("exporting card"), std::string::npos) << shown;
+}
+
 } // namespace
 } // namespace cv::test

@@ -63,7 +63,7 @@ int runTransitions(const std::vector<std::string>& argsIn) {
     const int frameCount = framesText.empty() ? 8 : std::max(1, std::atoi(framesText.c_str()));
     const int only = numberText.empty() ? 0 : std::atoi(numberText.c_str());
     if (!numberText.empty() && (only < 1 || only > kTransitionCount))
-        return usageError("cvstack: --number takes a transition number 1-28");
+        return usageError("--number takes a transition number 1-28");
     ensureGuiApplication();
     if (!openStackForTool(args[0])) return 1;
     const int count = theStack().cardCount();
