@@ -120,10 +120,13 @@ void Player::runCommand(int id, int notify) {
     switch (id) {
     case kCmdNewStack: return;
     case kCmdOpenStack: {
+        // Chosen by a stack's card work (a script's menu command), it waits for that work to end.
+        if (navigation_->defer([this] { runCommand(kCmdOpenStack); }) != Navigation::Deferral::RunNow) return;
         if (!mayCloseStack()) return;
         navigation_->leaveCard(true);
         const auto path = ui().chooseFile("Open Stack", loadString(4118).value_or("Stacks (*.STK)") + "|*.stk", false);
         if (!path) {
+            const auto work = navigation_->entering();
             if (theStack().open()) showCardNumber(std::max(currentCardNumber_, 1), 3, 8, false);
             return;
         }
