@@ -74,7 +74,7 @@ Ref Interpreter::EvalExpression(Ref& cursor, bool inParensArg) {
     if (!isList(cursor)) return kNone;
     // After an error or during a throw nothing more of the instruction runs.
     if (stopRequested || throwInProgress) return kNone;
-    if (stepLimit_ && ++steps_ > stepLimit_) {
+    if (++steps_ > stepLimit_ && stepLimit_) {
         stopRequested = true;
         cursor = kNone;
         return kNone;

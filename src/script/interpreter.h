@@ -105,6 +105,8 @@ public:
     ScriptHost& host();
     // Steps before the run is stopped as if Escape had been pressed (0: no limit).
     void setStepLimit(uint64_t steps) { stepLimit_ = steps; }
+    // Expressions evaluated so far, over every run (what bounds on a run's work count).
+    uint64_t steps() const { return steps_; }
     void setRandomSeed(uint32_t seed) { randomSeed_ = randomState_ = seed; }
 
     // --- running ------------------------------------------------------------------------
@@ -290,7 +292,7 @@ private:
 };
 
 // Lets `count` 60ths of a second pass on the program clock, the host working meanwhile (WAIT,
-// TOOT); a stop request ends it early.
+// TOOT); it polls for interruption as loops do, and a stop request ends it early.
 void waitTicks(Interpreter& in, int32_t count);
 
 } // namespace cv::script

@@ -1,5 +1,6 @@
 // Control: running lists, conditionals, loops, procedure exits, labels, catch and throw,
 // waiting, and the clock and version words.
+#include <algorithm>
 #include <ctime>
 
 #include "core/clock.h"
@@ -315,14 +316,20 @@ Ref primToplevel(PrimCall& c) {
 
 } // namespace
 
-// Lets `count` 60ths of a second pass, the player working meanwhile; a stop request ends it.
+// Lets `count` 60ths of a second pass, the player working meanwhile. A wait polls for
+// interruption as loops do, so Escape, closing the window or a bound on the run ends it; on the
+// real clock it sleeps in short slices for that, while a virtual clock jumps (its host still
+// decides how far each pass goes).
 void waitTicks(Interpreter& in, int32_t count) {
+    constexpr uint64_t kSliceMs = 50;
     Clock& clk = clock();
+    const bool jumps = dynamic_cast<VirtualClock*>(&clk) != nullptr;
     const uint64_t start = clk.nowMs();
     const uint64_t deadline = start + (count > 0 ? uint64_t(count) * 1000 / 60 : 0);
     while (clk.nowMs() < deadline) {
         in.sendCommand(42);
-        in.host().waitIdle(deadline);
+        in.host().waitIdle(jumps ? deadline : std::min(deadline, clk.nowMs() + kSliceMs));
+        in.PollInterrupt();
         if (in.stopRequested) break;
     }
 }

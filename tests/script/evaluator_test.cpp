@@ -1,6 +1,8 @@
 // Evaluation: precedence, inputs, procedures and scope, control, errors and catches.
 #include "script_fixture.h"
 
+#include <algorithm>
+
 #include "core/clock.h"
 
 namespace cv::script::test {
@@ -195,6 +197,65 @@ TEST_F(EvaluatorTest, WaitUsesTheProcessClock) {
     setClock(&vc);
     run("WAIT 60");
     EXPECT_EQ(vc.nowMs(), 2000u);
+    setClock(nullptr);
+}
+
+// A host that works as the player does: each pass of a wait lets at most one timer period go
+// by. A wait that never looks for the interrupt is cut short after many passes (`fuse`).
+struct SlicedHost final : ScriptHost {
+    Interpreter* in = nullptr;
+    int polls = 0, passes = 0;
+    bool fuse = false;
+    void waitIdle(uint64_t deadlineMs) override {
+        clock().sleepUntilMs(std::min(deadlineMs, clock().nowMs() + 55));
+        if (++passes > 10000) in->stopRequested = fuse = true;
+    }
+    bool interruptRequested() override { return ++polls >= 3; }
+};
+
+TEST_F(EvaluatorTest, WaitsAndTonesEndOnAnInterruptAsLoopsDo) {
+    VirtualClock vc(1000);
+    setClock(&vc);
+    SlicedHost host;
+    host.in = &in;
+    in.setHost(&host);
+    for (const char* waiting : {"WAIT 2147483647", "TOOT 440 2147483647", "REPEAT 3 [WAIT 36000]"}) {
+        host.polls = host.passes = 0;
+        host.fuse = false;
+        const uint64_t start = vc.nowMs();
+        EXPECT_EQ(run(std::string(waiting) + " PRINT \"after"), "") << waiting;
+        EXPECT_FALSE(host.fuse) << waiting;
+        EXPECT_EQ(host.polls, 3) << waiting;
+        EXPECT_LE(vc.nowMs() - start, 3u * 55) << waiting;
+    }
+    in.setHost(nullptr);
+    setClock(nullptr);
+}
+
+TEST_F(EvaluatorTest, OnTheRealClockAWaitSleepsInShortSlices) {
+    // A clock that is not virtual: it records each sleep and lets the time pass at once.
+    struct Recording final : Clock {
+        uint64_t now = 0;
+        std::vector<uint64_t> sleeps;
+        uint64_t nowMs() const override { return now; }
+        void sleepUntilMs(uint64_t deadline) override {
+            sleeps.push_back(deadline - now);
+            now = std::max(now, deadline);
+        }
+    } rc;
+    setClock(&rc);
+    struct Host final : ScriptHost {
+        int polls = 0;
+        bool interruptRequested() override { return ++polls == 4; }
+    } host;
+    in.setHost(&host);
+    run("WAIT 600");
+    EXPECT_EQ(rc.sleeps, (std::vector<uint64_t>{50, 50, 50, 50}));
+    in.setHost(nullptr);
+    // Uninterrupted, the slices add up to the whole wait.
+    rc.sleeps.clear();
+    run("WAIT 6");
+    EXPECT_EQ(rc.sleeps, (std::vector<uint64_t>{50, 50}));
     setClock(nullptr);
 }
 
