@@ -75,9 +75,11 @@ void Player::pumpPendingMessage() {
     const Message* m = queue_.peek();
     if (!m) return;
     if (timerHandler) timerHandler();
-    // Input waits for the operation in progress; everything else is handled now.
+    // Input waits for the operation in progress; so does a request to close or quit, which
+    // ends a running script (it polls for one) and is carried out once the run has unwound.
+    // Everything else is handled now.
     const bool input = m->isMouseButton() || m->type == MsgType::MouseMove || m->type == MsgType::KeyDown;
-    if (input) return;
+    if (input || m->type == MsgType::Close || m->type == MsgType::Quit) return;
     Message taken;
     queue_.take(&taken);
     if (!translateShortcut(taken)) dispatch(taken);

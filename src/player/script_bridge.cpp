@@ -14,7 +14,19 @@ namespace cv {
 
 namespace {
 constexpr size_t kPrintedLimit = 64 * 1024;
+// What a run's evaluation costs against its bound: a step is charged 10 microseconds, about
+// what the machines of the format's day took, so that a loop that never waits still ends.
+constexpr uint64_t kStepsPerMs = 100;
+
+// Closing the window, Exit and quitting end a running script; the request stays queued and is
+// carried out once the run has unwound.
+bool closeRequested(const MessageQueue& queue) {
+    return std::any_of(queue.begin(), queue.end(), [](const Message& m) {
+        return m.type == MsgType::Close || m.type == MsgType::Quit ||
+               (m.type == MsgType::Command && m.command == kCmdExit);
+    });
 }
+} // namespace
 
 struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::CommandDispatcher {
     explicit Parts(ScriptBridge& b)
@@ -41,12 +53,27 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
     bool interruptRequested() override {
         Player& player = bridge.player_;
         player.host().pump();
+        if (pastBound()) return true;
         bool escape = false;
         player.queue().removeIf([&](const Message& m) {
             if (m.type == MsgType::KeyDown && m.key == kKeyEscape) escape = true;
             return m.type == MsgType::KeyDown && m.key == kKeyEscape;
         });
-        return escape;
+        return escape || closeRequested(player.queue());
+    }
+
+    // True once the run has gone on past its bound (and from then on).
+    bool pastBound() {
+        if (boundPassed) return true;
+        if (boundMs == 0 || depth == 0) return false;
+        const uint64_t now = clock().nowMs();
+        const uint64_t waited = now > runStartMs ? now - runStartMs : 0;
+        const uint64_t worked = (interpreter.steps() - runStartSteps) / kStepsPerMs;
+        if (waited + worked <= boundMs) return false;
+        boundPassed = true;
+        const script::Ref line = interpreter.errorLine != script::kNone ? interpreter.errorLine : interpreter.currentLine;
+        if (onBoundPassed) onBoundPassed(interpreter.LineText(line));
+        return true;
     }
 
     // READCHAR: the next typed character, waiting for one while the player stays alive.
@@ -103,6 +130,11 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
 
     ScriptBridge& bridge;
     script::Interpreter interpreter;
+    int depth = 0;  // runs in progress through run()
+    uint64_t runStartMs = 0, runStartSteps = 0;  // of the outermost one
+    uint64_t boundMs = 0;
+    bool boundPassed = false;
+    std::function<void(const std::string&)> onBoundPassed;
     script::NBAParamBlock block;
     TurtleSurface window;
 };
@@ -119,7 +151,18 @@ script::Interpreter& ScriptBridge::interpreter() { return parts_->interpreter; }
 void ScriptBridge::run(std::string_view text, Start start) {
     parts_->interpreter.setUi(&ui());
     if (start == Start::ActionList) parts_->interpreter.turtleIO = true;
+    if (parts_->depth++ == 0) {
+        parts_->runStartMs = clock().nowMs();
+        parts_->runStartSteps = parts_->interpreter.steps();
+    }
     parts_->interpreter.RunScript(text.data(), text.size(), nullptr, parts_.get(), &parts_->window);
+    --parts_->depth;
+}
+
+void ScriptBridge::setRunBound(uint64_t ms, std::function<void(const std::string& line)> passed) {
+    parts_->boundMs = ms;
+    parts_->boundPassed = false;
+    parts_->onBoundPassed = std::move(passed);
 }
 
 } // namespace cv

@@ -3,6 +3,7 @@
 // loads stays while its buttons run scripts. Scripts reach the player through the command
 // block (the player command table), print to the player's text output, wait by pumping the
 // player's messages, and stop when Escape is pressed.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -32,6 +33,13 @@ public:
     std::function<void(std::string_view)> output;
     // Everything printed so far in this run of the player (the last 64 KB).
     const std::string& printed() const { return printed_; }
+
+    // A bound on one script run, for sessions, where nobody can press Escape: `ms` of the
+    // program clock, each 100 evaluation steps counting one millisecond more, for a run with
+    // the runs it starts. A run that passes it is stopped as by Escape, and so is every later
+    // run until the bound is set again; `passed` hears of it once, with the line being run.
+    // 0: no bound.
+    void setRunBound(uint64_t ms, std::function<void(const std::string& line)> passed);
 
 private:
     struct Parts;

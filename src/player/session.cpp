@@ -15,6 +15,7 @@
 #include "player/headless_host.h"
 #include "player/navigation.h"
 #include "player/player.h"
+#include "player/script_bridge.h"
 #include "player/transitions.h"
 #include "stack/stack_document.h"
 
@@ -95,6 +96,7 @@ public:
             if (previous) previous(arriveAtStack);
         };
         setTransitionStepObserver([this](int step, int) { stepDrawn(step); });
+        limitScripts(kDefaultScriptLimitMs);
     }
     ~Runner() { setTransitionStepObserver(nullptr); }
     Runner(const Runner&) = delete;
@@ -108,6 +110,12 @@ public:
                 return 1;
             }
             flushUiLog();
+            if (overLimit_) {
+                // Nobody can press Escape here: a script that would run on for ever ends the session.
+                stop(c, "a script ran past the limit of " + std::to_string(limitMs_) +
+                            " ms and was stopped, at: " + cp1252ToUtf8(overLimitLine_));
+                return 1;
+            }
             if (host_.quitting) {
                 out_("quit " + std::to_string(host_.quitCode));
                 // What the script still wanted to do or check did not happen: that is no pass.
@@ -218,9 +226,18 @@ private:
         case SessionOp::PrintCard:
             out_(cardLine(true));
             return true;
+        case SessionOp::ScriptLimit: limitScripts(uint64_t(c.number)); return true;
         }
         player_.processQueue();
         return true;
+    }
+
+    void limitScripts(uint64_t ms) {
+        limitMs_ = ms;
+        player_.scripts().setRunBound(ms, [this](const std::string& line) {
+            overLimit_ = true;
+            overLimitLine_ = line;
+        });
     }
 
     void mouse(MsgType type, const SessionCommand& c) {
@@ -320,6 +337,9 @@ private:
     std::filesystem::path armedPath_;
     int armedLine_ = 0;
     QImage stepPicture_;
+    uint64_t limitMs_ = 0;
+    bool overLimit_ = false;
+    std::string overLimitLine_; // the script line being run when the limit was passed
 };
 
 } // namespace

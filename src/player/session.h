@@ -27,6 +27,11 @@
 //   expect pixel X Y #RRGGBB       the colour of one pixel of the card area
 //   expect step-pixel X Y #RRGGBB  the same, in the picture the last snapshot-step took
 //   print card                     the shown card, its number, id, name and the title
+//   script-limit MS                the longest one script run may go on (default 60000): its
+//                                  waits count on the virtual clock, and its work counts too,
+//                                  1 ms for every 100 evaluation steps, since the virtual clock
+//                                  stands still while a loop runs. A run that goes past it is
+//                                  stopped and the session fails at the line that started it.
 // Paths are relative to the script's folder. Texts are UTF-8.
 #include <cstdint>
 #include <filesystem>
@@ -44,13 +49,17 @@ enum class SessionOp : uint8_t {
     Open, Click, Down, Up, Move, DoubleClick, Key, Type, Command, Wait,
     Answer, AnswerText, AnswerFile, Cancel, Snapshot, SnapshotStep,
     ExpectCard, ExpectTitle, ExpectAlert, ExpectPixel, ExpectStepPixel, PrintCard,
+    ScriptLimit,
 };
+
+// How long one script run may go on in a session unless the script says otherwise.
+constexpr int64_t kDefaultScriptLimitMs = 60000;
 
 struct SessionCommand {
     SessionOp op = SessionOp::Open;
     int line = 0;
     int x = 0, y = 0;
-    int64_t number = 0;           // card number, command id, milliseconds, answer, step
+    int64_t number = 0;           // card number, command id, milliseconds, answer, step, limit
     uint32_t colour = 0;          // expect pixel: 0xRRGGBB
     uint32_t modifiers = 0;       // mouse commands
     std::string text;             // path or text, as written (UTF-8)

@@ -130,6 +130,7 @@ public:
             return std::nullopt;
         }
         if (verb == "expect") return expect(error);
+        if (verb == "script-limit") return number(SessionOp::ScriptLimit, 1, 1000LL * 60 * 60 * 24, error);
         *error = "unknown command \"" + std::string(verb) + "\"";
         return std::nullopt;
     }

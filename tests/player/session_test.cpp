@@ -169,6 +169,27 @@ TEST_F(SessionTest, AQuitEndsTheSessionAndOnlyAsItsLastLineIsItAPass) {
     EXPECT_THAT(err[0], HasSubstr("test.session:3: the player quit at line 2"));
 }
 
+TEST_F(SessionTest, AScriptThatWouldRunForEverFailsItsLineInsteadOfHanging) {
+    // Card 1's button waits for ever; card 2's arrive action loops for ever without waiting.
+    constexpr const char* kRunaway = R"({"card_width": 64, "card_height": 48,
+ "resources": [{"type": "Actn", "id": 20, "actions": [{"type": "script", "text": "MAKE \"N 0\nWHILE \"TRUE [MAKE \"N :N + 1]"}]}],
+ "cards": [{"objects": [{"kind": "button", "id": 1, "rect": [0, 0, 20, 20],
+                         "actions": [{"type": "script", "text": "WAIT 2147483647"}]}]},
+           {"actions": {"arrive": 20}}]})";
+    EXPECT_EQ(run(kRunaway, "open fixture.stk\nclick 10 10\nexpect card 1\n"), 1);
+    EXPECT_THAT(err, ElementsAre("test.session:2: a script ran past the limit of 60000 ms and was stopped, at: "
+                                 "WAIT 2147483647"));
+    EXPECT_EQ(run(kRunaway, "open fixture.stk\nscript-limit 1000\ncommand 204\nexpect card 2\n"), 1);
+    EXPECT_THAT(err, ElementsAre("test.session:3: a script ran past the limit of 1000 ms and was stopped, at: "
+                                 "WHILE \"TRUE [MAKE \"N :N + 1]"));
+    EXPECT_EQ(run(kRunaway, "script-limit 120000\nopen fixture.stk\nclick 10 10\n"), 1);
+    EXPECT_THAT(err, ElementsAre(HasSubstr("test.session:3: a script ran past the limit of 120000 ms")));
+    // The limit is on script runs, not on the session's own waits.
+    EXPECT_EQ(run(kRunaway, "script-limit 1000\nopen fixture.stk\nwait 120000\nexpect card 1\n"), 0);
+    EXPECT_TRUE(err.empty());
+    EXPECT_EQ(parseSession("script-limit 0\nscript-limit 86400001\nscript-limit\n").errors.size(), 3u);
+}
+
 TEST_F(SessionTest, OpeningAnotherStackLeavesTheOpenOneAsOpenStackDoes) {
     const int status = run(R"({"card_width": 64, "card_height": 48, "cards": [{"name": "A", "objects": [
                                {"kind": "text", "id": 1, "rect": [0, 0, 64, 48], "text": "hi"}]}]})",
