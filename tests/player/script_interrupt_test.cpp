@@ -1,6 +1,8 @@
 // Ending scripts that would run on: Escape, closing the window and Exit stop a run whether it
 // loops or waits, and the close is carried out once the run has unwound; a bound stops runs
 // that nobody can stop by hand.
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -11,6 +13,8 @@
 #include "core/ui.h"
 #include "player/headless_host.h"
 #include "player/player.h"
+#include "player/qt/main_window.h"
+#include "player/qt/qt_host.h"
 #include "player/script_bridge.h"
 #include "script/interpreter.h"
 #include "stack/stack_document.h"
@@ -46,6 +50,18 @@ std::string jsonText(const std::string& s) {
     return out;
 }
 
+// The manifest of a card with one button for each of kScripts, each followed by PRINT "after.
+std::string buttonsStack() {
+    std::string objects;
+    for (int i = 0; i < 3; ++i) {
+        if (i) objects += ", ";
+        objects += R"({"kind": "button", "id": )" + std::to_string(i + 1) + R"(, "rect": [)" + std::to_string(50 * i) +
+                   ", 0, " + std::to_string(50 * i + 40) + R"(, 40], "actions": [{"type": "script", "text": ")" +
+                   jsonText("TEXTIO " + std::string(kScripts[i]) + " PRINT \"after") + R"("}]})";
+    }
+    return R"({"card_width": 200, "card_height": 100, "cards": [{"objects": [)" + objects + "]}]}";
+}
+
 class ScriptInterruptTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -54,16 +70,7 @@ protected:
         headlessUi().clearLog();
         player = std::make_unique<Player>(host);
         host.interpreter = &player->scripts().interpreter();
-        std::string objects;
-        for (int i = 0; i < 3; ++i) {
-            if (i) objects += ", ";
-            objects += R"({"kind": "button", "id": )" + std::to_string(i + 1) + R"(, "rect": [)" +
-                       std::to_string(50 * i) + ", 0, " + std::to_string(50 * i + 40) +
-                       R"(, 40], "actions": [{"type": "script", "text": ")" +
-                       jsonText("TEXTIO " + std::string(kScripts[i]) + " PRINT \"after") + R"("}]})";
-        }
-        ASSERT_TRUE(player->openStack(buildStack(R"({"card_width": 200, "card_height": 100, "cards": [{"objects": [)" +
-                                                 objects + "]}]}")));
+        ASSERT_TRUE(player->openStack(buildStack(buttonsStack())));
         // What held while the run went on: whether the player had quit, and the alerts shown.
         auto real = player->media.runScript;
         player->media.runScript = [this, real](const std::string& text) {
@@ -194,6 +201,73 @@ TEST_F(ScriptInterruptTest, ABoundStopsWaitsAndLoopsAndEveryRunAfterUntilItIsSet
     player->scripts().run("TEXTIO REPEAT 100 [MAKE \"N 1] PRINT \"within");
     EXPECT_NE(player->scripts().printed().find("within"), std::string::npos);
     EXPECT_EQ(told, 2);
+}
+
+// The same in the player's window on the real clock: the close box and Escape reach a script
+// while it runs.
+class WindowInterruptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureTestApplication();
+        host.showEndScreenOnQuit = false;
+        player = std::make_unique<Player>(host);
+        window = std::make_unique<MainWindow>(*player, host);
+        host.attach(window.get());
+        ASSERT_TRUE(player->openStack(buildStack(buttonsStack())));
+        window->fitToCard(player->cardWidth(), player->cardHeight());
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        // A run that never looks for the person is ended by this, so that the fault fails
+        // instead of hanging.
+        fuse.setSingleShot(true);
+        fuse.setInterval(10000);
+        QObject::connect(&fuse, &QTimer::timeout, [this] {
+            player->scripts().interpreter().stopRequested = true;
+            fuseBlown = true;
+        });
+        fuse.start();
+    }
+    void TearDown() override {
+        fuse.stop();
+        host.attach(nullptr);
+        window.reset();
+        player.reset();
+        DisposeStack();
+    }
+    // Clicks button `i`; `meanwhile` happens once the run has begun.
+    void runButton(int i, const std::function<void()>& meanwhile) {
+        QTimer::singleShot(0, window.get(), meanwhile);
+        printedBefore = player->scripts().printed().size();
+        QTest::mouseClick(window->cardView(), Qt::LeftButton, {}, QPoint(50 * i + 10, 10));
+    }
+    bool printedAfter() const { return player->scripts().printed().size() > printedBefore; }
+
+    QtHost host;
+    std::unique_ptr<Player> player;
+    std::unique_ptr<MainWindow> window;
+    QTimer fuse;
+    bool fuseBlown = false;
+    size_t printedBefore = 0;
+};
+
+TEST_F(WindowInterruptTest, TheCloseBoxEndsAWaitAndThenClosesTheWindow) {
+    runButton(0, [this] { window->close(); });
+    EXPECT_FALSE(fuseBlown);
+    EXPECT_FALSE(printedAfter());
+    EXPECT_TRUE(host.quitRequested());
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(WindowInterruptTest, EscapeEndsALoopAndTheCloseBoxEndsTheNext) {
+    runButton(2, [this] { QTest::keyClick(window->windowHandle(), Qt::Key_Escape); });
+    EXPECT_FALSE(fuseBlown);
+    EXPECT_FALSE(printedAfter());
+    EXPECT_FALSE(host.quitRequested());
+    runButton(1, [this] { window->close(); });
+    EXPECT_FALSE(fuseBlown);
+    EXPECT_FALSE(printedAfter());
+    EXPECT_TRUE(host.quitRequested());
 }
 
 } // namespace
