@@ -51,19 +51,6 @@ bool step(WorldPath& at, const std::string& name) {
 
 } // namespace
 
-bool PathInside(const std::string& folder, const std::string& path) {
-    std::error_code ec;
-    const fs::path root = fs::canonical(folder, ec);
-    if (ec) return false;
-    const fs::path p = fs::weakly_canonical(path, ec);
-    if (ec) return false;
-    auto r = root.begin();
-    auto q = p.begin();
-    for (; r != root.end(); ++r, ++q)
-        if (q == p.end() || *r != *q) return false;
-    return true;
-}
-
 FileWorld::FileWorld(std::string dataFolder, std::vector<std::string> readFolders)
     : data_(std::move(dataFolder)), reads_(std::move(readFolders)) {}
 
@@ -221,6 +208,7 @@ std::string FileWorld::WorldName(const std::string& stackPath) {
     if (!stackPath.empty()) {
         fs::path p = fs::weakly_canonical(fs::absolute(stackPath, ec), ec);
         full = ec ? fs::path(stackPath).lexically_normal().string() : p.string();
+        while (full.size() > 1 && full.back() == '/') full.pop_back();
     }
     // FNV-1a over the full path: a short, stable mark of the folder the stack lives in.
     uint64_t h = 14695981039346656037ull;
@@ -228,7 +216,7 @@ std::string FileWorld::WorldName(const std::string& stackPath) {
         h ^= c;
         h *= 1099511628211ull;
     }
-    std::string stem = stackPath.empty() ? std::string() : fs::path(stackPath).stem().string();
+    std::string stem = full.empty() ? std::string() : fs::path(full).stem().string();
     if (stem.empty()) stem = "Untitled";
     // Cut long names on a character boundary.
     if (stem.size() > 48) {

@@ -67,7 +67,4 @@ private:
     std::vector<std::string> reads_;
 };
 
-// True when `path` (after links) lies in `folder` (after links).
-bool PathInside(const std::string& folder, const std::string& path);
-
 } // namespace cv::script

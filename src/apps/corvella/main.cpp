@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/alerts.h"
 #include "core/settings.h"
@@ -23,6 +25,7 @@
 #include "player/qt/qt_ui.h"
 #include "player/qt/single_instance.h"
 #include "player/shell.h"
+#include "player/stack_world.h"
 #include "resources/strings.h"
 #include "stack/stack_document.h"
 
@@ -101,6 +104,20 @@ int runPlayer(QApplication& app, SingleInstance& instance, const std::string& pr
     return code;
 }
 
+// `--allow-files STACK`: the stack's scripts may use all the person's files in this run (the
+// stack is still the one to open). Returns the arguments without the option.
+std::vector<const char*> takeFileAccessOption(int argc, char** argv) {
+    std::vector<const char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--allow-files" && i + 1 < argc) {
+            allowFilesThisRun(argv[i + 1]);
+            continue;
+        }
+        rest.push_back(argv[i]);
+    }
+    return rest;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -113,7 +130,8 @@ int main(int argc, char** argv) {
     const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
     const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
     setSettingsFile(settingsFilePath(programFolder));
-    const std::string commandLine = joinArguments(argc, argv);
+    const std::vector<const char*> arguments = takeFileAccessOption(argc, argv);
+    const std::string commandLine = joinArguments(int(arguments.size()), arguments.data());
     std::error_code ec;
     const std::string currentDir = std::filesystem::current_path(ec).string();
 
