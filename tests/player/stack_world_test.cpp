@@ -107,6 +107,11 @@ TEST_F(StackWorldTest, AStacksScriptsWriteToItsDataFolderAndReadBesideIt) {
     const std::string second = openGame("two");
     EXPECT_NE(dataOf(first), dataOf(second));
     EXPECT_EQ(print("SHOW FILEP \"TOP.LGO SHOW FILEP \"LEVELS.TXT"), "FALSE\nFALSE\n");
+    // Files the first left open are not handed to the second.
+    openGame("one");
+    print("OPEN \"KEPT.TXT");
+    openGame("two");
+    EXPECT_EQ(print("SHOW ALLOPEN"), "[]\n");
     // And the first finds its file again when it opens once more.
     openGame("one");
     EXPECT_EQ(print("SHOW FILEP \"TOP.LGO"), "TRUE\n");

@@ -223,3 +223,42 @@ TEST_F(WorldTest, ThePrefixAndTheListingsShowTheWorld) {
 
 } // namespace
 } // namespace cv::script::test
+
+namespace cv::script::test {
+namespace {
+
+// What `quill ARGS` prints (standard output and errors), with the data directory in `data`.
+std::string quillOutput(const std::string& data, const std::string& args) {
+    const std::string cmd = "XDG_DATA_HOME='" + data + "' '" + (fs::path(CV_BIN_DIR) / "quill").string() + "' " + args +
+                            " </dev/null 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return "(cannot run quill)";
+    std::string out;
+    char buf[1024];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+    return out;
+}
+
+TEST(QuillSandbox, TheFolderPlaysTheStacksFolderAndWritesGoToItsDataFolder) {
+    std::string templ = (fs::temp_directory_path() / "cvquillboxXXXXXX").string();
+    const fs::path root = ::mkdtemp(templ.data()) ? templ : std::string();
+    fs::create_directories(root / "box");
+    std::ofstream(root / "box/in.txt") << "inside\n";
+    std::ofstream(root / "secret.txt") << "secret\n";
+    const std::string data = (root / "data").string();
+    EXPECT_EQ(quillOutput(data, "--sandbox '" + (root / "box").string() +
+                                    "' -e 'POFILE \"IN.TXT SAVE \"C:\\\\OUT.LGO' -e 'POFILE \"../secret.txt'"),
+              "inside\nLogo Error: Can't read from \"../secret.txt\n\nAt: POFILE \"../secret.txt\n");
+    EXPECT_TRUE(fs::exists(fs::path(FileWorld::DataFolderFor(data + "/corvella/stacks", (root / "box").string())) / "OUT.LGO"));
+    EXPECT_FALSE(fs::exists(root / "box/OUT.LGO"));
+    // Without it, the scripts are the person's own.
+    EXPECT_EQ(quillOutput(data, "-e 'POFILE \"" + (root / "secret.txt").string() + "'"), "secret\n");
+    EXPECT_EQ(quillOutput(data, "--sandbox '" + (root / "none").string() + "' -e 'PRINT 1'").substr(0, 7), "quill: ");
+    std::error_code ec;
+    fs::remove_all(root, ec);
+}
+
+} // namespace
+} // namespace cv::script::test
