@@ -233,9 +233,9 @@ Ref primRename(PrimCall& c) {
     if (!nameInput(c, c.args[0], oldName) || !nameInput(c, c.args[1], newName)) return kNone;
     ScriptFiles& f = files(c);
     const auto from = f.pathFor(oldName, ScriptFiles::Use::Erase);
-    const auto existing = f.pathFor(newName, ScriptFiles::Use::Write);
+    const auto existing = f.pathFor(newName, ScriptFiles::Use::Read);
     const auto to = f.pathFor(newName, ScriptFiles::Use::WriteAsWritten);
-    if (!from || !existing || !to) {
+    if (!from || !to) {
         diskError(c);
         return kNone;
     }
@@ -243,7 +243,7 @@ Ref primRename(PrimCall& c) {
     // changes the case of its name.
     std::error_code ec;
     struct stat st {};
-    if (::lstat(existing->c_str(), &st) == 0 && !fs::equivalent(*from, *existing, ec)) {
+    if (existing && ::lstat(existing->c_str(), &st) == 0 && !fs::equivalent(*from, *existing, ec)) {
         diskError(c);
         return kNone;
     }
@@ -254,7 +254,7 @@ Ref primRename(PrimCall& c) {
 Ref primCreateDirectory(PrimCall& c) {
     std::string name;
     if (!nameInput(c, c.args[0], name)) return kNone;
-    const auto path = files(c).pathFor(name, ScriptFiles::Use::Write);
+    const auto path = files(c).pathFor(name, ScriptFiles::Use::MakeFolder);
     if (!path || ::mkdir(path->c_str(), 0777) != 0) diskError(c);
     return kNone;
 }

@@ -219,6 +219,9 @@ std::optional<std::string> ScriptFiles::pathFor(std::string_view scriptName, Use
     switch (use) {
     case Use::Read: return world_->forReading(*at);
     case Use::Write: return world_->forWriting(*at);
+    case Use::MakeFolder:
+        if (world_->forReading(*at)) return std::nullopt;
+        return world_->forWriting(*at);
     case Use::WriteAsWritten: return world_->forWriting(*at, true);
     case Use::Erase: return world_->inData(*at);
     }

@@ -83,7 +83,8 @@ public:
     // What a primitive does with a name, and so where the name may lead.
     enum class Use : uint8_t {
         Read,            // LOAD, POFILE, FILEP: the first layer of the world that holds it
-        Write,           // SAVE, CREATEDIRECTORY: into the data folder
+        Write,           // SAVE: into the data folder
+        MakeFolder,      // CREATEDIRECTORY: into the data folder, a name the world does not hold
         WriteAsWritten,  // RENAME's new name: into the data folder, its case as written
         Erase,           // ERASEFILE, RENAME's old name: only what the data folder holds
     };

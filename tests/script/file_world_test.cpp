@@ -188,6 +188,12 @@ TEST_F(WorldTest, WritesAndErasesTouchOnlyTheDataFolder) {
     EXPECT_EQ(errorOf("RENAME \"levels\\\\one.txt \"two.txt"), "Logo Error: Disk IO Error");
     EXPECT_EQ(errorOf("RENAME \"scores.txt \"Best.txt"), "");
     EXPECT_EQ(contents("data/Best.txt"), "top 10\n");
+    // A name the stack's folder holds is taken: nothing is renamed onto it, no folder made as it.
+    EXPECT_EQ(errorOf("RENAME \"best.txt \"SHIPPED.TXT"), "Logo Error: Disk IO Error");
+    fs::create_directories(root / "stack/Extra");
+    EXPECT_EQ(errorOf("CREATEDIRECTORY \"extra"), "Logo Error: Disk IO Error");
+    EXPECT_FALSE(exists("data/Shipped.txt"));
+    EXPECT_FALSE(exists("data/extra"));
 }
 
 TEST_F(WorldTest, ALinkInTheDataFolderIsNoWayOut) {
