@@ -39,6 +39,42 @@ bool isWhite(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
 Navigation::Navigation(Player& player) : player_(player) {}
 
+Navigation::WorkScope::WorkScope(Navigation& nav, Work work) : nav_(nav), outer_(nav.work_) {
+    // Card work that starts afresh leaves the card whose work asked for the waiting move.
+    if (nav_.workDepth_++ == 0) nav_.pending_ = nullptr;
+    nav_.work_ = work;
+}
+
+Navigation::WorkScope::~WorkScope() {
+    --nav_.workDepth_;
+    nav_.work_ = outer_;
+}
+
+Navigation::Deferral Navigation::defer(std::function<void()> move) {
+    if (workDepth_ == 0) return Deferral::RunNow;
+    if (work_ == Work::Leaving) return Deferral::GivesWay;
+    pending_ = std::move(move); // the last asked wins
+    return Deferral::Waits;
+}
+
+bool Navigation::postPendingMove() {
+    if (!pending_ || workDepth_ > 0) return false;
+    for (const Message& m : player_.queue())
+        if (m.type == MsgType::Timer && m.key == kMoveTimerId) return false;
+    Message m;
+    m.type = MsgType::Timer;
+    m.key = kMoveTimerId;
+    player_.post(m);
+    return true;
+}
+
+void Navigation::runPendingMove() {
+    if (!pending_ || workDepth_ > 0) return;
+    const std::function<void()> move = std::move(pending_);
+    pending_ = nullptr;
+    move();
+}
+
 void Navigation::pushHistory() {
     const StackDocument& s = theStack();
     Handle card = player_.currentCard();
@@ -55,6 +91,7 @@ void Navigation::pushHistory() {
 
 void Navigation::leaveCard(bool history) {
     if (!player_.currentCard()) return;
+    const WorkScope leaving(*this, Work::Leaving);
     if (history) pushHistory();
     if (player_.onCardLeaving) player_.onCardLeaving();
     if (actions_) {
@@ -67,24 +104,37 @@ void Navigation::leaveCard(bool history) {
 
 void Navigation::goToNumber(int number, int transition, int speed, bool history) {
     if (number < 1 || number > theStack().cardCount()) return;
+    const WorkScope move(*this, Work::Entering);
     leaveCard(history);
     player_.showCardNumber(number, transition, speed, false);
 }
 
 void Navigation::goNext(int transition, int speed) {
+    if (defer([=, this] { goNext(transition, speed); }) != Deferral::RunNow) return;
     const int n = theStack().cardCount();
     if (n) goToNumber(player_.currentCardNumber() % n + 1, transition, speed, true);
 }
 
 void Navigation::goPrevious(int transition, int speed) {
+    if (defer([=, this] { goPrevious(transition, speed); }) != Deferral::RunNow) return;
     const int n = theStack().cardCount();
     if (n) goToNumber((player_.currentCardNumber() + n - 2) % n + 1, transition, speed, true);
 }
 
-void Navigation::goFirst(int transition, int speed) { goToNumber(1, transition, speed, true); }
-void Navigation::goLast(int transition, int speed) { goToNumber(theStack().cardCount(), transition, speed, true); }
+void Navigation::goFirst(int transition, int speed) {
+    if (defer([=, this] { goFirst(transition, speed); }) != Deferral::RunNow) return;
+    goToNumber(1, transition, speed, true);
+}
+
+void Navigation::goLast(int transition, int speed) {
+    if (defer([=, this] { goLast(transition, speed); }) != Deferral::RunNow) return;
+    goToNumber(theStack().cardCount(), transition, speed, true);
+}
 
 bool Navigation::goToCardId(uint16_t id, int transition, int speed, bool history) {
+    if (const Deferral d = defer([=, this] { goToCardId(id, transition, speed, history); }); d != Deferral::RunNow)
+        return d == Deferral::Waits;
+    const WorkScope move(*this, Work::Entering);
     leaveCard(history);
     const int number = CardNumberOfId(id);
     if (number == 0) {
@@ -97,6 +147,7 @@ bool Navigation::goToCardId(uint16_t id, int transition, int speed, bool history
 }
 
 void Navigation::goBack(int transition, int speed) {
+    if (defer([=, this] { goBack(transition, speed); }) != Deferral::RunNow) return;
     if (history_.empty()) return;
     const HistoryEntry entry = history_.front();
     const std::string& current = theStack().path;
@@ -109,11 +160,13 @@ void Navigation::goBack(int transition, int speed) {
 }
 
 void Navigation::goHome(int transition, int speed) {
+    if (defer([=, this] { goHome(transition, speed); }) != Deferral::RunNow) return;
     if (homePath_.empty()) return;
     goToOtherStack(homePath_, homeCardId_ ? int16_t(homeCardId_) : int16_t(-6), transition, speed, true);
 }
 
 void Navigation::goLastMarked(int transition, int speed) {
+    if (defer([=, this] { goLastMarked(transition, speed); }) != Deferral::RunNow) return;
     if (lastMarkedCardId_ == 0) {
         showAlert(2242);
         return;
@@ -126,7 +179,11 @@ void Navigation::goLastMarked(int transition, int speed) {
 
 bool Navigation::goToOtherStack(const std::string& path, int16_t destination, int transition, int speed,
                                 bool history) {
+    if (const Deferral d = defer([=, this] { goToOtherStack(path, destination, transition, speed, history); });
+        d != Deferral::RunNow)
+        return d == Deferral::Waits;
     if (!player_.mayCloseStack()) return false;
+    const WorkScope move(*this, Work::Entering);
     leaveCard(history);
 
     // Find the file: as named, then by name near the current stack, then ask.
@@ -161,11 +218,13 @@ bool Navigation::goToOtherStack(const std::string& path, int16_t destination, in
 
 void Navigation::closeStack() {
     if (!theStack().open()) return;
+    const WorkScope leaving(*this, Work::Leaving);
     if (actions_) actions_->runNamedAction(theStack().h16(hdr::kLeaveAction), false, 2034);
     if (stackHooks().saveWorkspace) stackHooks().saveWorkspace();
 }
 
 void Navigation::redisplayCurrentCard() {
+    if (defer([this] { redisplayCurrentCard(); }) != Deferral::RunNow) return;
     if (actions_) actions_->stopCardMedia();
     player_.showCardNumber(std::max(player_.currentCardNumber(), 1), 3, 8, false);
 }
@@ -220,6 +279,7 @@ bool Navigation::slideShowPause(int ticks) {
 }
 
 void Navigation::runSlideShow() {
+    if (defer([this] { runSlideShow(); }) != Deferral::RunNow) return;
     if (!theStack().open()) return;
     const auto choice = ui().slideShowDialog(SlideShowChoice{slideShowAllCards, slideShowPauseSeconds});
     if (!choice) return;

@@ -6,6 +6,7 @@
 #include <QRect>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,16 +24,61 @@ struct HistoryEntry {
 // The Back list holds at most this many entries.
 constexpr size_t kHistoryLimit = 17;
 
+// The timer message that carries a move asked for while cards were being shown (timer 1 is the
+// player's tick).
+constexpr int kMoveTimerId = 2;
+
 class Navigation {
 public:
     explicit Navigation(Player& player);
     void setActions(ActionRunner* actions) { actions_ = actions; }
 
+    // ---- Moves asked for during card work ----
+    // A card's leave and arrive work (its actions, their scripts and plug-ins, the automatic
+    // timers that fire meanwhile) may ask for a move itself. Such a move never runs inside
+    // that work, so no stack can nest moves without end:
+    // - asked for while a card is being left, it gives way to the move under way, which goes
+    //   on to its own destination;
+    // - asked for while a card is being shown or arrived at (or a stack opened), it waits, and
+    //   of several the last asked wins; it is posted to the player's queue at the next tick of
+    //   timer 1 once the work is over, so a chain of arrive actions moves on one card a tick,
+    //   with the window repainting and taking keys in between;
+    // - a waiting move is dropped when other card work starts first (the person moved, a
+    //   stack opened), when Escape is pressed and when the player closes.
+    // The go... calls below all follow this, whoever calls them.
+    enum class Work : uint8_t { Leaving, Entering };
+    class WorkScope {
+    public:
+        WorkScope(Navigation& nav, Work work);
+        ~WorkScope();
+        WorkScope(const WorkScope&) = delete;
+        WorkScope& operator=(const WorkScope&) = delete;
+
+    private:
+        Navigation& nav_;
+        Work outer_;
+    };
+    // Card work the player does itself (showing a card, opening a stack) is marked with this.
+    WorkScope entering() { return WorkScope(*this, Work::Entering); }
+    bool inCardWork() const { return workDepth_ > 0; }
+    // What becomes of a move asked for now. Everything that moves to a card or opens a stack
+    // asks this first and goes on only with RunNow; `move` is kept when it Waits.
+    enum class Deferral : uint8_t { RunNow, Waits, GivesWay };
+    Deferral defer(std::function<void()> move);
+    bool movePending() const { return static_cast<bool>(pending_); }
+    // Posts the waiting move to the queue, unless card work is under way or it is queued
+    // already; true when it posted.
+    bool postPendingMove();
+    // Runs the waiting move (the queued message's work); nothing during card work.
+    void runPendingMove();
+    void cancelPendingMove() { pending_ = nullptr; }
+
     void goNext(int transition = 3, int speed = 8);
     void goPrevious(int transition = 3, int speed = 8);
     void goFirst(int transition = 3, int speed = 8);
     void goLast(int transition = 3, int speed = 8);
-    // Goes to the card with that id (with history); a missing card shows alert 2223.
+    // Goes to the card with that id (with history); a missing card shows alert 2223. During
+    // card work: true when the move waits, false when it gave way.
     bool goToCardId(uint16_t id, int transition = 3, int speed = 8, bool history = true);
     void goBack(int transition = 3, int speed = 8);
     void goHome(int transition = 3, int speed = 8);
@@ -84,6 +130,9 @@ private:
     std::string lastMarkedPath_;
     std::string homePath_;
     uint16_t homeCardId_ = 0;
+    int workDepth_ = 0;
+    Work work_ = Work::Entering;
+    std::function<void()> pending_;
 };
 
 // Where a link text occurs around a click: the text field's text, the click's character

@@ -65,6 +65,7 @@ bool Player::postDueTimer() {
     t.type = MsgType::Timer;
     t.key = 1;
     queue_.post(t);
+    navigation_->postPendingMove();
     return true;
 }
 
@@ -118,9 +119,13 @@ void Player::dispatch(const Message& m) {
     case MsgType::Command: runCommand(m.command, m.notify); break;
     case MsgType::Timer:
         if (m.key == 1 && timerHandler) timerHandler();
+        if (m.key == kMoveTimerId) navigation_->runPendingMove();
         break;
     case MsgType::Close:
-        if (mayCloseStack()) host_.quit(0);
+        if (mayCloseStack()) {
+            navigation_->cancelPendingMove();
+            host_.quit(0);
+        }
         break;
     case MsgType::Quit: host_.quit(m.key); break;
     case MsgType::FocusOut:
@@ -132,6 +137,8 @@ void Player::dispatch(const Message& m) {
 }
 
 void Player::handleKeyDown(const Message& m) {
+    // Escape stops a chain of cards that move on by themselves.
+    if (m.key == kKeyEscape) navigation_->cancelPendingMove();
     if (m.key == kKeyShift) shiftDown = true;
     if (m.key == kKeyControl) controlDown = true;
     if (shiftDown && controlDown && !revealed_) revealButtons(true);
@@ -153,6 +160,8 @@ void Player::revealButtons(bool on) {
 }
 
 void Player::arrived(bool arriveAtStack) {
+    // Moves the arrive actions ask for run after them, from the queue.
+    const auto work = navigation_->entering();
     events_->reset();
     if (onArrive) onArrive(arriveAtStack);
     if (!theStack().open()) return;

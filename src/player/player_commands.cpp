@@ -5,6 +5,7 @@
 #include "player/player.h"
 #include "player/preferences.h"
 #include "player/text_fields.h"
+#include "player/version.h"
 #include "resources/strings.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
@@ -119,10 +120,13 @@ void Player::runCommand(int id, int notify) {
     switch (id) {
     case kCmdNewStack: return;
     case kCmdOpenStack: {
+        // Chosen by a stack's card work (a script's menu command), it waits for that work to end.
+        if (navigation_->defer([this] { runCommand(kCmdOpenStack); }) != Navigation::Deferral::RunNow) return;
         if (!mayCloseStack()) return;
         navigation_->leaveCard(true);
         const auto path = ui().chooseFile("Open Stack", loadString(4118).value_or("Stacks (*.STK)") + "|*.stk", false);
         if (!path) {
+            const auto work = navigation_->entering();
             if (theStack().open()) showCardNumber(std::max(currentCardNumber_, 1), 3, 8, false);
             return;
         }
@@ -147,8 +151,8 @@ void Player::runCommand(int id, int notify) {
     case kCmdSlideShow: navigation_->runSlideShow(); return;
     case kCmdPreferences: showPreferencesDialog(*this); return;
     case kCmdAbout:
-        ui().messageBox("About Corvella Player",
-                        "Corvella Player\nOpens Corvella stacks made on Windows and the Macintosh.");
+        ui().messageBox("About Corvella Player", std::string("Corvella Player\nVersion ") + playerVersion() +
+                                                     "\nOpens Corvella stacks made on Windows and the Macintosh.");
         return;
     default:
         if (commandHandler) commandHandler(id);

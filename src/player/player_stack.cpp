@@ -24,19 +24,30 @@ bool Player::openStackOnly(const std::string& path) {
 }
 
 bool Player::openStack(const std::string& path) {
+    // Asked for by a stack's own card work, it waits for that work to end, as moves do.
+    if (const auto d = navigation_->defer([this, path] { openStack(path); }); d != Navigation::Deferral::RunNow)
+        return d == Navigation::Deferral::Waits;
+    const auto work = navigation_->entering(); // its workspace and arrive actions
     if (!openStackOnly(path)) return false;
     showCardNumber(1, 3, 8, true);
     return true;
 }
 
 bool Player::replaceStack(const std::string& path) {
+    if (const auto d = navigation_->defer([this, path] { replaceStack(path); }); d != Navigation::Deferral::RunNow)
+        return d == Navigation::Deferral::Waits;
+    const auto work = navigation_->entering();
     navigation_->closeStack();
-    if (openStack(path)) return true;
+    if (openStackOnly(path)) {
+        showCardNumber(1, 3, 8, true);
+        return true;
+    }
     newUntitledStack();
     return false;
 }
 
 void Player::newUntitledStack() {
+    const auto work = navigation_->entering();
     textFields_->forget();
     NewStack(kDefaultCardWidth, kDefaultCardHeight, 8);
     isHomeStack_ = false;
@@ -88,10 +99,11 @@ bool Player::mayCloseStack() {
     if (s.changed || textFields_->modified() || savesItself) SaveWorkspace(*this);
     if (!s.changed && !textFields_->modified()) return true;
     if (savesItself) return saveStack(false);
-    switch (showAlert(2213)) {
+    // Asked of experienced users too: unasked, the default would write over their file.
+    switch (showAlert(2213, false, true)) {
     case kAnswerFirst: return saveStack(false); // yes only when the changes are safe
-    case kAnswerSecond: return false;
-    default: return true;
+    case kAnswerThird: return true;             // Don't Save: the file stays as it was
+    default: return false;                      // Cancel
     }
 }
 

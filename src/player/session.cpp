@@ -1,6 +1,8 @@
 // Running a session script against a headless player on the virtual clock.
 #include "player/session.h"
 
+#include <QImageWriter>
+
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -237,10 +239,11 @@ private:
     }
 
     static bool save(const QImage& picture, const std::filesystem::path& path) {
+        const char* format = pictureFormatFor(path.string());
+        if (!format) return false;
         std::error_code ec;
         if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-        const bool ppm = endsWithNoCase(path.string(), ".ppm");
-        return picture.save(QString::fromStdString(path.string()), ppm ? "PPM" : "PNG");
+        return picture.save(QString::fromStdString(path.string()), format);
     }
 
     // Each drawn step of a transition: the one a snapshot-step waits for is kept and written.
@@ -320,6 +323,18 @@ private:
 };
 
 } // namespace
+
+const char* pictureFormatFor(std::string_view path) {
+    static const std::pair<const char*, const char*> kEndings[] = {
+        {".png", "PNG"}, {".ppm", "PPM"}, {".jpg", "JPEG"}, {".jpeg", "JPEG"}, {".bmp", "BMP"}};
+    const std::string name(path);
+    for (const auto& [ending, format] : kEndings) {
+        if (!endsWithNoCase(name, ending)) continue;
+        // JPEG comes from an image plug-in that a machine may lack.
+        return QImageWriter::supportedImageFormats().contains(QByteArray(format).toLower()) ? format : nullptr;
+    }
+    return nullptr;
+}
 
 Session::Session(Output out, Output err) : out_(std::move(out)), err_(std::move(err)) {}
 

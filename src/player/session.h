@@ -15,7 +15,8 @@
 //   wait MS                        let MS milliseconds pass (timers run, waits end)
 //   answer 52|53|54                the next alert's answer
 //   answer-text TEXT / answer-file PATH / cancel   the next question's answer
-//   snapshot PATH                  the card area as PNG (or PPM for a .ppm name)
+//   snapshot PATH                  the card area as a picture in the format its name ends in
+//                                  (.png, .ppm, .jpg, .jpeg or .bmp)
 //   snapshot-step N PATH           the card area as the next transition leaves it after its
 //                                  Nth step (written when that step is drawn)
 //   expect card N                  the shown card's number
@@ -62,6 +63,13 @@ struct ParsedSession {
 };
 
 ParsedSession parseSession(std::string_view script);
+
+// The picture format a file name asks for by its ending, in any case: "PNG" (.png), "PPM"
+// (.ppm), "JPEG" (.jpg, .jpeg) or "BMP" (.bmp); nullptr for any other name, or for a format
+// this machine cannot write. Snapshots and cvstack's pictures are written this way.
+const char* pictureFormatFor(std::string_view path);
+// The endings pictureFormatFor knows, for messages.
+inline constexpr const char* kPictureEndings = ".png, .ppm, .jpg, .jpeg or .bmp";
 
 // The messages pressing one key makes: the modifier keys going down, KeyDown, Char (for
 // printable keys and Return, unless Control or Alt is held), KeyUp, the modifiers going up.

@@ -157,7 +157,15 @@ private:
             *error = std::string(w_[0]) + " needs a path";
             return std::nullopt;
         }
+        if (op == SessionOp::Snapshot && !picturePath(error)) return std::nullopt;
         return cmd_;
+    }
+
+    // A snapshot is written in the format its name ends in: a name that gives none is refused.
+    bool picturePath(std::string* error) {
+        if (pictureFormatFor(cmd_.text)) return true;
+        *error = std::string(w_[0]) + " cannot write \"" + cmd_.text + "\": a picture's name ends in " + kPictureEndings;
+        return false;
     }
 
     std::optional<SessionCommand> number(SessionOp op, int64_t lo, int64_t hi, std::string* error) {
@@ -176,6 +184,7 @@ private:
         }
         cmd_.op = SessionOp::SnapshotStep;
         cmd_.text = std::string(restAfter(line_, 2));
+        if (!picturePath(error)) return std::nullopt;
         return cmd_;
     }
 

@@ -96,6 +96,16 @@ std::string commandLineStackPath(std::string_view line, const std::string& curre
     return (fs::path(currentDir) / fs::path(std::string(line))).lexically_normal().string();
 }
 
+std::string commandLineStackProblem(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) return "there is no such file";
+    if (ec) return ec.message();
+    if (fs::is_directory(status)) return "it is a folder, not a stack file";
+    if (!fs::is_regular_file(status)) return "it is not a file";
+    return {};
+}
+
 // ---- Start-up decisions ----
 
 std::optional<std::string> findHomeStack(const std::string& programFolder) {
@@ -111,6 +121,25 @@ std::optional<std::string> findHomeStack(const std::string& programFolder) {
 
 bool displayDepthAccepted(int bitsPerPixel) {
     return bitsPerPixel == 8 || bitsPerPixel == 16 || bitsPerPixel == 24 || bitsPerPixel == 32;
+}
+
+bool windowSystemReachable(std::string_view display, std::string_view waylandDisplay, std::string_view qpaPlatform) {
+    if (qpaPlatform.empty()) return !display.empty() || !waylandDisplay.empty();
+    // A list of platforms is tried in order; each may carry arguments after a ':'.
+    while (true) {
+        const size_t end = qpaPlatform.find(';');
+        std::string_view platform = qpaPlatform.substr(0, end);
+        platform = platform.substr(0, platform.find(':'));
+        if (platform == "xcb") {
+            if (!display.empty()) return true;
+        } else if (platform.rfind("wayland", 0) == 0) {
+            if (!waylandDisplay.empty()) return true;
+        } else if (!platform.empty()) {
+            return true;
+        }
+        if (end == std::string_view::npos) return false;
+        qpaPlatform.remove_prefix(end + 1);
+    }
 }
 
 bool settingIsYes(std::string_view value) {
@@ -184,39 +213,55 @@ QRect fitWindowToCard(const QRect& frame, const QSize& chrome, int menuBarHeight
 const std::vector<MenuDef>& mainMenu() {
     static const std::vector<MenuDef> menus = {
         {"File",
-         {{kCmdNewStack, "New Stack"},
-          {kCmdOpenStack, "Open Stack...\tCtrl+O"},
-          {kCmdSaveStack, "Save Stack\tCtrl+S"},
-          {kCmdSaveStackAs, "Save Stack As..."},
+         {{kCmdNewStack, "New Stack", 'N'},
+          {kCmdOpenStack, "Open Stack...\tCtrl+O", 'O'},
+          {kCmdSaveStack, "Save Stack\tCtrl+S", 'S'},
+          {kCmdSaveStackAs, "Save Stack As...", 'A'},
           {0, ""},
-          {kCmdExportScreen, "Export Screen...\tCtrl+E"},
-          {kCmdPageSetup, "Page Setup..."},
-          {kCmdPrint, "Print...\tCtrl+P"},
+          {kCmdExportScreen, "Export Screen...\tCtrl+E", 'E'},
+          {kCmdPageSetup, "Page Setup...", 'u'},
+          {kCmdPrint, "Print...\tCtrl+P", 'P'},
           {0, ""},
-          {kCmdExit, "Exit"}}},
+          {kCmdExit, "Exit", 'x'}},
+         'F'},
         {"Edit",
-         {{kCmdUndo, "Undo\tCtrl+Z"},
+         {{kCmdUndo, "Undo\tCtrl+Z", 'U'},
           {0, ""},
-          {kCmdCut, "Cut\tCtrl+X"},
-          {kCmdCopy, "Copy\tCtrl+C"},
-          {kCmdPaste, "Paste\tCtrl+V"},
-          {kCmdClear, "Clear\tDel"}}},
+          {kCmdCut, "Cut\tCtrl+X", 't'},
+          {kCmdCopy, "Copy\tCtrl+C", 'C'},
+          {kCmdPaste, "Paste\tCtrl+V", 'P'},
+          {kCmdClear, "Clear\tDel", 'a'}},
+         'E'},
         {"Move",
-         {{kCmdBack, "Back\tCtrl+`"},
-          {kCmdHome, "Home\tCtrl+H"},
+         {{kCmdBack, "Back\tCtrl+`", 'B'},
+          {kCmdHome, "Home\tCtrl+H", 'H'},
           {0, ""},
-          {kCmdFirst, "First Card\tCtrl+1"},
-          {kCmdPrevious, "Previous Card\tCtrl+,"},
-          {kCmdNext, "Next Card\tCtrl+."},
-          {kCmdLast, "Last Card\tCtrl+9"}}},
-        {"Card", {{kCmdJump, "Jump To Card...\tCtrl+J"}, {kCmdFind, "Find Text...\tCtrl+F"}}},
-        {"View", {{kCmdSlideShow, "Slide Show..."}}},
-        {"Options", {{kCmdPreferences, "Preferences...\tCtrl+;"}}},
-        {"Window", {{kWindowMinimize, "Minimize"}, {kWindowCentre, "Centre On Screen"}}},
-        {"Extras", {{kCmdExtraManager, "Extra Manager..."}}},
-        {"Help", {{kCmdHelp, "Corvella Help"}, {0, ""}, {kCmdAbout, "About Corvella Player..."}}},
+          {kCmdFirst, "First Card\tCtrl+1", 'F'},
+          {kCmdPrevious, "Previous Card\tCtrl+,", 'P'},
+          {kCmdNext, "Next Card\tCtrl+.", 'N'},
+          {kCmdLast, "Last Card\tCtrl+9", 'L'}},
+         'M'},
+        {"Card", {{kCmdJump, "Jump To Card...\tCtrl+J", 'J'}, {kCmdFind, "Find Text...\tCtrl+F", 'F'}}, 'C'},
+        {"View", {{kCmdSlideShow, "Slide Show...", 'S'}}, 'V'},
+        {"Options", {{kCmdPreferences, "Preferences...\tCtrl+;", 'P'}}, 'O'},
+        {"Window", {{kWindowMinimize, "Minimize", 'M'}, {kWindowCentre, "Centre On Screen", 'C'}}, 'W'},
+        {"Extras", {{kCmdExtraManager, "Extra Manager...", 'M'}}, 'x'},
+        {"Help", {{kCmdHelp, "Corvella Help", 'H'}, {0, ""}, {kCmdAbout, "About Corvella Player...", 'A'}}, 'H'},
     };
     return menus;
+}
+
+std::string menuLabel(std::string_view text, char mnemonic) {
+    const size_t tab = text.find('\t');
+    const size_t at = mnemonic ? text.substr(0, tab).find(mnemonic) : std::string_view::npos;
+    std::string out;
+    out.reserve(text.size() + 4);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (i == at) out += '&';
+        out += text[i];
+        if (text[i] == '&') out += '&';
+    }
+    return out;
 }
 
 } // namespace cv

@@ -68,6 +68,10 @@ std::string joinArguments(int argc, const char* const* argv);
 // loses them; a path that is not already a full path is made one against `currentDir`.
 std::string commandLineStackPath(std::string_view commandLine, const std::string& currentDir);
 
+// What is wrong with the stack a command line names, in words for the person who typed it
+// ("there is no such file", "it is a folder, not a stack file"); empty when it is a file.
+std::string commandLineStackProblem(const std::string& path);
+
 // ---- Start-up decisions ----
 
 // The first home stack found in `programFolder`: the names of string ids 2804 on, up to the
@@ -76,6 +80,10 @@ std::optional<std::string> findHomeStack(const std::string& programFolder);
 
 // Whether a display of that many bits per pixel can show stacks.
 bool displayDepthAccepted(int bitsPerPixel);
+// Whether windows can be shown at all, from the environment: a platform that draws without a
+// window system (offscreen, vnc, linuxfb, ...) needs nothing; X11 needs DISPLAY, Wayland
+// WAYLAND_DISPLAY, and the default (no platform named) either of them.
+bool windowSystemReachable(std::string_view display, std::string_view waylandDisplay, std::string_view qpaPlatform);
 
 // "Yes" in any case.
 bool settingIsYes(std::string_view value);
@@ -113,14 +121,19 @@ QRect fitWindowToCard(const QRect& frame, const QSize& chrome, int menuBarHeight
 struct MenuItemDef {
     int id = 0;               // the command; 0 for a separator
     std::string text;         // Windows-1252; a shortcut's text after a tab
+    char mnemonic = 0;        // the letter that chooses the item from the keyboard (0: none)
 };
 struct MenuDef {
     std::string title;
     std::vector<MenuItemDef> items;
+    char mnemonic = 0;        // Alt with this letter opens the menu
 };
 // The pop-ups in order: File, Edit, Move at 0-2, Extras at 7, Help last.
 const std::vector<MenuDef>& mainMenu();
 constexpr int kExtrasMenuIndex = 7;
+// A menu text as the menu shows it: the first `mnemonic` (matching case) before the shortcut
+// text underlined, and any '&' of the text itself kept as an '&'. The words stay the same.
+std::string menuLabel(std::string_view text, char mnemonic);
 // Commands of the Window menu that the window carries out itself (not player commands).
 constexpr int kWindowMinimize = -2;
 constexpr int kWindowCentre = -3;

@@ -78,6 +78,22 @@ std::vector<uint16_t> shownTextObjects(Handle card) {
     return ids;
 }
 
+constexpr int kKeyEnd = 0x23;
+constexpr int kKeyHome = 0x24;
+
+// The move of the insertion point a key makes in the active field; Shift with it selects.
+std::optional<TextArrow> caretMove(int key, bool control) {
+    switch (key) {
+    case kKeyLeft: return control ? TextArrow::WordLeft : TextArrow::Left;
+    case kKeyRight: return control ? TextArrow::WordRight : TextArrow::Right;
+    case kKeyUp: return TextArrow::Up;
+    case kKeyDown: return TextArrow::Down;
+    case kKeyHome: return control ? TextArrow::TextStart : TextArrow::LineStart;
+    case kKeyEnd: return control ? TextArrow::TextEnd : TextArrow::LineEnd;
+    default: return std::nullopt;
+    }
+}
+
 } // namespace
 
 bool textObjectLocked(const uint8_t* object, uint32_t length) {
@@ -425,13 +441,12 @@ bool TextFields::key(const Message& m) {
         edited(*f);
         return true;
     }
-    if (m.type == MsgType::KeyDown && m.key >= kKeyLeft && m.key <= kKeyDown) {
-        static constexpr TextArrow kArrows[] = {TextArrow::Left, TextArrow::Up, TextArrow::Right, TextArrow::Down};
-        f->doc->arrow(kArrows[m.key - kKeyLeft], (m.modifiers & kModShift) != 0);
-        edited(*f);
-        return true;
-    }
-    return false;
+    if (m.type != MsgType::KeyDown) return false;
+    const auto move = caretMove(m.key, (m.modifiers & kModControl) != 0);
+    if (!move) return false;
+    f->doc->arrow(*move, (m.modifiers & kModShift) != 0);
+    edited(*f);
+    return true;
 }
 
 void TextFields::timerTick() {

@@ -24,7 +24,7 @@ constexpr Entry kStrings[] = {
     {2033, "Arrive at stack action"},
     {2034, "Leave stack action"},
     {2035, "Click on stack action"},
-    {2213, "54This stack must be saved before continuing.~^Save~Cancel"},
+    {2213, "54This stack must be saved before continuing.~^Save~Cancel~Don't Save"},
     {2223, "24Sorry, I can't find that card.~^OK"},
     {2224, "34Not enough memory available to complete this operation.~^OK"},
     {2229, "03This stack was changed, do you want to save it?~Save~Cancel~Don't Save"},

@@ -1,5 +1,7 @@
 #include "browse_fixture.h"
 
+#include <QApplication>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,7 +17,9 @@ void ensureApp() {
     static int argc = 1;
     static char name[] = "test_player";
     static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
+    // Never destroyed: the input devices that Qt registers for it outlive their registry.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 }
 } // namespace
 

@@ -4,10 +4,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 #include "browse_fixture.h"
+#include "core/alerts.h"
+#include "player/text_fields.h"
 #include "player/navigation.h"
 #include "player/shell.h"
+#include "player/version.h"
 #include "resources/strings.h"
 #include "stack/stack_document.h"
 
@@ -58,6 +62,60 @@ TEST_F(CommandTest, AChangedStackMayKeepThePlayerOpen) {
     const std::string before = theStack().path;
     EXPECT_FALSE(openRequestedStack(*player, cv::test::buildStack(kThreeCards, "other.stk")));
     EXPECT_EQ(theStack().path, before);
+}
+
+// The close question: Save (the default), Cancel, or Don't Save, which closes and leaves the
+// file as it was.
+TEST_F(CommandTest, DontSaveClosesAChangedStackAndLeavesItsFileAlone) {
+    const char* typed = R"({"card_width": 240, "card_height": 160, "cards": [{"name": "A", "objects": [
+        {"kind": "text", "id": 1, "rect": [0, 0, 240, 80], "text": "kept"}]}]})";
+    const std::string path = cv::test::buildStack(typed);
+    auto bytes = [](const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = bytes(path);
+    auto openAndType = [&] {
+        ASSERT_TRUE(player->openStack(path));
+        Message c;
+        c.type = MsgType::Char;
+        c.ch = 'x';
+        player->post(c);
+        player->processQueue();
+        ASSERT_TRUE(player->textFields().modified());
+        headlessUi().clearLog();
+    };
+    openAndType();
+    // Cancel keeps the player and the change.
+    headlessUi().queueAnswer(kAnswerSecond);
+    post(MsgType::Close);
+    EXPECT_FALSE(host.quitting);
+    EXPECT_TRUE(player->textFields().modified());
+    EXPECT_EQ(lines("alert"), std::vector<std::string>{
+        "alert 2213: This stack must be saved before continuing. [^Save|Cancel|Don't Save]"});
+    // Don't Save before Open Stack: the other stack opens, and the file is untouched.
+    headlessUi().queueAnswer(kAnswerThird);
+    headlessUi().queueFile(cv::test::buildStack(kThreeCards, "other.stk"));
+    post(MsgType::Command, kCmdOpenStack);
+    EXPECT_EQ(std::filesystem::path(theStack().path).filename(), "other.stk");
+    EXPECT_EQ(bytes(path), before);
+    // Don't Save on closing: the player closes, and the file is untouched.
+    openAndType();
+    headlessUi().queueAnswer(kAnswerThird);
+    post(MsgType::Close);
+    EXPECT_TRUE(host.quitting);
+    EXPECT_EQ(bytes(path), before);
+}
+
+TEST_F(CommandTest, TheCloseQuestionIsAskedOfExperiencedUsersToo) {
+    open(kThreeCards);
+    theStack().changed = true;
+    setAdvancedUser(true);
+    headlessUi().queueAnswer(kAnswerSecond);
+    post(MsgType::Close);
+    setAdvancedUser(false);
+    EXPECT_FALSE(host.quitting) << "not saved and closed without asking";
+    EXPECT_EQ(lines("alert").size(), 1u);
 }
 
 TEST_F(CommandTest, OpenStackCancelledKeepsTheStackAndCard) {
@@ -117,4 +175,13 @@ TEST_F(CommandTest, UnknownCommandsGoToTheWindowOrDoNothing) {
     EXPECT_EQ(seen, (std::vector<int>{kCmdHelp, 9999}));
     EXPECT_EQ(player->currentCardNumber(), 1);
     EXPECT_FALSE(host.quitting);
+}
+
+TEST_F(CommandTest, AboutNamesTheVersionTheBuildGives) {
+    open(kThreeCards);
+    post(MsgType::Command, kCmdAbout);
+    const auto about = lines("message About Corvella Player: ");
+    ASSERT_EQ(about.size(), 1u);
+    EXPECT_TRUE(std::regex_match(playerVersion(), std::regex("[0-9]+\\.[0-9]+(\\.[0-9]+)*"))) << playerVersion();
+    EXPECT_NE(about[0].find(std::string("Version ") + playerVersion() + "\n"), std::string::npos) << about[0];
 }

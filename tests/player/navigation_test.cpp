@@ -382,5 +382,139 @@ TEST_F(NavigationTest, CloseAndCommandsThatComeWhileAMovieIsWaitedForAreKeptForA
     setClock(nullptr);
 }
 
+// Moves that card work asks for. Without their order, each of these nested one move inside
+// another until the native stack ran out.
+constexpr const char* kLeavingGoesNext = R"({"card_width": 100, "card_height": 80, "cards": [
+    {"name": "A", "actions": {"leave": 4}}, {"name": "B", "actions": {"leave": 4}}, {"name": "C", "actions": {"leave": 4}}],
+    "resources": [{"type": "Actn", "id": 4, "go": "next"}]})";
+
+TEST_F(NavigationTest, AMoveAskedForWhileLeavingGivesWayToTheMoveUnderWay) {
+    open(kLeavingGoesNext);
+    nav().goNext();
+    EXPECT_EQ(current(), 2);
+    nav().goBack(); // the leave action's Next does not take the place of Back
+    EXPECT_EQ(current(), 1);
+    command(kCmdLast);
+    EXPECT_EQ(current(), 3);
+    EXPECT_FALSE(nav().movePending());
+    EXPECT_TRUE(player->queue().empty());
+}
+
+// Runs the player on a virtual clock for the test's lifetime.
+class ClockedNavigationTest : public NavigationTest {
+protected:
+    void SetUp() override {
+        setClock(&vc);
+        NavigationTest::SetUp();
+    }
+    void TearDown() override {
+        NavigationTest::TearDown();
+        setClock(nullptr);
+    }
+    void ticks(int n) { player->runUntil(vc.nowMs() + uint64_t(n) * kTimerPeriodMs); }
+    void key(int k) {
+        Message m;
+        m.type = MsgType::KeyDown;
+        m.key = k;
+        player->post(m);
+        player->processQueue();
+    }
+    VirtualClock vc{1000};
+};
+
+TEST_F(ClockedNavigationTest, ArriveActionsThatMoveOnMakeASlideShowThatEscapeStops) {
+    open(R"({"card_width": 100, "card_height": 80, "cards": [
+        {"name": "A", "actions": {"arrive": 4}}, {"name": "B", "actions": {"arrive": 4}},
+        {"name": "C", "actions": {"arrive": 4}}, {"name": "D", "actions": {"arrive": 4}}],
+        "resources": [{"type": "Actn", "id": 4, "go": "next"}]})");
+    // Card 1's arrive action asked for the next card: it waits for the work to end.
+    EXPECT_EQ(current(), 1);
+    EXPECT_TRUE(nav().movePending());
+    std::vector<int> shown;
+    std::vector<uintptr_t> frames;
+    std::vector<uint32_t> handlesOnCard1;
+    player->onArrive = [&](bool) {
+        shown.push_back(current());
+        frames.push_back(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+        if (current() == 1) handlesOnCard1.push_back(memRefs().inUse());
+    };
+    size_t longestQueue = 0;
+    for (int i = 0; i < 60; ++i) {
+        ticks(1);
+        longestQueue = std::max(longestQueue, player->queue().size());
+    }
+    ASSERT_GE(shown.size(), 20u) << "one card a tick or so";
+    for (size_t i = 1; i < shown.size(); ++i) EXPECT_EQ(shown[i], shown[i - 1] % 4 + 1) << i;
+    // Flat: the native stack, the handles, the queue and the history stay as they were.
+    EXPECT_EQ(*std::max_element(frames.begin(), frames.end()), *std::min_element(frames.begin(), frames.end()));
+    ASSERT_GE(handlesOnCard1.size(), 3u);
+    EXPECT_EQ(handlesOnCard1.front(), handlesOnCard1.back());
+    EXPECT_LE(longestQueue, 2u);
+    EXPECT_EQ(nav().history().size(), kHistoryLimit);
+    // Escape ends it where it is.
+    key(kKeyEscape);
+    const int stopped = current();
+    ticks(40);
+    EXPECT_EQ(current(), stopped);
+    EXPECT_FALSE(nav().movePending());
+}
+
+TEST_F(ClockedNavigationTest, OfTheMovesArriveWorkAsksForTheLastWins) {
+    open(R"({"card_width": 100, "card_height": 80, "cards": [
+        {"name": "A", "actions": {"arrive": 4}}, {"name": "B"}, {"name": "C"}, {"name": "D"}],
+        "resources": [{"type": "Actn", "id": 4, "go": "C", "actions": [{"type": "script", "text": "MOVENEXT"}]}]})");
+    // The script goes through the navigation calls, as the command table does; the list's own
+    // destination comes after it.
+    int scripts = 0;
+    player->media.runScript = [&](const std::string&) {
+        ++scripts;
+        nav().goNext();
+        nav().goLast();
+    };
+    command(kCmdFirst);
+    EXPECT_EQ(scripts, 1);
+    EXPECT_EQ(current(), 1);
+    ticks(2);
+    EXPECT_EQ(current(), 3);
+    EXPECT_EQ(scripts, 1);
+    EXPECT_FALSE(nav().movePending());
+
+    // A move the person makes first drops the waiting one.
+    command(kCmdFirst);
+    ASSERT_TRUE(nav().movePending());
+    command(kCmdPrevious);
+    ticks(4);
+    EXPECT_EQ(current(), 4);
+
+    // So does closing the player.
+    command(kCmdFirst);
+    ASSERT_TRUE(nav().movePending());
+    Message close;
+    close.type = MsgType::Close;
+    player->post(close);
+    player->processQueue();
+    EXPECT_TRUE(host.quitting);
+    EXPECT_FALSE(nav().movePending());
+}
+
+TEST_F(ClockedNavigationTest, StacksOpenedByArriveWorkOpenAfterIt) {
+    // Two stacks whose first cards open each other: each opens once the other's card is shown.
+    const std::string first = buildStack(R"({"cards": [{"name": "A", "actions": {"arrive": 4}}],
+        "resources": [{"type": "Actn", "id": 4, "actions": [{"type": "script", "text": "open"}]}]})", "first.stk");
+    const std::string second = buildStack(R"({"cards": [{"name": "B", "actions": {"arrive": 4}}],
+        "resources": [{"type": "Actn", "id": 4, "actions": [{"type": "script", "text": "open"}]}]})", "second.stk");
+    int opened = 0;
+    player->media.runScript = [&](const std::string&) {
+        ++opened;
+        const bool inFirst = std::filesystem::path(theStack().path).filename() == "first.stk";
+        EXPECT_TRUE(player->replaceStack(inFirst ? second : first)) << "it waits";
+    };
+    ASSERT_TRUE(player->openStack(first));
+    EXPECT_EQ(opened, 1);
+    ticks(10);
+    EXPECT_GE(opened, 5);
+    EXPECT_LE(opened, 12);
+}
+
 } // namespace
 } // namespace cv::test

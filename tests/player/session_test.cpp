@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QImageReader>
 #include <filesystem>
 
 #include "browse_fixture.h"
@@ -187,13 +188,20 @@ TEST_F(SessionTest, OpeningAnotherStackLeavesTheOpenOneAsOpenStackDoes) {
                                  HasSubstr("alert 2213:"), "card 1 id=1 name=New", HasSubstr("name=New")));
 }
 
-TEST_F(SessionTest, SnapshotsAreTheCardAreaAsPngOrPpm) {
-    ASSERT_EQ(run(kThreeCards, "open fixture.stk\ncommand 205\nsnapshot shots/last.png\nsnapshot last.PPM\n"), 0);
-    for (const char* name : {"shots/last.png", "last.PPM"}) {
-        const QImage img(QString::fromStdString((folder / name).string()));
+TEST_F(SessionTest, SnapshotsAreTheCardAreaInTheFormatTheirNameEndsIn) {
+    ASSERT_EQ(run(kThreeCards, "open fixture.stk\ncommand 205\nsnapshot shots/last.png\nsnapshot last.PPM\n"
+                               "snapshot last.jpg\nsnapshot last.bmp\n"), 0);
+    for (const auto& [name, format] : {std::pair{"shots/last.png", "png"}, std::pair{"last.PPM", "ppm"},
+                                       std::pair{"last.jpg", "jpeg"}, std::pair{"last.bmp", "bmp"}}) {
+        const QString file = QString::fromStdString((folder / name).string());
+        EXPECT_EQ(QImageReader(file).format().toStdString(), format) << name; // from the bytes
+        const QImage img(file);
         ASSERT_EQ(img.size(), QSize(64, 48)) << name;
-        EXPECT_EQ(img.pixel(63, 47) & 0xFFFFFFu, 0x0000FFu) << name;
+        EXPECT_EQ(img.pixel(32, 24) & 0xF0F0F0u, 0x0000F0u) << name;
     }
+    // A name that gives no format is refused before anything runs.
+    const ParsedSession gif = parseSession("snapshot last.gif\nsnapshot-step 2 step\n");
+    EXPECT_THAT(gif.errors, ElementsAre(HasSubstr("line 1: snapshot cannot write \"last.gif\""), HasSubstr("line 2:")));
 }
 
 TEST_F(SessionTest, AStepSnapshotShowsTheTransitionPartWayAndSaysWhenNoStepCame) {

@@ -111,6 +111,29 @@ TEST(Display, OnlyEightBitsAndUp) {
     for (int depth : {8, 16, 24, 32}) EXPECT_TRUE(displayDepthAccepted(depth)) << depth;
 }
 
+TEST(Display, AWindowSystemIsNeededUnlessThePlatformDrawsWithoutOne) {
+    EXPECT_FALSE(windowSystemReachable("", "", ""));
+    EXPECT_TRUE(windowSystemReachable(":0", "", ""));
+    EXPECT_TRUE(windowSystemReachable("", "wayland-0", ""));
+    EXPECT_TRUE(windowSystemReachable("", "", "offscreen"));
+    EXPECT_TRUE(windowSystemReachable("", "", "vnc:size=800x600"));
+    EXPECT_FALSE(windowSystemReachable("", "wayland-0", "xcb"));
+    EXPECT_FALSE(windowSystemReachable(":0", "", "wayland"));
+    EXPECT_FALSE(windowSystemReachable("", "", "wayland-egl"));
+    // A list is tried in order.
+    EXPECT_TRUE(windowSystemReachable(":0", "", "wayland;xcb"));
+    EXPECT_FALSE(windowSystemReachable("", "", "wayland;xcb"));
+}
+
+TEST(CommandLine, AStackThatCannotBeOpenedIsDescribed) {
+    const fs::path dir = freshFolder("problem");
+    touch(dir / "a.stk");
+    EXPECT_EQ(commandLineStackProblem((dir / "a.stk").string()), "");
+    EXPECT_EQ(commandLineStackProblem((dir / "b.stk").string()), "there is no such file");
+    EXPECT_EQ(commandLineStackProblem(dir.string()), "it is a folder, not a stack file");
+    fs::remove_all(dir);
+}
+
 TEST(WindowFit, KeepsLeftAndBottomUnlessTheCardIsTooTall) {
     const QRect screen(0, 0, 1024, 768);
     const QSize chrome(2, 24);

@@ -2,9 +2,12 @@
 // shortcut texts agreeing with what the keys do.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "browse_fixture.h"
 #include "player/qt/key_map.h"
 #include "player/shell.h"
+#include "resources/strings.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
 
@@ -99,6 +102,46 @@ TEST(MainMenu, LayoutAndShortcutTexts) {
         }
     }
     EXPECT_EQ(shortcuts, 18);
+}
+
+TEST(MainMenu, EveryMenuAndItemHasALetterOfItsOwn) {
+    // The letter is the first of its case before the shortcut; '&' in a text stays an '&'.
+    EXPECT_EQ(menuLabel("Save Stack As...", 'A'), "Save Stack &As...");
+    EXPECT_EQ(menuLabel("Exit", 'x'), "E&xit");
+    EXPECT_EQ(menuLabel("Print...\tCtrl+P", 'C'), "Print...\tCtrl+P");
+    EXPECT_EQ(menuLabel("Sounds & Movies", 0), "Sounds && Movies");
+
+    auto unmarked = [](std::string label) {
+        std::string out;
+        for (size_t i = 0; i < label.size(); ++i) {
+            if (label[i] == '&') ++i;
+            if (i < label.size()) out += label[i];
+        }
+        return out;
+    };
+    std::string titles;
+    for (const MenuDef& menu : mainMenu()) {
+        ASSERT_NE(menu.title.find(menu.mnemonic), std::string::npos) << menu.title;
+        EXPECT_EQ(titles.find(char(std::toupper(menu.mnemonic))), std::string::npos) << menu.title;
+        titles += char(std::toupper(menu.mnemonic));
+        std::string letters;
+        for (const MenuItemDef& item : menu.items) {
+            if (item.id == 0) continue;
+            const char upper = char(std::toupper(item.mnemonic));
+            EXPECT_EQ(letters.find(upper), std::string::npos) << item.text << " shares its letter in " << menu.title;
+            letters += upper;
+            const std::string label = menuLabel(item.text, item.mnemonic);
+            EXPECT_NE(label.find('&'), std::string::npos) << item.text;
+            EXPECT_EQ(unmarked(label), item.text) << "the words stay as they were";
+        }
+    }
+    // The texts the items show in other states keep their letters.
+    const std::pair<std::string, char> others[] = {{loadString(2026).value_or(""), 'P'},
+                                                   {"Cut text\tCtrl+X", 't'},
+                                                   {"Copy text\tCtrl+C", 'C'},
+                                                   {"Paste text\tCtrl+V", 'P'},
+                                                   {"Clear text\tDel", 'a'}};
+    for (const auto& [text, letter] : others) EXPECT_NE(menuLabel(text, letter).find('&'), std::string::npos) << text;
 }
 
 // ---- Through the player's queue ----

@@ -1,6 +1,7 @@
 #pragma once
-// The Qt application that fonts and drawing need, for tests that make no player fixture.
-#include <QGuiApplication>
+// The Qt application that fonts and drawing need, for tests that make no player fixture. It is
+// a widget application, so that the window's own tests can run in the same program.
+#include <QApplication>
 
 namespace cv::test {
 
@@ -9,7 +10,9 @@ inline void ensureTestApplication() {
     static int argc = 1;
     static char name[] = "test_player";
     static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
+    // Never destroyed: the input devices that Qt registers for it outlive their registry.
+    static QApplication* app = new QApplication(argc, argv);
+    (void)app;
 }
 
 } // namespace cv::test

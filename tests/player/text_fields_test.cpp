@@ -137,6 +137,7 @@ protected:
 
     VirtualClock vclock{1000};
     std::string clipboard;
+    static constexpr int kKeyHome = 0x24, kKeyEnd = 0x23;
 };
 
 } // namespace
@@ -252,6 +253,41 @@ TEST_F(TextFieldsTest, TheFirstEditableFieldIsActiveAndTakesTyping) {
     EXPECT_EQ(doc(3).selectedText(), "o");
     EXPECT_TRUE(fields().modified());
     EXPECT_EQ(stored(1, 3), "Hello");   // not stored until the card is left
+}
+
+TEST_F(TextFieldsTest, HomeEndAndControlArrowsMoveByLinesAndWordsAndShiftSelects) {
+    open(kManifest);
+    click(290, 20);
+    type(" brave new world");
+    ASSERT_EQ(doc(3).text(), "Hello brave new world");
+    keyDown(kKeyHome);
+    EXPECT_EQ(doc(3).insertionPoint(), 0u);
+    keyDown(kKeyEnd);
+    EXPECT_EQ(doc(3).insertionPoint(), 21u);
+    keyDown(kKeyLeft, kModControl);
+    EXPECT_EQ(doc(3).insertionPoint(), 16u);
+    keyDown(kKeyLeft, kModControl | kModShift);
+    EXPECT_EQ(doc(3).selectedText(), "new ");
+    keyDown(kKeyRight, kModControl);
+    EXPECT_FALSE(doc(3).hasSelection());
+    EXPECT_EQ(doc(3).insertionPoint(), 16u);
+    keyDown(kKeyHome, kModShift);
+    EXPECT_EQ(doc(3).selectedText(), "Hello brave new ");
+    keyDown(kKeyRight, kModControl);
+    keyDown(kKeyRight, kModControl | kModShift);
+    EXPECT_EQ(doc(3).selectedText(), "brave ");
+    // Home and End keep to the line; with Control they go to the ends of the text.
+    keyDown(kKeyEnd, kModControl);
+    type("\rsecond line");
+    keyDown(kKeyHome);
+    EXPECT_EQ(doc(3).insertionPoint(), 22u);
+    keyDown(kKeyEnd, kModShift);
+    EXPECT_EQ(doc(3).selectedText(), "second line");
+    keyDown(kKeyHome, kModControl);
+    EXPECT_EQ(doc(3).insertionPoint(), 0u);
+    keyDown(kKeyEnd, kModControl | kModShift);
+    EXPECT_EQ(doc(3).selection(), (std::pair<size_t, size_t>{0, 33}));
+    EXPECT_EQ(doc(3).text(), "Hello brave new world\rsecond line") << "moving changes no text";
 }
 
 TEST_F(TextFieldsTest, TypedTextIsKeptWhenTheCardIsLeftAndTheStackSaved) {

@@ -8,6 +8,9 @@
 #include "core/mac_charset.h"
 #include "core/text_encoding.h"
 #include "core/ui.h"
+#include "player/player.h"
+#include "player/text_fields.h"
+#include "stack/stack_document.h"
 #include "stack/stack_io.h"
 
 namespace cv::tool {
@@ -22,7 +25,26 @@ void routeAlertsToStderr() { headlessUi().setEcho(echoToStderr); }
 
 bool openStackForTool(const std::string& path) {
     routeAlertsToStderr();
-    return OpenStack(path) == 0;
+    // A player made earlier in this process would run the stack's workspace as it opens.
+    StackHooks& hooks = stackHooks();
+    auto load = std::move(hooks.loadWorkspace);
+    hooks.loadWorkspace = nullptr;
+    const int result = OpenStack(path);
+    hooks.loadWorkspace = std::move(load);
+    return result == 0;
+}
+
+bool showStoredCard(Player& player, int number) {
+    Handle card = CardByNumber(number);
+    if (!card) return false;
+    // Showing a card without arriving at it runs none of its work; the transition is left out
+    // and the field the player would make active shown as it is stored.
+    auto transition = std::move(player.transition);
+    player.transition = nullptr;
+    player.showCard(card, 3, 8, false);
+    player.transition = std::move(transition);
+    player.textFields().endEditing();
+    return true;
 }
 
 std::string displayText(const std::string& bytes, bool mac) {

@@ -1,33 +1,42 @@
-// cvstack render STACK --card N -o OUT.png|OUT.ppm: one card as the player shows it.
+// cvstack render STACK --card N -o OUT.png|.ppm|.jpg|.bmp: one card as it is stored, in the
+// picture format the name ends in.
 // cvstack export STACK -o DIR: every card as card-NNN.png and an index.html.
+// Neither runs anything of the stack: cards are drawn as stored, not arrived at.
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTextStream>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
+#include <unistd.h>
 
 #include "apps/cvstack/tool_support.h"
 #include "apps/cvstack/verbs.h"
 #include "core/text_encoding.h"
 #include "player/headless_host.h"
 #include "player/player.h"
+#include "player/session.h"
 #include "stack/stack_document.h"
 
 namespace cv::tool {
 
 namespace {
 
+// Written in the format the name ends in.
 bool saveImage(const QImage& image, const std::string& path) {
-    const bool ppm = path.size() > 4 && (path.substr(path.size() - 4) == ".ppm" || path.substr(path.size() - 4) == ".PPM");
-    return image.save(QString::fromStdString(path), ppm ? "PPM" : "PNG");
+    const char* format = pictureFormatFor(path);
+    return format && image.save(QString::fromStdString(path), format, std::string_view(format) == "JPEG" ? 90 : -1);
 }
 
 int runRender(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
     const std::string cardText = takeOption(args, "--card");
     const std::string out = takeOption(args, "-o");
-    if (args.size() != 1 || out.empty()) return usageError("usage: cvstack render STACK [--card N] -o OUT.png");
+    if (args.size() != 1 || out.empty())
+        return usageError("usage: cvstack render STACK [--card N] -o OUT.png|.ppm|.jpg|.bmp");
+    if (!pictureFormatFor(out))
+        return usageError("cannot write " + out + ": the picture's name says its format, and ends in " + kPictureEndings);
     const int number = cardText.empty() ? 1 : std::atoi(cardText.c_str());
     ensureGuiApplication();
     if (!openStackForTool(args[0])) return 1;
@@ -38,7 +47,7 @@ int runRender(const std::vector<std::string>& argsIn) {
     }
     HeadlessHost host;
     Player player(host);
-    player.showCardNumber(number, 3, 8, false);
+    showStoredCard(player, number);
     if (!saveImage(player.screen(), out)) {
         std::fprintf(stderr, "cvstack: cannot write %s\n", out.c_str());
         return 1;
@@ -47,6 +56,31 @@ int runRender(const std::vector<std::string>& argsIn) {
 }
 
 QString htmlEscape(const QString& s) { return s.toHtmlEscaped(); }
+
+// How far an export is: a bar redrawn in place on a terminal, a line a card otherwise (a log
+// or a pipe keeps every line, and no carriage returns).
+class Progress {
+public:
+    explicit Progress(int count) : count_(count), terminal_(isatty(fileno(stderr)) != 0) {}
+    void card(int n) {
+        if (!terminal_) {
+            std::fprintf(stderr, "exporting card %d of %d\n", n, count_);
+            return;
+        }
+        constexpr int kWidth = 30;
+        const int filled = count_ > 0 ? n * kWidth / count_ : kWidth;
+        std::fprintf(stderr, "\rexporting [%s%s] %d of %d cards", std::string(size_t(filled), '#').c_str(),
+                     std::string(size_t(kWidth - filled), '-').c_str(), n, count_);
+        std::fflush(stderr);
+    }
+    void done() {
+        if (terminal_ && count_ > 0) std::fprintf(stderr, "\n");
+    }
+
+private:
+    int count_;
+    bool terminal_;
+};
 
 int runExport(const std::vector<std::string>& argsIn) {
     std::vector<std::string> args = argsIn;
@@ -63,6 +97,7 @@ int runExport(const std::vector<std::string>& argsIn) {
     HeadlessHost host;
     Player player(host);
     const int count = theStack().cardCount();
+    Progress progress(count);
     const QString stackName = QString::fromStdString(std::filesystem::path(args[0]).filename().string());
     QString html;
     QTextStream h(&html);
@@ -71,7 +106,7 @@ int runExport(const std::vector<std::string>& argsIn) {
          "background:#fff;padding:8px;box-shadow:0 1px 3px #999}figcaption{margin-top:4px}</style></head>\n<body>\n<h1>"
       << htmlEscape(stackName) << "</h1>\n<p>" << count << " cards</p>\n";
     for (int n = 1; n <= count; ++n) {
-        player.showCardNumber(n, 3, 8, false);
+        showStoredCard(player, n);
         char name[32];
         std::snprintf(name, sizeof name, "card-%03d.png", n);
         const std::string file = (std::filesystem::path(out) / name).string();
@@ -82,9 +117,9 @@ int runExport(const std::vector<std::string>& argsIn) {
         const QString cardName = QString::fromStdString(cp1252ToUtf8(CardName(CardByNumber(n))));
         h << "<figure><img src=\"" << name << "\" alt=\"card " << n << "\"><figcaption>" << n << ". "
           << htmlEscape(cardName) << "</figcaption></figure>\n";
-        std::fprintf(stderr, "\rexporting card %d of %d", n, count);
+        progress.card(n);
     }
-    std::fprintf(stderr, "\n");
+    progress.done();
     h << "</body></html>\n";
     QFile index(QString::fromStdString((std::filesystem::path(out) / "index.html").string()));
     if (!index.open(QIODevice::WriteOnly)) {
@@ -96,7 +131,7 @@ int runExport(const std::vector<std::string>& argsIn) {
     return 0;
 }
 
-VerbRegistration render("render", runRender, "render STACK [--card N] -o OUT.png|.ppm   one card as a picture");
+VerbRegistration render("render", runRender, "render STACK [--card N] -o OUT.png|.ppm|.jpg|.bmp   one card as a picture");
 VerbRegistration exportVerb("export", runExport, "export STACK -o DIR   every card as PNG, with an index.html");
 
 } // namespace

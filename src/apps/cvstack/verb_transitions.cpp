@@ -63,7 +63,7 @@ int runTransitions(const std::vector<std::string>& argsIn) {
     const int frameCount = framesText.empty() ? 8 : std::max(1, std::atoi(framesText.c_str()));
     const int only = numberText.empty() ? 0 : std::atoi(numberText.c_str());
     if (!numberText.empty() && (only < 1 || only > kTransitionCount))
-        return usageError("cvstack: --number takes a transition number 1-28");
+        return usageError("--number takes a transition number 1-28");
     ensureGuiApplication();
     if (!openStackForTool(args[0])) return 1;
     const int count = theStack().cardCount();
@@ -82,15 +82,11 @@ int runTransitions(const std::vector<std::string>& argsIn) {
     setClock(&virtualClock);
     HeadlessHost host;
     Player player(host);
-    player.showCardNumber(from, kTransFastest, 8, false);
-    const QImage fromImage = player.screen().copy();
-    QImage toImage;
-    player.transition = [&toImage](QImage& screen, const QImage& next, const QRect&, int, int) {
-        toImage = next.convertToFormat(QImage::Format_RGB32);
-        screen = toImage;
-    };
-    player.showCardNumber(to, kTransFastest, 8, false);
-    player.transition = nullptr;
+    // The two cards as stored: nothing of the stack runs.
+    showStoredCard(player, from);
+    const QImage fromImage = player.screen().convertToFormat(QImage::Format_RGB32);
+    showStoredCard(player, to);
+    const QImage toImage = player.screen().convertToFormat(QImage::Format_RGB32);
 
     auto scaled = [](const QImage& image) {
         return image.width() > kFrameWidth ? image.scaledToWidth(kFrameWidth, Qt::SmoothTransformation) : image;

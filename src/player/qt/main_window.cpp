@@ -3,15 +3,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
+#include <QTextBrowser>
 #include <QUrl>
+#include <algorithm>
+#include <optional>
 
 #include "core/host_path.h"
 #include "core/text_encoding.h"
@@ -88,7 +91,11 @@ void CardView::mouseDoubleClickEvent(QMouseEvent* e) {
 
 void CardView::mouseMoveEvent(QMouseEvent* e) { post(mouseMessage(MsgType::MouseMove, e)); }
 
-void CardView::keyPressEvent(QKeyEvent* e) {
+void CardView::keyPressEvent(QKeyEvent* e) { takeKeyPress(e); }
+
+void CardView::keyReleaseEvent(QKeyEvent* e) { takeKeyRelease(e); }
+
+void CardView::takeKeyPress(QKeyEvent* e) {
     const bool keypad = (e->modifiers() & Qt::KeypadModifier) != 0;
     const int key = windowsVirtualKey(e->key(), keypad);
     const uint32_t mods = playerModifiers(e->modifiers());
@@ -115,7 +122,7 @@ void CardView::keyPressEvent(QKeyEvent* e) {
     }
 }
 
-void CardView::keyReleaseEvent(QKeyEvent* e) {
+void CardView::takeKeyRelease(QKeyEvent* e) {
     if (e->isAutoRepeat()) return; // a held key repeats its key-down only
     const int key = windowsVirtualKey(e->key(), (e->modifiers() & Qt::KeypadModifier) != 0);
     if (!key) return;
@@ -181,11 +188,24 @@ void MainWindow::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
 }
 
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+    // The card takes the keyboard back: the menu bar leaves its keyboard mode as it loses the
+    // focus, and the next key goes straight to the card.
+    if (!view_->hasFocus()) view_->setFocus(Qt::OtherFocusReason);
+    view_->takeKeyPress(e);
+    e->accept();
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* e) {
+    view_->takeKeyRelease(e);
+    e->accept();
+}
+
 void MainWindow::buildMenus() {
     const std::vector<MenuDef>& defs = mainMenu();
     for (size_t index = 0; index < defs.size(); ++index) {
         const MenuDef& def = defs[index];
-        QMenu* menu = menuBar()->addMenu("&" + fromCp1252(def.title));
+        QMenu* menu = menuBar()->addMenu(fromCp1252(menuLabel(def.title, def.mnemonic)));
         for (const MenuItemDef& item : def.items) {
             if (item.id == 0) {
                 menu->addSeparator();
@@ -193,7 +213,7 @@ void MainWindow::buildMenus() {
             }
             // The shortcut shows after the tab; the player's own translator carries it out,
             // so no Qt shortcut is registered for it.
-            QAction* a = menu->addAction(fromCp1252(item.text));
+            QAction* a = menu->addAction(fromCp1252(menuLabel(item.text, item.mnemonic)));
             a->setData(item.id);
             const int id = item.id;
             connect(a, &QAction::triggered, this, [this, id] { runMenuItem(id); });
@@ -217,7 +237,7 @@ void MainWindow::updateMenu(int index) {
         }
         if (player_.extrasMenuItems) {
             for (const auto& [id, title] : player_.extrasMenuItems()) {
-                QAction* a = menu->addAction(fromCp1252(title));
+                QAction* a = menu->addAction(fromCp1252(menuLabel(title, 0)));
                 a->setData(id);
                 a->setProperty("extra", true);
                 connect(a, &QAction::triggered, this, [this, id = id] { runMenuItem(id); });
@@ -228,12 +248,11 @@ void MainWindow::updateMenu(int index) {
         const int id = a->data().toInt();
         if (id <= 0 || a->property("extra").toBool()) continue;
         a->setEnabled(player_.commandEnabled(id));
+        const auto item = std::find_if(def.items.begin(), def.items.end(), [id](const MenuItemDef& i) { return i.id == id; });
+        if (item == def.items.end()) continue;
         std::string text = player_.menuText(id);
-        if (text.empty()) {
-            for (const MenuItemDef& item : def.items)
-                if (item.id == id) text = item.text;
-        }
-        a->setText(fromCp1252(text));
+        if (text.empty()) text = item->text;
+        a->setText(fromCp1252(menuLabel(text, item->mnemonic)));
     }
 }
 
@@ -307,14 +326,40 @@ void MainWindow::openPendingStack() {
 
 void showPlayerHelp(QWidget* parent) {
     const std::string folder = QCoreApplication::applicationDirPath().toStdString();
-    for (const char* name : {"CVHELP.HTML", "CVHELP.HTM"}) {
-        if (auto path = findNoCase(folder, name)) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(*path)));
-            return;
+    std::optional<std::string> page;
+    for (const char* name : {"CVHELP.HTML", "CVHELP.HTM"})
+        if ((page = findNoCase(folder, name))) break;
+    if (!page) {
+        ui().messageBox("Corvella Help", "The help file CVHELP.HTML is not installed in the player's folder.");
+        return;
+    }
+    // One help window, beside the player's (it goes when the player's window goes); it needs
+    // no browser.
+    static QPointer<QTextBrowser> window;
+    if (!window) {
+        window = new QTextBrowser(parent);
+        window->setWindowFlag(Qt::Window);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setObjectName("CorvellaHelp");
+        window->setWindowTitle("Corvella Help");
+        window->setOpenExternalLinks(true);
+        window->resize(680, 600);
+        // Over the player's window, on its screen.
+        if (parent) {
+            QRect r(QPoint(), window->size());
+            r.moveCenter(parent->frameGeometry().center());
+            if (const QScreen* s = parent->screen()) {
+                const QRect avail = s->availableGeometry();
+                r.moveLeft(std::clamp(r.left(), avail.left(), std::max(avail.left(), avail.right() - r.width())));
+                r.moveTop(std::clamp(r.top(), avail.top(), std::max(avail.top(), avail.bottom() - r.height())));
+            }
+            window->move(r.topLeft());
         }
     }
-    (void)parent;
-    ui().messageBox("Corvella Help", "The help file CVHELP.HTML is not installed in the player's folder.");
+    window->setSource(QUrl::fromLocalFile(QString::fromStdString(*page)));
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace cv

@@ -27,6 +27,9 @@ public:
     // Called once, at the first paint after start-up has shown its card.
     std::function<void()> onFirstCardPainted;
     bool startupDone = false;
+    // A key of the window becomes the player's key-down (and the characters it typed) / key-up.
+    void takeKeyPress(QKeyEvent* e);
+    void takeKeyRelease(QKeyEvent* e);
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -72,6 +75,10 @@ public:
 protected:
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    // Keys that another widget of the window left alone (the menu bar, which keeps the focus
+    // after a menu is closed with Escape) are the player's too.
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
 
 private:
     void buildMenus();
@@ -93,7 +100,8 @@ private:
     std::unique_ptr<BackgroundWindow> background_; // round the card in presentation mode
 };
 
-// Opens the player's help page from the program's folder (command 652).
+// Shows the player's help page, CVHELP.HTML from the program's folder, in a window of its own
+// (command 652).
 void showPlayerHelp(QWidget* parent);
 
 } // namespace cv

@@ -33,7 +33,10 @@ SlideShowView::SlideShowView(QWidget* owner, const SlideShowChoice& initial) : Q
     pause_->setValidator(new QIntValidator(0, 3600, pause_));
     pause_->setMaximumWidth(60);
     pauseLabel_ = new QLabel("seconds between cards", this);
+    pauseWord_ = new QLabel("&Pause", this);
+    pauseWord_->setBuddy(pause_);
     pauseRow->addSpacing(20);
+    pauseRow->addWidget(pauseWord_);
     pauseRow->addWidget(pause_);
     pauseRow->addWidget(pauseLabel_);
     pauseRow->addStretch();
@@ -62,6 +65,7 @@ SlideShowView::SlideShowView(QWidget* owner, const SlideShowChoice& initial) : Q
 
 void SlideShowView::showPause() {
     const bool automatic = allCards_->isChecked();
+    pauseWord_->setVisible(automatic);
     pause_->setVisible(automatic);
     pauseLabel_->setVisible(automatic);
 }

@@ -21,6 +21,8 @@ public:
     QRadioButton* untilEscape() const { return untilEscape_; }
     QRadioButton* allCards() const { return allCards_; }
     QLineEdit* pauseField() const { return pause_; }
+    QLabel* pauseWord() const { return pauseWord_; }
+    QLabel* pauseUnit() const { return pauseLabel_; }
 
 private:
     // The pause belongs to the automatic show only.
@@ -28,8 +30,9 @@ private:
 
     QRadioButton* untilEscape_ = nullptr; // 1001
     QRadioButton* allCards_ = nullptr;    // 1002
-    QLineEdit* pause_ = nullptr;
-    QLabel* pauseLabel_ = nullptr;
+    QLabel* pauseWord_ = nullptr;         // 1004 "Pause"
+    QLineEdit* pause_ = nullptr;          // 1003
+    QLabel* pauseLabel_ = nullptr;        // 1005 "seconds between cards"
 };
 
 } // namespace cv

@@ -290,6 +290,12 @@ void TextDocument::arrow(TextArrow a, bool extend) {
         case TextArrow::Right: c.movePosition(QTextCursor::Right, mode); break;
         case TextArrow::Up: c.movePosition(QTextCursor::Up, mode); break;
         case TextArrow::Down: c.movePosition(QTextCursor::Down, mode); break;
+        case TextArrow::LineStart: c.movePosition(QTextCursor::StartOfLine, mode); break;
+        case TextArrow::LineEnd: c.movePosition(QTextCursor::EndOfLine, mode); break;
+        case TextArrow::WordLeft: c.movePosition(QTextCursor::WordLeft, mode); break;
+        case TextArrow::WordRight: c.movePosition(QTextCursor::WordRight, mode); break;
+        case TextArrow::TextStart: c.movePosition(QTextCursor::Start, mode); break;
+        case TextArrow::TextEnd: c.movePosition(QTextCursor::End, mode); break;
         }
     }
     ensureCaretVisible();

@@ -31,8 +31,10 @@ enum class TextAlign { Left = 0, Centre = 1, Right = 2 };
 // The engine's alignment for a stored one: 0 left, 1 centred, -1 right.
 TextAlign alignmentFromStored(int16_t stored);
 
-// Arrow characters (the engine's, sent for the arrow keys).
-enum class TextArrow { Left, Right, Up, Down };
+// Arrow characters (the engine's, sent for the arrow keys), and the other moves of the
+// insertion point that desktop text fields make: Home and End to the ends of the shown line,
+// Control with Left and Right by words, Control with Home and End to the ends of the text.
+enum class TextArrow { Left, Right, Up, Down, LineStart, LineEnd, WordLeft, WordRight, TextStart, TextEnd };
 
 class TextDocument {
 public:
