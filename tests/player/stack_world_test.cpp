@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QCheckBox>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +16,7 @@
 #include "core/ui.h"
 #include "player/player.h"
 #include "player/preferences.h"
+#include "player/qt/preferences_dialog.h"
 #include "player/script_bridge.h"
 #include "player/stack_world.h"
 #include "stack/stack_document.h"
@@ -139,6 +142,21 @@ TEST_F(StackWorldTest, ThePersonCanGiveAStackAllFiles) {
     headlessUi().clearLog();
     print("POFILE \"../secret.txt");
     EXPECT_TRUE(shown("Can't read from"));
+}
+
+TEST_F(StackWorldTest, TheDialogsBoxIsThePersonsAndOnlyForAStackWithAFile) {
+    PreferencesDialog form(StackPreferences{.locked = 1, .password = "pw"}, false, false);
+    PreferencesView view(nullptr, form);
+    QCheckBox* box = view.checkBox(kPrefAllFiles);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), "Let this stack's scripts use &all my files");
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_FALSE(view.checkBox(kPrefAutoSave)->isEnabled());  // the password protects these
+    box->click();
+    EXPECT_TRUE(form.allFiles());
+    PreferencesDialog newStack(StackPreferences{}, false);
+    PreferencesView newView(nullptr, newStack);
+    EXPECT_FALSE(newView.checkBox(kPrefAllFiles)->isEnabled());
 }
 
 TEST_F(StackWorldTest, AllFilesForOneRunAreNotRemembered) {
