@@ -2,6 +2,7 @@
 #include "player/stack_world.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -23,6 +24,26 @@ std::vector<std::string>& allowedThisRun() {
     return names;
 }
 
+// A stack kept in the person's home folder itself (or at the root, or in a folder that holds
+// home folders) would see every file of the person's beside it: such a folder is no part of
+// its world.
+bool folderTooWide(const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path f = fs::weakly_canonical(folder, ec);
+    if (ec || f == f.root_path()) return true;
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') return false;
+    const fs::path h = fs::weakly_canonical(home, ec);
+    if (ec) return false;
+    // The home folder or one of its parents.
+    auto a = f.begin();
+    auto b = h.begin();
+    for (; a != f.end(); ++a, ++b)
+        if (b == h.end() || *a != *b) return false;
+    return true;
+}
+
 } // namespace
 
 script::FileWorld stackWorld(const std::string& stackPath) {
@@ -32,7 +53,10 @@ script::FileWorld stackWorld(const std::string& stackPath) {
         if (!folder.empty() && std::find(reads.begin(), reads.end(), folder) == reads.end()) reads.push_back(folder);
     };
     std::error_code ec;
-    if (!stackPath.empty()) add(fs::absolute(stackPath, ec).parent_path().string());
+    if (!stackPath.empty()) {
+        const std::string folder = fs::absolute(stackPath, ec).parent_path().string();
+        if (!folderTooWide(folder)) add(folder);
+    }
     // The media folders beside the program; the command-line tools have none.
     const FileLocations& locations = fileLocations();
     if (!locations[kLocProgram].path.empty())

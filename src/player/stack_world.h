@@ -1,6 +1,7 @@
 #pragma once
 // The world the open stack's scripts live in (script/file_world.h): its data folder in the
-// person's data directory, the stack's own folder and the program's media folders. A stack the
+// person's data directory, the stack's own folder (unless that is the person's home folder, a
+// folder above it, or the root) and the program's media folders. A stack the
 // person lets use all their files has none: its names reach this machine's files, taken from
 // the stack's folder.
 //

@@ -120,6 +120,24 @@ TEST_F(StackWorldTest, AStacksScriptsWriteToItsDataFolderAndReadBesideIt) {
     EXPECT_EQ(print("SHOW FILEP \"TOP.LGO"), "TRUE\n");
 }
 
+TEST_F(StackWorldTest, AStackKeptInTheHomeFolderItselfDoesNotSeeItsNeighbours) {
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home ? home : "";
+    setenv("HOME", (root / "person").c_str(), 1);
+    openGame("person");
+    std::ofstream(root / "person/private.txt") << "private\n";
+    EXPECT_EQ(print("SHOW FILEP \"private.txt"), "FALSE\n");
+    EXPECT_TRUE(stackWorld((root / "person/Game.stk").string()).readFolders().empty());
+    EXPECT_TRUE(stackWorld((root / "Game.stk").string()).readFolders().empty());
+    EXPECT_TRUE(stackWorld("/Game.stk").readFolders().empty());
+    // In a folder of its own under home, the stack sees that folder.
+    openGame("person/Games");
+    std::ofstream(root / "person/Games/levels.txt") << "levels\n";
+    EXPECT_EQ(print("SHOW FILEP \"levels.txt"), "TRUE\n");
+    if (home) setenv("HOME", savedHome.c_str(), 1);
+    else unsetenv("HOME");
+}
+
 TEST_F(StackWorldTest, ThePersonCanGiveAStackAllFiles) {
     const std::string path = openGame("one", "{\"locked\": 1, \"password\": \"pw\"}");
     std::ofstream(root / "secret.txt") << "secret\n";
