@@ -53,17 +53,40 @@ std::optional<std::string> findNoCase(const std::string& folder, const std::stri
     return std::nullopt;
 }
 
-std::optional<std::string> resolveHostPath(const std::string& stored, const std::vector<std::string>& folders) {
+bool PathInside(const std::string& folder, const std::string& path) {
+    std::error_code ec;
+    const fs::path root = fs::canonical(folder, ec);
+    if (ec) return false;
+    const fs::path p = fs::weakly_canonical(path, ec);
+    if (ec) return false;
+    auto r = root.begin();
+    auto q = p.begin();
+    for (; r != root.end(); ++r, ++q)
+        if (q == p.end() || *r != *q) return false;
+    return true;
+}
+
+std::optional<std::string> resolveHostPath(const std::string& stored, const std::vector<std::string>& folders,
+                                           AbsolutePaths absolute) {
     if (stored.empty()) return std::nullopt;
     std::error_code ec;
-    if (stored[0] == '/' && fs::is_regular_file(cp1252ToUtf8(stored), ec)) return cp1252ToUtf8(stored);
-    const std::vector<std::string> parts = storedPathComponents(stored);
+    if (stored[0] == '/') {
+        const std::string path = cp1252ToUtf8(stored);
+        if (fs::is_regular_file(path, ec) && absolute == AbsolutePaths::Anywhere) return path;
+        if (fs::is_regular_file(path, ec))
+            for (const std::string& folder : folders)
+                if (PathInside(folder, path)) return path;
+    }
+    std::vector<std::string> parts = storedPathComponents(stored);
+    parts.erase(std::remove(parts.begin(), parts.end(), std::string(".")), parts.end());
     if (parts.empty()) return std::nullopt;
     for (const std::string& folder : folders) {
         for (size_t first = 0; first < parts.size(); ++first) {
+            // A tail that climbs could leave the folder: only the tails after the last ".." count.
+            if (std::find(parts.begin() + long(first), parts.end(), std::string("..")) != parts.end()) continue;
             std::optional<std::string> at = folder;
             for (size_t i = first; i < parts.size() && at; ++i) at = findNoCase(*at, parts[i]);
-            if (at && fs::is_regular_file(*at, ec)) return at;
+            if (at && fs::is_regular_file(*at, ec) && PathInside(folder, *at)) return at;
         }
     }
     return std::nullopt;

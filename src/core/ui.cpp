@@ -123,7 +123,7 @@ bool HeadlessUi::preferencesDialog(PreferencesForm& form) {
         if (form.checked(control) != wanted) form.click(control);
     }
     std::string line = "dialog PREFERENCES:";
-    for (int c = 51; c <= 58; ++c) {
+    for (int c = 51; c <= 59; ++c) {
         line += " " + std::to_string(c) + (form.checked(c) ? "+" : "-");
         if (!form.enabled(c)) line += "x";
     }

@@ -61,7 +61,7 @@ std::span<const uint8_t> payloadOf(std::span<const uint8_t> a) {
 
 // A file named by an action, found on this machine or asked for; empty when cancelled.
 std::string locateFile(const std::string& stored, const std::string& question, const std::string& filter) {
-    if (auto found = resolveHostPath(stored, storedFileFolders())) return *found;
+    if (auto found = resolveHostPath(stored, storedFileFolders(), AbsolutePaths::Anywhere)) return *found;
     const auto parts = storedPathComponents(stored);
     const std::string name = parts.empty() ? stored : utf8ToCp1252(parts.back());
     const auto chosen = ui().chooseFile(question + name, filter, false);

@@ -8,6 +8,7 @@
 #include "core/byte_order.h"
 #include "core/settings.h"
 #include "player/player.h"
+#include "player/stack_world.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
 
@@ -20,9 +21,9 @@ std::function<void(const PreferenceCopies&)>& presentationHandler() {
     return handler;
 }
 
-bool& checkOf(bool (&checks)[9], int control) { return checks[control - kPrefPassword]; }
+bool& checkOf(bool (&checks)[10], int control) { return checks[control - kPrefPassword]; }
 
-bool isCheckBox(int control) { return control >= kPrefExperienced && control <= kPrefCompression; }
+bool isCheckBox(int control) { return control >= kPrefExperienced && control <= kPrefAllFiles; }
 
 } // namespace
 
@@ -126,7 +127,9 @@ bool writeSetting(const std::string& section, const std::string& key, const std:
 
 // ---- The dialog ----
 
-PreferencesDialog::PreferencesDialog(const StackPreferences& stored, bool advancedUser) : stored_(stored) {
+PreferencesDialog::PreferencesDialog(const StackPreferences& stored, bool advancedUser, std::optional<bool> allFiles)
+    : stored_(stored), allFilesAvailable_(allFiles.has_value()) {
+    checkOf(checks_, kPrefAllFiles) = allFiles.value_or(false);
     checkOf(checks_, kPrefExperienced) = advancedUser;
     checkOf(checks_, kPrefIgnoreClicks) = (stored.options & kOptionIgnoreClicks) != 0;
     checkOf(checks_, kPrefLockStack) = stored.locked != 0;
@@ -151,6 +154,8 @@ bool PreferencesDialog::enabled(int control) const {
     case kPrefExperienced:
     case kPrefCompression: return true;
     case kPrefPresentation: return false; // its sub-dialog belongs to the authoring tools
+    // The person's files are theirs to give, whatever the stack's password protects.
+    case kPrefAllFiles: return allFilesAvailable_;
     case kPrefIgnoreClicks:
     case kPrefLockStack:
     case kPrefShowCardNumber:
@@ -216,9 +221,16 @@ void applyPreferences(StackDocument& stack, const StackPreferences& edited) {
 bool showPreferencesDialog(Player& player) {
     StackDocument& s = theStack();
     if (!s.open()) return false;
-    PreferencesDialog dialog(readStackPreferences(s.header), advancedUser());
+    const bool hasFile = !s.path.empty();
+    const bool allFiles = fullFileAccess(s.path);
+    PreferencesDialog dialog(readStackPreferences(s.header), advancedUser(),
+                             hasFile ? std::optional<bool>(allFiles) : std::nullopt);
     if (!ui().preferencesDialog(dialog)) return false;
     applyPreferences(s, dialog.result());
+    if (hasFile && dialog.allFiles() != allFiles) {
+        setFullFileAccess(s.path, dialog.allFiles());
+        enterStackWorld(player);
+    }
     player.updateTitle();
     return true;
 }

@@ -5,6 +5,7 @@
 // options). Nothing here needs a display: the window's dialog only shows a PreferencesForm.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/handles.h"
@@ -36,6 +37,8 @@ enum PrefsControl : int {
     kPrefAutoSave = 56,
     kPrefPresentation = 57,
     kPrefCompression = 58,
+    // The person's own choice, kept in the settings file rather than in the stack.
+    kPrefAllFiles = 59,
 };
 
 constexpr size_t kPasswordLimit = 15;
@@ -98,7 +101,9 @@ bool writeSetting(const std::string& section, const std::string& key, const std:
 // Its rules, working on a copy of the stack's preferences.
 class PreferencesDialog final : public PreferencesForm {
 public:
-    PreferencesDialog(const StackPreferences& stored, bool advancedUser);
+    // `allFiles`: whether the stack's scripts may use all the person's files; nothing for a
+    // stack without a file, whose box is disabled.
+    PreferencesDialog(const StackPreferences& stored, bool advancedUser, std::optional<bool> allFiles = std::nullopt);
 
     bool checked(int control) const override;
     bool enabled(int control) const override;
@@ -111,12 +116,14 @@ public:
     bool optionsProtected() const { return protected_; }
     // What OK stores.
     StackPreferences result() const;
+    bool allFiles() const { return checks_[kPrefAllFiles - kPrefPassword]; }
 
 private:
     StackPreferences stored_;
-    bool checks_[9] = {}; // controls 50-58
+    bool checks_[10] = {}; // controls 50-59
     std::string password_;
     bool protected_ = false;
+    bool allFilesAvailable_ = false;
 };
 
 // Stores the edited preferences: "AdvancedUser" in the settings file, the header fields,

@@ -6,6 +6,7 @@
 #include "player/actions.h"
 #include "player/player.h"
 #include "player/script_bridge.h"
+#include "player/stack_world.h"
 #include "script/workspace_store.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
@@ -37,6 +38,8 @@ bool savedWorkspaceText(std::string* text) {
 
 bool LoadWorkspace(Player& player) {
     script::Interpreter& in = player.scripts().interpreter();
+    // Whatever the workspace and the stack's scripts do with files happens in its world.
+    enterStackWorld(player);
     std::string text;
     if (!savedWorkspaceText(&text)) {
         // What the previous stack left stays, and counts as this stack's unchanged workspace.
@@ -73,6 +76,8 @@ bool SaveWorkspace(Player& player) {
 }
 
 WorkspaceLink::WorkspaceLink(Player& player) : player_(player) {
+    // Scripts run before any stack opens are confined too.
+    enterStackWorld(player);
     StackHooks& h = stackHooks();
     h.loadWorkspace = [this] { LoadWorkspace(player_); };
     h.saveWorkspace = [this] { SaveWorkspace(player_); };

@@ -70,7 +70,7 @@ Ref primOpen(PrimCall& c) {
     }
     std::string name;
     if (!nameInput(c, c.args[0], name)) return kNone;
-    const auto path = f.hostPath(name);
+    const auto path = f.pathForOpening(name);
     if (!path || !f.openSlot(slot, name, *path)) in.RaiseError(kErrCantRead, kNone, c.args[0]);
     return kNone;
 }
@@ -194,7 +194,7 @@ Ref primFileP(PrimCall& c) {
     if (!nameInput(c, c.args[0], name)) return kNone;
     ScriptFiles& f = files(c);
     if (f.find(name) >= 0) return kTrue;
-    const auto path = f.hostPath(name);
+    const auto path = f.pathFor(name, ScriptFiles::Use::Read);
     if (!path) return kFalse;
     std::FILE* s = OpenPlainFileForReading(*path);
     if (!s) return kFalse;
@@ -208,7 +208,7 @@ Ref primEraseFile(PrimCall& c) {
     std::string name;
     if (!nameInput(c, c.args[0], name)) return kNone;
     ScriptFiles& f = files(c);
-    const auto path = f.hostPath(name);
+    const auto path = f.pathFor(name, ScriptFiles::Use::Erase);
     struct stat st {};
     // Only files; and not one that is open, whose later writes would vanish with it.
     if (!path || ::lstat(path->c_str(), &st) != 0 || S_ISDIR(st.st_mode) || f.isOpen(*path) ||
@@ -232,10 +232,10 @@ Ref primRename(PrimCall& c) {
     std::string oldName, newName;
     if (!nameInput(c, c.args[0], oldName) || !nameInput(c, c.args[1], newName)) return kNone;
     ScriptFiles& f = files(c);
-    const auto from = f.hostPath(oldName);
-    const auto existing = f.hostPath(newName);
-    const auto to = f.hostPath(newName, false);
-    if (!from || !existing || !to) {
+    const auto from = f.pathFor(oldName, ScriptFiles::Use::Erase);
+    const auto existing = f.pathFor(newName, ScriptFiles::Use::Read);
+    const auto to = f.pathFor(newName, ScriptFiles::Use::WriteAsWritten);
+    if (!from || !to) {
         diskError(c);
         return kNone;
     }
@@ -243,7 +243,7 @@ Ref primRename(PrimCall& c) {
     // changes the case of its name.
     std::error_code ec;
     struct stat st {};
-    if (::lstat(existing->c_str(), &st) == 0 && !fs::equivalent(*from, *existing, ec)) {
+    if (existing && ::lstat(existing->c_str(), &st) == 0 && !fs::equivalent(*from, *existing, ec)) {
         diskError(c);
         return kNone;
     }
@@ -254,34 +254,24 @@ Ref primRename(PrimCall& c) {
 Ref primCreateDirectory(PrimCall& c) {
     std::string name;
     if (!nameInput(c, c.args[0], name)) return kNone;
-    const auto path = files(c).hostPath(name);
+    const auto path = files(c).pathFor(name, ScriptFiles::Use::MakeFolder);
     if (!path || ::mkdir(path->c_str(), 0777) != 0) diskError(c);
     return kNone;
 }
 
-Ref primPrefix(PrimCall& c) { return c.in.WordFromText(utf8ToCp1252(files(c).prefix())); }
+Ref primPrefix(PrimCall& c) { return c.in.WordFromText(files(c).prefixText()); }
 
 Ref primSetPrefix(PrimCall& c) {
     std::string name;
     if (!nameInput(c, c.args[0], name)) return kNone;
-    ScriptFiles& f = files(c);
-    const auto path = f.hostPath(name);
-    std::error_code ec;
-    if (!path || !fs::is_directory(*path, ec)) {
-        diskError(c);
-        return kNone;
-    }
-    fs::path p = fs::path(*path).lexically_normal();
-    std::string s = p.string();
-    while (s.size() > 1 && s.back() == '/') s.pop_back();
-    f.setPrefix(s);
+    if (!files(c).changePrefix(name)) diskError(c);
     return kNone;
 }
 
-// This machine has one root where the other had drive letters.
+// This machine has one root where the other had drive letters; a stack's world has one drive.
 Ref primOnline(PrimCall& c) {
     Interpreter& in = c.in;
-    const Ref w = in.WordFromText("/");
+    const Ref w = in.WordFromText(files(c).roots().front());
     if (w == kNone) return kNone;
     const Ref l = in.NewList(w, kNone);
     if (l == kNone) in.UnlockValue(w);
@@ -300,13 +290,11 @@ std::vector<Entry> folderEntries(PrimCall& c) {
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::vector<Entry> out;
     files(c).flushAll();
-    std::error_code ec;
-    const std::string folder = files(c).prefix();
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    for (const auto& [entryName, entryPath] : files(c).folderEntries()) {
         Entry e;
-        e.name = utf8ToCp1252(it->path().filename().string());
+        e.name = utf8ToCp1252(entryName);
         struct stat st {};
-        if (::stat(it->path().c_str(), &st) != 0 && ::lstat(it->path().c_str(), &st) != 0) continue;
+        if (::stat(entryPath.c_str(), &st) != 0 && ::lstat(entryPath.c_str(), &st) != 0) continue;
         std::tm tm{};
         const std::time_t t = st.st_mtime;
         localtime_r(&t, &tm);
@@ -389,7 +377,7 @@ Ref primPoFile(PrimCall& c) {
     std::string name;
     if (!nameInput(c, c.args[0], name)) return kNone;
     files(c).flushAll();
-    const auto path = files(c).hostPath(name);
+    const auto path = files(c).pathFor(name, ScriptFiles::Use::Read);
     std::FILE* f = path ? OpenPlainFileForReading(*path) : nullptr;
     if (!f) {
         in.RaiseError(kErrCantRead, kNone, c.args[0]);

@@ -199,7 +199,7 @@ Ref primLoad(PrimCall& c) {
     if (in.stopRequested) return kNone;
     ScriptFiles& f = scriptFiles(in);
     f.flushAll();
-    const auto path = f.hostPath(in.TextOf(c.args[0]));
+    const auto path = f.pathFor(in.TextOf(c.args[0]), ScriptFiles::Use::Read);
     if (!path || !f.startLoad(*path)) in.RaiseError(kErrCantRead, kNone, c.args[0]);
     return kNone;
 }
@@ -237,12 +237,12 @@ Ref primSave(PrimCall& c) {
     Interpreter& in = c.in;
     if (!in.CheckWord(c.args[0], c.index)) return kNone;
     ScriptFiles& f = scriptFiles(in);
-    auto path = f.hostPath(in.TextOf(c.args[0]));
+    auto path = f.pathFor(in.TextOf(c.args[0]), ScriptFiles::Use::Write);
     if (!path) {
         in.RaiseError(kErrCantWrite, kNone, c.args[0]);
         return kNone;
     }
-    // Through a link, the file it names is saved.
+    // Through a link, the file it names is saved (in a world, only a link that stays in it).
     std::error_code ec;
     if (fs::is_symlink(*path, ec)) {
         const fs::path target = fs::weakly_canonical(*path, ec);

@@ -200,6 +200,85 @@ std::optional<std::string> ScriptFiles::hostPath(std::string_view scriptName, bo
     return HostPathFor(prefix_, scriptName, findLast);
 }
 
+void ScriptFiles::setWorld(std::optional<FileWorld> world) {
+    const std::string before = world_ ? world_->dataFolder() : std::string();
+    const std::string after = world ? world->dataFolder() : std::string();
+    // What one stack opened is not handed to the next.
+    if (before != after || world_.has_value() != world.has_value()) {
+        closeAll();
+        stopLoad();
+    }
+    world_ = std::move(world);
+    worldFolder_.clear();
+}
+
+std::optional<std::string> ScriptFiles::pathFor(std::string_view scriptName, Use use) const {
+    if (!world_) return hostPath(scriptName, use != Use::WriteAsWritten);
+    const auto at = FileWorld::Place(worldFolder_, scriptName);
+    if (!at) return std::nullopt;
+    switch (use) {
+    case Use::Read: return world_->forReading(*at);
+    case Use::Write: return world_->forWriting(*at);
+    case Use::MakeFolder:
+        if (world_->forReading(*at)) return std::nullopt;
+        return world_->forWriting(*at);
+    case Use::WriteAsWritten: return world_->forWriting(*at, true);
+    case Use::Erase: return world_->inData(*at);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ScriptFiles::pathForOpening(std::string_view scriptName) const {
+    if (!world_) return hostPath(scriptName);
+    const auto at = FileWorld::Place(worldFolder_, scriptName);
+    if (!at) return std::nullopt;
+    auto target = world_->forWriting(*at);
+    if (!target) return std::nullopt;
+    struct stat st {};
+    if (::lstat(target->c_str(), &st) != 0) {
+        if (const auto shipped = world_->forReading(*at)) {
+            std::error_code ec;
+            if (!fs::is_regular_file(*shipped, ec)) return std::nullopt;
+            // The copy keeps the name the stack's file has.
+            *target = (fs::path(*target).parent_path() / fs::path(*shipped).filename()).string();
+            fs::copy_file(*shipped, *target, ec);
+            if (ec) return std::nullopt;
+        }
+    }
+    return target;
+}
+
+std::string ScriptFiles::prefixText() const {
+    return world_ ? FileWorld::Shown(worldFolder_) : utf8ToCp1252(prefix_);
+}
+
+bool ScriptFiles::changePrefix(std::string_view scriptName) {
+    if (world_) {
+        const auto at = FileWorld::Place(worldFolder_, scriptName);
+        if (!at || !world_->isFolder(*at)) return false;
+        worldFolder_ = *at;
+        return true;
+    }
+    const auto path = hostPath(scriptName);
+    std::error_code ec;
+    if (!path || !fs::is_directory(*path, ec)) return false;
+    std::string s = fs::path(*path).lexically_normal().string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    prefix_ = s;
+    return true;
+}
+
+std::vector<std::string> ScriptFiles::roots() const { return {world_ ? "C:\\" : "/"}; }
+
+std::vector<std::pair<std::string, std::string>> ScriptFiles::folderEntries() const {
+    if (world_) return world_->list(worldFolder_);
+    std::vector<std::pair<std::string, std::string>> out;
+    std::error_code ec;
+    for (fs::directory_iterator it(prefix_, ec), end; !ec && it != end; it.increment(ec))
+        out.emplace_back(it->path().filename().string(), it->path().string());
+    return out;
+}
+
 bool ScriptFiles::startLoad(const std::string& path) {
     std::FILE* f = OpenPlainFileForReading(path);
     if (!f) return false;

@@ -8,12 +8,18 @@
 // prefix folder; '\' separates folders like '/'; a name starting with '/' is a path of this
 // machine (what PREFIX gives). Stacks come from systems whose names ignore case, so an
 // existing file is found whatever the case of its name.
+//
+// A stack's scripts are confined to the stack's world (script/file_world.h): every name is
+// placed in it, and PREFIX, SETPREFIX and the listings show the world's folders.
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "script/file_world.h"
 #include "script/interpreter.h"
 
 namespace cv::script {
@@ -62,11 +68,38 @@ public:
     bool prepareWrite(OpenFile& f);
 
     // --- names --------------------------------------------------------------------------
-    // The host folder relative names are found in (UTF-8).
+    // The host folder relative names are found in (UTF-8) while names are not confined.
     const std::string& prefix() const { return prefix_; }
     void setPrefix(std::string hostDir) { prefix_ = std::move(hostDir); }
     // The file a script name stands for, or nothing for a name that names nothing (empty).
     std::optional<std::string> hostPath(std::string_view scriptName, bool findLast = true) const;
+
+    // Confines every name to a world (its current folder becomes the root), or with nothing
+    // lets names reach this machine's files from the prefix folder. Files opened in another
+    // world are closed first.
+    void setWorld(std::optional<FileWorld> world);
+    const FileWorld* world() const { return world_ ? &*world_ : nullptr; }
+
+    // What a primitive does with a name, and so where the name may lead.
+    enum class Use : uint8_t {
+        Read,            // LOAD, POFILE, FILEP: the first layer of the world that holds it
+        Write,           // SAVE: into the data folder
+        MakeFolder,      // CREATEDIRECTORY: into the data folder, a name the world does not hold
+        WriteAsWritten,  // RENAME's new name: into the data folder, its case as written
+        Erase,           // ERASEFILE, RENAME's old name: only what the data folder holds
+    };
+    // The host path for a name, or nothing when it names nothing or would leave the world.
+    std::optional<std::string> pathFor(std::string_view scriptName, Use use) const;
+    // OPEN's file: in the data folder, a copy of the stack's own file when only the read
+    // layers hold it, so that the stack's folder never changes.
+    std::optional<std::string> pathForOpening(std::string_view scriptName) const;
+    // PREFIX (Windows-1252) and SETPREFIX; false when the name is no folder that can be reached.
+    std::string prefixText() const;
+    bool changePrefix(std::string_view scriptName);
+    // The roots ONLINE lists (Windows-1252).
+    std::vector<std::string> roots() const;
+    // The entries of the current folder: name (UTF-8) and host path, in no particular order.
+    std::vector<std::pair<std::string, std::string>> folderEntries() const;
 
     // --- LOAD -------------------------------------------------------------------------
     // Starts loading `path` in the current run; false when it cannot be read.
@@ -86,6 +119,8 @@ public:
 private:
     OpenFile slots_[kSlots];
     std::string prefix_;
+    std::optional<FileWorld> world_;
+    WorldPath worldFolder_;
     std::FILE* load_ = nullptr;
     int loadDepth_ = 0;
 };

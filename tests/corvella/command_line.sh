@@ -19,7 +19,7 @@ fail() {
 
 # A player that shows nothing and closes once its first card is on screen.
 headless() {
-  env XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen CV_STARTUP_TIME=exit timeout 120 "$player" "$@" \
+  env XDG_RUNTIME_DIR="$work" XDG_DATA_HOME="$work/data" QT_QPA_PLATFORM=offscreen CV_STARTUP_TIME=exit timeout 120 "$player" "$@" \
     >"$work/out" 2>"$work/err"
 }
 
@@ -84,6 +84,12 @@ run_script)
   (cd "$work/elsewhere" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM bash ../repo/scripts/run sub/my.stk) \
     >"$work/out" 2>"$work/err" || fail "scripts/run exits with $?"
   grep -q "^export $work/elsewhere/sub/my.stk " "$work/asked" || fail "scripts/run did not keep the stack's folder: $(cat "$work/asked")"
+  ;;
+allow_files)
+  # The option is no part of the stack's path: the stack named after it opens.
+  headless --allow-files "$bin/Home.stk" || fail "--allow-files ends the run with $?"
+  grep -q "^startup:" "$work/out" || fail "the stack was not shown"
+  ! grep -q "cannot open" "$work/err" || fail "--allow-files was taken for a stack"
   ;;
 *)
   fail "unknown case $case_name"

@@ -237,7 +237,7 @@ TEST_F(PreferencesTest, CancelChangesNeitherTheStackNorTheSettingsFile) {
     player->runCommand(kCmdPreferences);
     EXPECT_EQ(host.title.substr(host.title.size() - 9), " - Card 1");
     EXPECT_EQ(readFile(ini), "[user]\r\nAdvancedUser=Yes\r\n");
-    EXPECT_EQ(headlessUi().log().back(), "dialog PREFERENCES: 51+ 52- 53+ 54+ 55+ 56- 57-x 58-");
+    EXPECT_EQ(headlessUi().log().back(), "dialog PREFERENCES: 51+ 52- 53+ 54+ 55+ 56- 57-x 58- 59-");
 }
 
 TEST_F(PreferencesTest, AChangedStackThatSavesItselfIsSavedWithoutAQuestion) {

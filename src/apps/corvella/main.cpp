@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/alerts.h"
 #include "core/settings.h"
@@ -27,6 +28,7 @@
 #include "player/qt/qt_ui.h"
 #include "player/qt/single_instance.h"
 #include "player/shell.h"
+#include "player/stack_world.h"
 #include "player/version.h"
 #include "resources/strings.h"
 #include "stack/stack_document.h"
@@ -110,6 +112,7 @@ int runPlayer(QApplication& app, SingleInstance& instance, const std::string& pr
 
 const char* const kUsage =
     "Usage: corvella [STACK]\n"
+    "       corvella --allow-files STACK\n"
     "       corvella --help | --version\n"
     "\n"
     "Corvella Player shows a stack (a .stk file) in a window and lets you browse it with the\n"
@@ -122,6 +125,9 @@ const char* const kUsage =
     "\n"
     "Files beside the program: CVPREFS.INI (settings, section [user]), the home stack,\n"
     "Samples.stk, and the folders CVArt, CVSounds, Movies and NBAs.\n"
+    "\n"    "A stack's scripts read the files beside it and keep what they write in a folder of its own\n"
+    "under ~/.local/share/corvella/stacks (or $XDG_DATA_HOME/corvella/stacks). --allow-files\n"
+    "lets STACK's scripts use all your files in this run; the Preferences dialog remembers it.\n"
     "\n"
     "Without a display, `cvstack export STACK -o FOLDER` makes pictures of a stack's cards.\n";
 
@@ -187,6 +193,20 @@ int handToRunningPlayer(SingleInstance& instance, const std::string& stackPath, 
     return stackUsable ? 0 : 1;
 }
 
+// `--allow-files STACK`: the stack's scripts may use all the person's files in this run (the
+// stack is still the one to open). Returns the arguments without the option.
+std::vector<const char*> takeFileAccessOption(int argc, char** argv) {
+    std::vector<const char*> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--allow-files" && i + 1 < argc) {
+            allowFilesThisRun(argv[i + 1]);
+            continue;
+        }
+        rest.push_back(argv[i]);
+    }
+    return rest;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -202,7 +222,8 @@ int main(int argc, char** argv) {
     const std::string programPath = QCoreApplication::applicationFilePath().toStdString();
     const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
     setSettingsFile(settingsFilePath(programFolder));
-    const std::string commandLine = joinArguments(argc, argv);
+    const std::vector<const char*> arguments = takeFileAccessOption(argc, argv);
+    const std::string commandLine = joinArguments(int(arguments.size()), arguments.data());
     std::error_code ec;
     const std::string currentDir = std::filesystem::current_path(ec).string();
 

@@ -4,6 +4,10 @@
 //   quill                         interactive prompt
 //   --canvas WIDTHxHEIGHT         a drawing window for the turtle (white)
 //   --snapshot OUT.png            the drawing window written when the scripts have run
+//   --sandbox DIR                 confine the scripts' files as a stack's are: DIR is read as
+//                                 the stack's folder, and what they write goes to DIR's own
+//                                 data folder in the person's data directory
+// Without --sandbox the scripts are the person's own and reach their files.
 // Texts and files run in order, each as one script run, in one shared workspace. Printed
 // text goes to stdout, error messages to stderr; the exit status is 1 when any run ended with
 // an error message. Inside, text is Windows-1252; the terminal sees UTF-8.
@@ -12,6 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -29,6 +34,7 @@
 #include "core/text_encoding.h"
 #include "core/ui.h"
 #include "script/interpreter.h"
+#include "script/script_files.h"
 
 using namespace cv;
 using namespace cv::script;
@@ -265,6 +271,7 @@ struct Run {
     std::vector<Job> jobs;
     int status = 0;
     DrawingSurface* window = nullptr;
+    std::string sandbox;  // the folder that plays the stack's folder, or empty
 };
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -281,6 +288,8 @@ void runAll(Run& run) {
     StdinInput input;
     in.setUi(&ui);
     in.setHost(&host);
+    if (!run.sandbox.empty())
+        scriptFiles(in).setWorld(FileWorld(FileWorld::DataFolderFor(FileWorld::DataHome(), run.sandbox), {run.sandbox}));
     auto runText = [&](const std::string& utf8) {
         const std::string text = utf8ToCp1252(utf8);
         if (gTerminal) gTerminal->beginRun();
@@ -325,7 +334,7 @@ void* runThread(void* arg) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: quill [--canvas WIDTHxHEIGHT [--snapshot OUT.png]] [-e TEXT]... [FILE]...\n");
+    std::fprintf(stderr, "usage: quill [--sandbox DIR] [--canvas WIDTHxHEIGHT [--snapshot OUT.png]] [-e TEXT]... [FILE]...\n");
     return 2;
 }
 
@@ -342,6 +351,15 @@ int main(int argc, char** argv) {
         } else if (a == "-e") {
             if (i + 1 >= argc) return usage();
             run.jobs.push_back({false, argv[++i]});
+        } else if (a == "--sandbox") {
+            if (i + 1 >= argc) return usage();
+            std::error_code ec;
+            const char* folder = argv[++i];
+            if (!std::filesystem::is_directory(folder, ec)) {
+                std::fprintf(stderr, "quill: %s is no folder\n", folder);
+                return 2;
+            }
+            run.sandbox = std::filesystem::absolute(folder, ec).lexically_normal().string();
         } else if (a == "-h" || a == "--help") {
             return usage() == 2 ? 0 : 0;
         } else {

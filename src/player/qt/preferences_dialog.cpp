@@ -32,6 +32,7 @@ constexpr BoxText kBoxes[] = {
     {kPrefAutoSave, "Automatically &save stack"},
     {kPrefPresentation, "Presentation &mode..."},
     {kPrefCompression, "Highest compression for backgrounds"},
+    {kPrefAllFiles, "Let this stack's scripts use &all my files"},
 };
 
 } // namespace
