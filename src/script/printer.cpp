@@ -34,7 +34,13 @@ inline bool operatorWord(const std::string& t) {
     }
 }
 
-void appendEscapedWord(std::string& out, const std::string& t) {
+// The escaped form of a word. `quoted` tells that the reader will take it as a quoted word (it
+// follows, or begins with, the quote character), where a backslash, x and two hexadecimal
+// digits stand for one byte. An ordinary word reads x after a backslash as the letter, so there
+// a byte outside printed ASCII is written as it is (after a backslash when the reader would
+// otherwise end the word at it). CR and LF end the line a listing is read by and cannot be kept
+// in an ordinary word: they are written in the hexadecimal form all the same.
+void appendEscapedWord(std::string& out, const std::string& t, bool quoted) {
     if (t == "\"") {
         out += "''";
         return;
@@ -43,11 +49,16 @@ void appendEscapedWord(std::string& out, const std::string& t) {
     for (size_t i = 0; i < t.size(); ++i) {
         const char c = t[i];
         const uint8_t u = uint8_t(c);
-        if (u < 32 || u > 126) {
+        const bool outsideAscii = u < 32 || u > 126;
+        if (outsideAscii && (quoted || c == '\r' || c == '\n')) {
             out += "\\x";
             out += hex[u >> 4];
             out += hex[u & 15];
-        } else if (selfDelimiting(c) || (i == 0 && ((c >= '0' && c <= '9') || c == '.'))) {
+        } else if (outsideAscii) {
+            if (u < 128) out += '\\';
+            out += c;
+        } else if (selfDelimiting(c) || (i == 0 && ((c >= '0' && c <= '9') || c == '.' || c == '\''))) {
+            // A leading apostrophe would start quoted text.
             out += '\\';
             out += c;
         } else {
@@ -83,7 +94,7 @@ static void appendForm(Interpreter& in, std::string& out, Ref v, Style style, bo
             if (t != "\"") out += t;
             break;
         case Style::Escaped:
-            appendEscapedWord(out, t);
+            appendEscapedWord(out, t, !t.empty() && t[0] == '"');
             break;
         case Style::Line:
             if (operatorWord(t)) {
@@ -219,7 +230,7 @@ std::string Interpreter::VariableListing(Ref name, Ref value) {
         out += '"';
         // The lone quote word: "" reads back as it, where its escaped form '' would not.
         if (t == "\"") out += '"';
-        else appendEscapedWord(out, t);
+        else appendEscapedWord(out, t, true);
     } else if (isNumber(value)) {
         out += NumberText(value);
     } else {
