@@ -7,6 +7,7 @@
 
 #include "core/clock.h"
 #include "core/ui.h"
+#include "script/printer_limits.h"
 
 namespace cv::script {
 
@@ -327,8 +328,11 @@ void Interpreter::RaiseErrorText(int code, std::string_view name, Ref datum) {
     for (const FamilyHooks& h : familyHooks())
         if (h.beforeErrorMessage) h.beforeErrorMessage(*this);
     restoreScreen();
+    // Every part of the box is bounded, however big the values it quotes.
+    std::string shortName(name.substr(0, kMessageTextLimit));
+    if (name.size() > kMessageTextLimit) shortName += "...";
     std::string text = "Logo Error: ";
-    text += ErrorMessage(code, name, QuotedMessageText(datum), MessageText(datum));
+    text += ErrorMessage(code, shortName, QuotedMessageText(datum), MessageText(datum));
     if (errorLine != kNone) {
         const std::string at = LineText(errorLine);
         if (!at.empty()) {
