@@ -65,10 +65,25 @@ const Fallback kFallbacks[] = {
     {"FPUT RERANDOM [x]", "[x]", 'l', 41},
     {"CHAR \"x", "", 'w', 41},
     {"WORD \"a [b]", "a", 'w', 41},
+    {"INSERT 5 \"x [a]", "[5 a]", 'l', 41},  // the index counts as 0
     {"(WORD \"a [b] \"c)", "ac", 'w', 41},
+    {"AND \"TRUE RERANDOM", "TRUE", 'w', 29},
+    // Predicates refuse with FALSE.
+    {"BEFOREP [a] \"b", "FALSE", 'w', 41},
+    {"MEMBERP \"a RERANDOM", "FALSE", 'w', 29},
     // Failures the rules give no value for: MAKE gets nothing and leaves R alone.
     {"FIRST []", "unset", '-', 41},
+    {"BUTLAST []", "unset", '-', 41},
     {"ITEM 0 [a]", "unset", '-', 41},
+    {"ITEM 5 \"ab", "unset", '-', 41},
+    {"LPUT \"a \"b", "unset", '-', 41},
+    {"INSERT \"x 5 [a]", "unset", '-', 77},
+    {"REMOVE 3 \"ab", "unset", '-', 77},
+    {"REPLACE \"xyz 2 \"ab", "unset", '-', 77},
+    {"UPPERCASE [a]", "unset", '-', 41},
+    {"PARSE [a]", "unset", '-', 41},
+    {"THING \"nosuch", "unset", '-', 9},
+    {"IF 3 [1] [2]", "unset", '-', 25},
     {"SAY \"hello", "unset", '-', 99},
 };
 
