@@ -26,6 +26,8 @@ bool Interpreter::atInputsEnd(Ref cursor) const {
 }
 
 Ref Interpreter::RunList(Ref list) {
+    // A list met while a throw finishes its instruction is not run.
+    if (throwInProgress) return kNone;
     if (!isList(list)) {
         RaisePrimError(kErrDoesntLike, findPrimitive("RUN"), list);
         return kNone;
@@ -58,6 +60,10 @@ Ref Interpreter::RunList(Ref list) {
         }
         if (cursor == before) break;
     }
+    // A throw takes effect here, once the instruction that raised it has finished with the
+    // values it had: the catcher's frame becomes current, and the procedures in between run
+    // no further line.
+    if (throwInProgress && isList(throwTarget)) currentFrame = first(rest(rest(throwTarget)));
     runList = savedRunList;
     errorLine = savedErrorLine;
     return last;
@@ -72,8 +78,9 @@ Ref Interpreter::continueInfix(Ref value, Ref& cursor) {
 
 Ref Interpreter::EvalExpression(Ref& cursor, bool inParensArg) {
     if (!isList(cursor)) return kNone;
-    // After an error or during a throw nothing more of the instruction runs.
-    if (stopRequested || throwInProgress) return kNone;
+    // After an error that ends the run nothing more of the instruction runs. During a throw
+    // the instruction is finished, with the fallback values of the calls that failed.
+    if (stopRequested) return kNone;
     if (++steps_ > stepLimit_ && stepLimit_) {
         stopRequested = true;
         cursor = kNone;
@@ -187,7 +194,7 @@ Ref Interpreter::parsePrimary(Ref& cursor) {
         pendingOperand = kNone;
         return v;
     }
-    if (stopRequested || throwInProgress) return kNone;
+    if (stopRequested) return kNone;
     if (!isList(cursor)) {
         RaiseErrorText(kErrTooFewItems, "expression", kNone);
         return kZeroValue;
@@ -354,8 +361,10 @@ Ref Interpreter::CallNamed(Ref& cursor, bool inParensArg) {
             const Ref v = EvalExpression(cursor, false);
             call.args[i] = v;
             pin.add(v);
-            // An input that raised an error or threw: the primitive is not run.
-            if (stopRequested || throwInProgress) {
+            // An input that raised an error that ends the run: the primitive is not run.
+            // Under a catch it is, with the value the failed input fell back on; an input
+            // that gave nothing (a throw, a failure with no fallback) ends this call too.
+            if (stopRequested || (throwInProgress && v == kNone)) {
                 for (int k = 0; k <= i; ++k) UnlockValue(call.args[k]);
                 return kNone;
             }
@@ -374,9 +383,9 @@ Ref Interpreter::CallNamed(Ref& cursor, bool inParensArg) {
         for (size_t i = mark; i < varInputs_.size(); ++i) UnlockValue(varInputs_[i]);
         varInputs_.resize(mark);
     }
-    // A primitive that raised an error (or whose variable inputs did) gives nothing back:
-    // its fallback value is not used by the rest of the instruction.
-    if (stopRequested || throwInProgress) {
+    // After an error that ends the run a primitive gives nothing back. An error taken by a
+    // catch (or a throw) lets the instruction finish: the fallback value goes on.
+    if (stopRequested || call.abandoned) {
         UnlockValue(result);
         return kNone;
     }
@@ -386,7 +395,7 @@ Ref Interpreter::CallNamed(Ref& cursor, bool inParensArg) {
 
 bool Interpreter::NextInput(PrimCall& c, Ref& value) {
     const PrimitiveEntry& entry = primitiveTable()[size_t(c.index)];
-    if (stopRequested || throwInProgress) return false;
+    if (stopRequested) return false;
     if (!c.inParens && c.inputsRead >= entry.defaultInputs) return false;
     if (atInputsEnd(*c.cursor)) {
         if (!c.inParens) RaisePrimError(kErrNotEnoughInputs, c.index, kNone);
@@ -394,8 +403,12 @@ bool Interpreter::NextInput(PrimCall& c, Ref& value) {
     }
     value = EvalExpression(*c.cursor, false);
     varInputs_.push_back(value);
-    if (stopRequested || throwInProgress) {
+    if (stopRequested) {
         value = kNone;
+        return false;
+    }
+    if (throwInProgress && value == kNone) {
+        c.abandoned = true;
         return false;
     }
     ++c.inputsRead;
@@ -416,6 +429,12 @@ Ref Interpreter::newFrame(Ref previous) {
 }
 
 Ref Interpreter::CallProcedure(Ref nameSlot, Ref& cursor) {
+    // A procedure met while a throw finishes its instruction is not entered; the instruction
+    // ends here.
+    if (throwInProgress) {
+        cursor = kNone;
+        return kNone;
+    }
     if (stackLow()) {
         RaiseError(kErrOutOfStack, kNone, kNone);
         cursor = kNone;
@@ -497,12 +516,13 @@ Ref Interpreter::CallProcedure(Ref nameSlot, Ref& cursor) {
         }
         PollInterrupt();
         if (stopRequested) break;
-        if (currentFrame != frame) break;  // a throw is passing
+        if (throwInProgress || currentFrame != frame) break;  // a throw is passing
     }
     pop();
     Ref result = outputValue;
-    if (stopRequested || throwInProgress) {
-        // Ended by an error or a throw: the output is not handed on.
+    if (stopRequested) {
+        // Ended by an error: the output is not handed on. (A throw passing through hands on
+        // what OUTPUT was given on the line it ended, for that instruction to finish with.)
         UnlockValue(result);
         result = kNone;
     }

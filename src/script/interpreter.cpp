@@ -7,6 +7,7 @@
 
 #include "core/clock.h"
 #include "core/ui.h"
+#include "script/printer_limits.h"
 
 namespace cv::script {
 
@@ -182,6 +183,11 @@ void Interpreter::RunScript(const char* text, size_t length, LineInput* li, Text
     textOutput = out;
     if (window) drawingWindow = window;
     stopRequested = false;
+    // A run started while an outer instruction finishes under a throw runs as any other; the
+    // outer throw goes on when it is done.
+    const bool outerThrow = throwInProgress;
+    const Ref outerThrowTarget = throwTarget;
+    throwInProgress = false;
     outputValue = nextBodyLine = bodyStart = kNone;
     for (const FamilyHooks& h : familyHooks())
         if (h.runStarted) h.runStarted(*this);
@@ -224,6 +230,10 @@ void Interpreter::RunScript(const char* text, size_t length, LineInput* li, Text
     lineInput = saved.lineInput;
     textOutput = saved.textOutput;
     drawingWindow = saved.drawingWindow;
+    if (outerThrow && !stopRequested) {
+        throwInProgress = true;
+        throwTarget = outerThrowTarget;
+    }
 }
 
 bool Interpreter::ReadSourceLine(std::string& line) {
@@ -255,8 +265,9 @@ bool Interpreter::ReadInteractiveLine(std::string& line) {
 
 void Interpreter::write(std::string_view bytes) {
     if (bytes.empty()) return;
-    // Once an error or a throw has cut the instruction short, it prints nothing more.
-    if (runDepth_ > 0 && (stopRequested || throwInProgress)) return;
+    // Once an error has ended the run, its instruction prints nothing more. (An error taken
+    // by a catch lets the instruction finish, printing included.)
+    if (runDepth_ > 0 && stopRequested) return;
     if (outputCapture) {
         outputCapture->append(bytes);
         return;
@@ -306,9 +317,10 @@ void Interpreter::RaiseErrorText(int code, std::string_view name, Ref datum) {
     size_t guard = 0;
     for (Ref e = catchChain; isList(e) && guard++ <= poolSize(); e = first(e)) {
         if (CompareNames(first(rest(e)), kErrorWord) == 0) {
+            // The instruction that raised it finishes first (RunList makes the catcher's
+            // frame current after it).
             throwInProgress = true;
             throwTarget = e;
-            currentFrame = first(rest(rest(e)));
             lastErrorCode = code;
             return;
         }
@@ -316,8 +328,11 @@ void Interpreter::RaiseErrorText(int code, std::string_view name, Ref datum) {
     for (const FamilyHooks& h : familyHooks())
         if (h.beforeErrorMessage) h.beforeErrorMessage(*this);
     restoreScreen();
+    // Every part of the box is bounded, however big the values it quotes.
+    std::string shortName(name.substr(0, kMessageTextLimit));
+    if (name.size() > kMessageTextLimit) shortName += "...";
     std::string text = "Logo Error: ";
-    text += ErrorMessage(code, name, QuotedMessageText(datum), MessageText(datum));
+    text += ErrorMessage(code, shortName, QuotedMessageText(datum), MessageText(datum));
     if (errorLine != kNone) {
         const std::string at = LineText(errorLine);
         if (!at.empty()) {

@@ -35,6 +35,7 @@ struct PrimCall {
     Ref* cursor;         // the caller's position in the instruction list (variable inputs)
     bool inParens;       // the call was written inside parentheses
     int inputsRead = 0;  // variable inputs taken so far
+    bool abandoned = false;  // an input gave nothing during a throw: the call gives nothing
     Ref arg(int i) const { return args[i]; }
 };
 

@@ -291,9 +291,9 @@ Ref primThrow(PrimCall& c) {
     const Ref word = in.isNumber(tag) ? in.WordFromNumber(tag) : tag;
     for (Ref e = in.catchChain; in.isList(e); e = in.first(e)) {
         if (in.CompareNames(in.first(in.rest(e)), word) == 0) {
+            // The catcher's frame becomes current once this instruction has finished.
             in.throwInProgress = true;
             in.throwTarget = e;
-            in.currentFrame = in.first(in.rest(in.rest(e)));
             return kNone;
         }
     }

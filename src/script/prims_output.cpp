@@ -22,6 +22,7 @@ void writePrinting(Interpreter& in, const std::string& text) {
 
 Ref primPrint(PrimCall& c) {
     const std::vector<Ref> values = allInputs(c);
+    if (c.abandoned) return kNone;
     std::string text;
     for (size_t i = 0; i < values.size(); ++i) {
         if (i) text += ' ';
@@ -34,6 +35,7 @@ Ref primPrint(PrimCall& c) {
 
 Ref primType(PrimCall& c) {
     const std::vector<Ref> values = allInputs(c);
+    if (c.abandoned) return kNone;
     std::string text;
     for (Ref v : values) text += c.in.FormText(v, false, false);
     writePrinting(c.in, text);

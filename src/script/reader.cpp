@@ -216,30 +216,16 @@ Ref Interpreter::ParseText(std::string_view text) {
             element = readNumber();
             operandExpected = false;
         } else {
-            // An ordinary word. A backslash keeps the next character; \x and hexadecimal
-            // digits give one character, which is how listings write bytes outside ASCII.
+            // An ordinary word. A backslash keeps the next character whatever it is; here x
+            // after it is just the letter (only quoted words and apostrophe text read \x).
             BeginWord();
             while (!endsWord(s.cur())) {
                 if (s.cur() == '\\') {
                     s.advance();
-                    const char n = s.cur();
-                    if (n == '\0') break;
-                    if (n == 'x' && hexValue(s.t.size() > s.pos + 1 ? s.t[s.pos + 1] : '\0') >= 0) {
-                        s.advance();
-                        int code = 0;
-                        for (int k = 0; k < 2 && hexValue(s.cur()) >= 0; ++k) {
-                            code = code * 16 + hexValue(s.cur());
-                            s.advance();
-                        }
-                        AppendChar(char(code));
-                        continue;
-                    }
-                    AppendChar(n);
-                    s.advance();
-                } else {
-                    AppendChar(s.cur());
-                    s.advance();
+                    if (s.cur() == '\0') break;
                 }
+                AppendChar(s.cur());
+                s.advance();
             }
             element = EndWord();
             operandExpected = false;

@@ -66,7 +66,12 @@ TEST_F(ReaderTest, QuotesApostrophesAndBackslashes) {
     EXPECT_EQ(word("\"[x]"), "\"");
     EXPECT_EQ(word("a;b:c#"), "a;b:c#");
     EXPECT_EQ(word("\\3abc"), "3abc");
-    EXPECT_EQ(word("caf\\xE9"), "caf\xE9");  // listings write such bytes this way
+    // In an ordinary word x after a backslash is the letter; only quoted words and
+    // apostrophe text read \x and hexadecimal digits.
+    EXPECT_EQ(word("\\x41"), "x41");
+    EXPECT_EQ(word("caf\\xE9"), "cafxE9");
+    EXPECT_EQ(word("'\\x41\\x'"), "\"Ax");
+    EXPECT_EQ(run("PRINT [\\x41] PRINT \"\\x41"), "x41\nA\n");
     EXPECT_EQ(word("\"abc\\"), "\"abc");      // a backslash at the end is dropped
 }
 
@@ -86,7 +91,8 @@ TEST_F(ReaderTest, PrintedForms) {
 
 TEST_F(ReaderTest, EscapedFormReadsBackToTheSameWords) {
     const char* words[] = {"plain", "two words", "3abc", ".5x", "[x]", "a(b)c", "semi;colon", "back\\slash",
-                           "-", "+", "caf\xE9", "tab\there", "\"", "x*y=z", " lead", "\x01\x7F\xFF"};
+                           "-", "+", "caf\xE9", "tab\there", "\"", "x*y=z", " lead", "\x01\x7F\xFF",
+                           "x41", "back\\x41", "'apostrophe", "\"qu\xE9", "\"\\x41"};
     Ref head = kNone, tail = kNone;
     for (const char* w : words) ASSERT_TRUE(in.AppendToList(head, tail, in.WordFromText(w)));
     const Ref nested = in.NewList(head, kNone);
@@ -100,6 +106,20 @@ TEST_F(ReaderTest, EscapedFormReadsBackToTheSameWords) {
     }
     ASSERT_TRUE(in.isList(p));
     EXPECT_TRUE(in.EqualP(in.first(p), head)) << text;
+}
+
+TEST_F(ReaderTest, AListingOfWordsOutsideAsciiReadsBack) {
+    // An ordinary word reads \x as the letter x, so a listing writes such bytes as they are
+    // (a quoted word keeps the \x form).
+    run("TO CAFE\nPRINT [caf\xE9 \\x41 na\\\tme] PRINT \"caf\xE9\nEND");
+    const Ref def = in.FindProcedure(in.WordFromText("CAFE"));
+    ASSERT_NE(def, kNone);
+    const std::string listing = in.ProcedureListing(def);
+    EXPECT_EQ(listing, "TO CAFE\nPRINT [caf\xE9 x41 na\\\tme] PRINT \"caf\\xE9\nEND\n");
+    const std::string before = run("CAFE");
+    EXPECT_EQ(before, "caf\xE9 x41 na\tme\ncaf\xE9\n");
+    run("ERALL\n" + listing);
+    EXPECT_EQ(run("CAFE"), before);
 }
 
 TEST_F(ReaderTest, ListingsOfProceduresAndVariables) {

@@ -30,14 +30,16 @@ TEST_F(ErrorInstructionTest, NothingAfterTheErrorRuns) {
     EXPECT_EQ(run("PRINT NAMEP \"X"), "FALSE\n");
 }
 
-TEST_F(ErrorInstructionTest, UnderTheErrorCatchTheInstructionEndsToo) {
-    EXPECT_EQ(run("CATCH \"ERROR [PRINT 1 / 0 PRINT \"no] PRINT ERROR"), "13\n");
-    EXPECT_EQ(run("CATCH \"ERROR [MAKE \"X 1 / 0] PRINT NAMEP \"X"), "FALSE\n");
+TEST_F(ErrorInstructionTest, UnderTheErrorCatchTheInstructionFinishesWithTheFallback) {
+    EXPECT_EQ(run("CATCH \"ERROR [PRINT 1 / 0 PRINT \"no] PRINT ERROR"), "1\n13\n");
+    EXPECT_EQ(run("CATCH \"ERROR [MAKE \"X 1 / 0] PRINT :X"), "1\n");
+    // An input with no fallback gives nothing, and the call that wanted it is dropped.
     EXPECT_EQ(run("CATCH \"ERROR [(PRINT \"a :NOPE)] PRINT ERROR"), "9\n");
     // No value is left over from the cut instruction.
     EXPECT_EQ(run("CATCH \"ERROR [1 / 0] PRINT \"after"), "after\n");
-    run("TO HALF :N\nOUTPUT :N / 0\nEND");
-    EXPECT_EQ(run("CATCH \"ERROR [PRINT HALF 4] PRINT \"after"), "after\n");
+    // The procedure's failing instruction took 4 / 1; the caller's instruction finishes too.
+    run("TO HALF :N\nOUTPUT :N / 0\nPRINT \"never\nEND");
+    EXPECT_EQ(run("CATCH \"ERROR [PRINT HALF 4] PRINT \"after"), "4\nafter\n");
     EXPECT_EQ(errorCount(), 0u) << lastError();
 }
 
