@@ -328,6 +328,7 @@ Bytes linkData(uint16_t linkNumber, uint16_t textObject, const std::string& text
     be16(d, 6, uint16_t(text.size()));
     be16(d, 8, actionRecord ? 1 : 0);
     d.insert(d.end(), text.begin(), text.end());
+    d.push_back(0); // the byte after the text, where the text sits once in memory
     append(d, after);
     if (actionRecord) append(d, *actionRecord);
     return d;
