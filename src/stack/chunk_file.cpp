@@ -424,7 +424,7 @@ uint64_t TotalChunkBytes(uint32_t ref) {
     return total;
 }
 
-int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, ChunkWrite* out, bool macText) {
+int WriteChunks(OutFile& file, uint64_t offset, uint32_t ref, ChunkWrite* out, bool macText) {
     ChunkFile* cf = chunkFileFor(ref);
     if (!cf) return kErrNotFound;
     // Everything must be in memory before the file (possibly the one we read from) changes.
@@ -434,7 +434,7 @@ int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, ChunkWrite* out, b
         if (!e.removed()) ensureLoaded(*cf, e);
     g_loading = loading;
 
-    if (fseeko(fp, static_cast<off_t>(offset), SEEK_SET) != 0) return kErrIO;
+    if (file.position() != offset) return kErrIO;
     uint64_t pos = offset;
     std::vector<std::pair<uint32_t, uint32_t>> written; // header offset, stored length
     written.reserve(cf->directory.size());
@@ -460,13 +460,10 @@ int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, ChunkWrite* out, b
         storeBE32(h + 44, len);
         storeBE32(h + 48, slot);
         if (pos > UINT32_MAX) return kErrIO; // offsets in the file are 32-bit
-        if (std::fwrite(h, 1, sizeof h, fp) != sizeof h) return kErrIO;
-        if (len && std::fwrite(data, 1, len, fp) != len) return kErrIO;
-        if (!writeZeros(fp, slot - len)) return kErrIO;
+        if (!file.write(h, sizeof h) || !file.write(data, len) || !file.writeZeros(slot - len)) return kErrIO;
         written.emplace_back(static_cast<uint32_t>(pos), len);
         pos += kChunkHeaderSize + slot;
     }
-    if (std::fflush(fp) != 0 || ftruncate(fileno(fp), static_cast<off_t>(pos)) != 0) return kErrIO;
 
     // The directory as it will describe the new file.
     size_t k = 0;

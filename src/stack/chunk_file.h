@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_io.h"
 #include "core/handles.h"
 
 namespace cv {
@@ -75,14 +76,14 @@ void RemoveChunkEntry(ChunkEntry& e);
 int DetachChunk(Handle data);
 uint16_t UniqueChunkId(ChunkFile& cf);
 uint64_t TotalChunkBytes(uint32_t refNum);
-// Writes every live chunk from `offset` and sets the end of the file after them. The new
-// directory (removed entries dropped, header offsets in the new file) is returned in
+// Writes every live chunk at the writer's position, which is `offset` in the new file. The
+// new directory (removed entries dropped, header offsets in the new file) is returned in
 // `written` and takes effect with CommitChunkWrite once the whole save has succeeded.
 struct ChunkWrite {
     std::vector<ChunkEntry> directory;
     uint64_t end = 0;
 };
-int WriteChunks(std::FILE* f, uint64_t offset, uint32_t refNum, ChunkWrite* written,
+int WriteChunks(OutFile& out, uint64_t offset, uint32_t refNum, ChunkWrite* written,
                 bool macText = false);
 void CommitChunkWrite(uint32_t refNum, ChunkWrite&& written, const std::string& newPath);
 

@@ -576,8 +576,12 @@ bool writeFile(const std::string& path, const Bytes& bytes) {
 }
 
 Bytes readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    if (!f) return {};
+    Bytes b(size_t(f.tellg()));
+    f.seekg(0);
+    f.read(reinterpret_cast<char*>(b.data()), std::streamsize(b.size())); // whole: large stacks too
+    return b;
 }
 
 } // namespace cvtest
