@@ -38,7 +38,8 @@ constexpr size_t kWriteBuffer = 65536;
 int checkHeader(const StackDocument& s, bool* raiseSize) {
     const uint16_t depth = s.h16(hdr::kDepth), version = s.h16(hdr::kVersion);
     if (depth > 32 || version < 1 || version > 255 || s.h16(hdr::kField6) > 255 ||
-        s.cardWidth() == 0 || s.cardHeight() == 0 || s.h32(hdr::kChunkCount) > 65536 ||
+        s.cardWidth() == 0 || s.cardHeight() == 0 || s.cardWidth() > kMaxCardSide ||
+        s.cardHeight() > kMaxCardSide || s.h32(hdr::kChunkCount) > 65536 ||
         s.h16(hdr::kCardCount) == 0) {
         showAlert(kStrNotAStack);
         return kErrDamaged;

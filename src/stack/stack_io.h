@@ -40,6 +40,10 @@ struct StackHooks {
 };
 StackHooks& stackHooks();
 
+// The largest card: wider or higher than any display of the stacks' time, and 64 MB as a
+// 32-bit screen image. A header asking for more is not a stack.
+constexpr int kMaxCardSide = 4096;
+
 // Opens the stack at `path` as the open stack (disposing the previous one). 0, or an error
 // code whose alert has been shown.
 int OpenStack(const std::string& path);

@@ -230,6 +230,15 @@ TEST(RecordConvert, LinkTextMovesOneByteAndItsActionListIsConverted) {
     ASSERT_TRUE(convertLinkToStored(d));
     EXPECT_EQ(d, stored);
 
+    // Whatever the byte after the text holds comes back as it was.
+    Bytes odd = stored;
+    odd[27] = 0x55;
+    d = odd;
+    ASSERT_TRUE(convertLinkToNative(d));
+    EXPECT_EQ(std::string(d.begin() + 24, d.begin() + 28), "word");
+    ASSERT_TRUE(convertLinkToStored(d));
+    EXPECT_EQ(d, odd);
+
     std::vector<uint8_t> shortText = linkData(1, 0, "abc", {}, std::nullopt);
     be16(shortText, 6, 200); // text runs past the data
     EXPECT_FALSE(convertLinkToNative(shortText));

@@ -60,6 +60,11 @@ TEST_F(OpenTest, HeadersThatAreRefusedAndTheirAlerts) {
         {"width 0", [](StackSpec& s) { s.width = 0; }, 9000},
         {"height 0", [](StackSpec& s) { s.height = 0; }, 9000},
         {"too many chunks", [](StackSpec& s) { s.chunkCount = 65537; }, 9000},
+        // Cards larger than any display of their time would claim gigabytes for the screen.
+        {"width 4097", [](StackSpec& s) { s.width = 4097; }, 9000},
+        {"height 4097", [](StackSpec& s) { s.height = 4097; }, 9000},
+        {"32767 x 32767", [](StackSpec& s) { s.width = s.height = 32767; }, 9000},
+        {"65535 x 65535", [](StackSpec& s) { s.width = s.height = 65535; }, 9000},
     };
     for (const Case& c : cases) {
         headlessUi().clearLog();
@@ -71,6 +76,10 @@ TEST_F(OpenTest, HeadersThatAreRefusedAndTheirAlerts) {
         EXPECT_EQ(CurrentChunkFile(), 0u) << c.what;
     }
     headlessUi().clearLog();
+    StackSpec largest = threeCards();
+    largest.width = largest.height = 4096;
+    EXPECT_EQ(OpenStack(write("l.stk", stackFile(largest))), 0);
+    EXPECT_TRUE(alerts().empty());
     Bytes shortHeader = stackFile(threeCards());
     shortHeader.resize(100);
     EXPECT_EQ(OpenStack(write("h.stk", shortHeader)), -12);
