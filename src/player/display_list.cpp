@@ -191,9 +191,11 @@ DisplayList buildDisplayList(Handle card, std::span<const uint8_t> cardColourTab
         }
         if (kind == obj::kGraphic && len > graphic::kPictureFlags + 1 && get16(o + graphic::kPictureFlags) == 0x20) return;
         DisplayRecord r = makeDisplayRecord(o, len, cardColourTable, stackPath);
-        const int64_t pixels = area(r.picture) + area(r.maskedPicture) + area(r.icon);
+        // 1-bit masks cost a 32nd of a screen pixel.
+        const int64_t pixels = area(r.picture) + area(r.maskedPicture) + area(r.icon) +
+                               (area(r.mask) + area(r.outline) + area(r.shapeMask) + area(r.shapeBitmap)) / 32;
         if (pixels > budget) {
-            r.picture = r.maskedPicture = r.icon = QImage();
+            r.picture = r.maskedPicture = r.icon = r.mask = r.outline = r.shapeMask = r.shapeBitmap = QImage();
             r.hasIcon = false;
         } else {
             budget -= pixels;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct ChunkEntry {
     uint32_t dataLength = 0;      // as stored
     Handle data = 0;              // loaded data, native form for the converted types
     uint32_t headerOffset = 0;    // where its header is in the file (for reloading)
+    // Data whose records do not fit (a damaged action list or link), kept as stored: lookups
+    // see an empty handle, and a save writes these bytes back as they were read.
+    std::shared_ptr<const std::vector<uint8_t>> unreadable;
     bool removed() const { return (attributes & kChunkRemoved) != 0; }
 };
 

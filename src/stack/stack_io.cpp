@@ -111,7 +111,7 @@ void readCards(File& f, StackDocument& s, int* err, bool* macDetected) {
 
 // Action lists held in chunks get the same load-time changes as those in buttons.
 void finishChunkActionList(ChunkEntry& e, bool macText, const std::string& path) {
-    if (e.removed() || (e.type != chunk::kActn && e.type != chunk::kHlnk) || !e.data) return;
+    if (e.removed() || e.unreadable || (e.type != chunk::kActn && e.type != chunk::kHlnk) || !e.data) return;
     const uint8_t* d = memRefs().data(e.data);
     std::vector<uint8_t> bytes(d, d + GetHandleSize(e.data));
     uint32_t at = 0;
