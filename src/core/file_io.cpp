@@ -93,9 +93,15 @@ bool OutFile::writeZeros(size_t n) {
 
 namespace {
 
+// The clock that file times are taken from: a file made after this moment never has an
+// earlier time, however fine the clock that made it.
 timespec now() {
     timespec t{};
+#ifdef CLOCK_REALTIME_COARSE
+    clock_gettime(CLOCK_REALTIME_COARSE, &t);
+#else
     clock_gettime(CLOCK_REALTIME, &t);
+#endif
     return t;
 }
 
