@@ -178,6 +178,8 @@ DisplayList buildDisplayList(Handle card, std::span<const uint8_t> cardColourTab
     DisplayList list;
     const uint8_t* p = memRefs().data(card);
     if (!p) return list;
+    int64_t budget = kCardObjectPixels;
+    auto area = [](const QImage& i) { return int64_t(i.width()) * i.height(); };
     forEachObject(p, GetHandleSize(card), [&](uint32_t off, uint16_t kind) {
         const uint8_t* o = p + off;
         const uint32_t len = get32(o + obj::kLength);
@@ -188,7 +190,17 @@ DisplayList buildDisplayList(Handle card, std::span<const uint8_t> cardColourTab
             if (!show) return;
         }
         if (kind == obj::kGraphic && len > graphic::kPictureFlags + 1 && get16(o + graphic::kPictureFlags) == 0x20) return;
-        list.push_back(makeDisplayRecord(o, len, cardColourTable, stackPath));
+        DisplayRecord r = makeDisplayRecord(o, len, cardColourTable, stackPath);
+        // 1-bit masks cost a 32nd of a screen pixel.
+        const int64_t pixels = area(r.picture) + area(r.maskedPicture) + area(r.icon) +
+                               (area(r.mask) + area(r.outline) + area(r.shapeMask) + area(r.shapeBitmap)) / 32;
+        if (pixels > budget) {
+            r.picture = r.maskedPicture = r.icon = r.mask = r.outline = r.shapeMask = r.shapeBitmap = QImage();
+            r.hasIcon = false;
+        } else {
+            budget -= pixels;
+        }
+        list.push_back(std::move(r));
     });
     return list;
 }

@@ -65,6 +65,12 @@ struct RevealHidden {
     bool graphics = false, buttons = false, texts = false;
 };
 
+// The most pixels the pictures, icons and masks (a 1-bit pixel counting as a 32nd) of one
+// card's objects may hold together: four of the largest cards. Objects past it are shown
+// without them, so that a card record of small, well-compressed pictures cannot claim memory
+// without end.
+constexpr int64_t kCardObjectPixels = int64_t(4) * 4096 * 4096;
+
 // Builds the display list of a card record. `cardColourTable` is the colour table graphic
 // object pictures are decoded with; `stackFolder` finds the picture files objects name.
 DisplayList buildDisplayList(Handle card, std::span<const uint8_t> cardColourTable,

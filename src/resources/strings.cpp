@@ -122,6 +122,8 @@ constexpr Entry kStrings[] = {
     {9005, "43There was problem opening this stack, would you like me to try to fix it? (some sounds and icons may be lost)~^OK~Cancel"},
     {9006, "44Sorry, changes could not be saved because the disk is locked.~^OK"},
     {9007, "44Sorry, there isn't enough space left on this disk to save this file.~^OK"},
+    {9120, "44Sorry, changes could not be saved there: that name belongs to a folder, a device or another special file, not to a stack file. Please choose another name.~^OK"},
+    {9121, "44Sorry, changes could not be saved in this folder: it already holds 1000 temporary files (CVTMP000.TMP to CVTMP999.TMP) that other saves have made or are using. Please remove the ones no longer in use, or save in another folder.~^OK"},
     {9008, "53This stack was converted to support new features.\nIf you replace the original it will no longer work with earlier versions of Corvella.\nDo you want to replace the original?~No, change name~^Replace~Cancel"},
     {9009, "53Corvella had to change the number of colors in this stack to display it. Do you want to save this changed stack to a different name or replace the original?~Change name~^Save over original~Cancel"},
     {9010, "44Sorry, I could not find the file: Samples.stk.I won't be able to display any samples for you.~^OK"},

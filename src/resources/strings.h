@@ -19,6 +19,8 @@ enum StringId : int {
     kStrRepairChunks = 9005,
     kStrDiskLocked = 9006,
     kStrDiskFull = 9007,
+    kStrNotAFile = 9120,
+    kStrTooManyTemporaryFiles = 9121,
     kStrConvertedPrompt = 9008,
     kStrRecolouredPrompt = 9009,
     kStrSamplesMissing = 9010,

@@ -44,6 +44,7 @@ std::optional<Bitmap> MakeDIB(int width, int height, int depth, RowOrder order) 
     // Decoders work in the stored row layout before repacking, so both must fit the cap.
     const size_t widest = std::max(stride, storedRowBytes(width, depth));
     if (height > 0 && widest > kMaxPictureBytes / static_cast<size_t>(height)) return std::nullopt;
+    if (height > 0 && static_cast<size_t>(width) > kMaxPicturePixels / static_cast<size_t>(height)) return std::nullopt;
     Bitmap b;
     b.width = width;
     b.height = height;

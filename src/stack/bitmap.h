@@ -14,6 +14,9 @@ enum class RowOrder : uint8_t { TopDown, BottomUp };
 // The largest pixel buffer a picture may claim. Cards are screen-sized; a record asking for
 // more than this is treated as damaged rather than allowed to exhaust memory.
 constexpr size_t kMaxPictureBytes = size_t(64) << 20;
+// The most pixels a picture may have: a largest card (4096 x 4096), whatever its depth, so
+// that a 1-bit picture cannot become a screen image 32 times its stored size.
+constexpr size_t kMaxPicturePixels = size_t(4096) * 4096;
 
 // Depths a picture may have: 1, 2, 4, 8, 16 or 32 bits per pixel.
 bool isPictureDepth(int depth);
@@ -52,7 +55,7 @@ struct Bitmap {
 
 // A new bitmap with zeroed bits and, for depths up to 8, a colour table of 2^depth black
 // entries; nullopt for a depth that is not a picture depth, a negative size, or a picture
-// larger than kMaxPictureBytes.
+// larger than kMaxPictureBytes or kMaxPicturePixels.
 std::optional<Bitmap> MakeDIB(int width, int height, int depth, RowOrder order = RowOrder::TopDown);
 
 // Exchanges rows top for bottom in memory and switches the row order, so the picture seen

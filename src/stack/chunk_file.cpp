@@ -88,8 +88,11 @@ struct ForwardReader {
     }
 };
 
-// Reads and converts an entry's data from the file into a new handle (0 on failure).
-Handle readEntryData(ForwardReader& r, const ChunkEntry& e, int* result) {
+// Reads and converts an entry's data from the file into a new handle (0 on failure). Data
+// that cannot be converted fails with -12 and, when `unreadable` is given, is kept there as
+// read.
+Handle readEntryData(ForwardReader& r, const ChunkEntry& e, int* result,
+                     std::shared_ptr<const std::vector<uint8_t>>* unreadable = nullptr) {
     std::vector<uint8_t> bytes;
     const bool converted = e.type == chunk::kActn || e.type == chunk::kHlnk || e.type == chunk::kNBAs;
     if (!converted) {
@@ -108,7 +111,13 @@ Handle readEntryData(ForwardReader& r, const ChunkEntry& e, int* result) {
         *result = kErrIO;
         return 0;
     }
-    if (!dataToNative(e.type, bytes)) { *result = kErrDamaged; return 0; }
+    std::vector<uint8_t> stored;
+    if (unreadable) stored = bytes;
+    if (!dataToNative(e.type, bytes)) {
+        if (unreadable) *unreadable = std::make_shared<const std::vector<uint8_t>>(std::move(stored));
+        *result = kErrDamaged;
+        return 0;
+    }
     Handle h = NewHandleFrom(bytes.data(), uint32_t(bytes.size()));
     if (!h) *result = kErrIO;
     return h;
@@ -133,7 +142,12 @@ int readChunkHeader(ForwardReader& r, uint64_t pos, int64_t fileSize, ChunkEntry
     *next = pos + kChunkHeaderSize + slot;
     if (e.removed()) return kOk;
     int result = kOk;
-    e.data = readEntryData(r, e, &result);
+    e.data = readEntryData(r, e, &result, &e.unreadable);
+    if (!e.data && e.unreadable) {
+        // Its header is sound, so the chunks after it are too: this one alone cannot be used.
+        e.data = NewHandle(0);
+        return e.data ? kOk : kErrIO;
+    }
     return e.data ? kOk : result;
 }
 
@@ -154,6 +168,10 @@ ChunkEntry* findLive(ChunkFile* cf, uint32_t type, uint16_t id) {
 // Makes sure a live entry's data is there: reloaded from the file, or an empty handle when
 // loading is off or the file cannot give it back.
 Handle ensureLoaded(ChunkFile& cf, ChunkEntry& e) {
+    if (e.unreadable) {
+        if (!IsHandleValid(e.data)) e.data = NewHandle(0);
+        return e.data;
+    }
     const bool present = IsHandleValid(e.data) && (GetHandleSize(e.data) > 0 || e.dataLength == 0);
     if (present) return e.data;
     if (!IsHandleValid(e.data)) e.data = 0;
@@ -418,13 +436,15 @@ uint64_t TotalChunkBytes(uint32_t ref) {
     if (!cf) return 0;
     uint64_t total = 0;
     for (auto& e : cf->directory) {
-        const uint32_t len = IsHandleValid(e.data) ? GetHandleSize(e.data) : e.dataLength;
+        const uint32_t len = e.unreadable       ? uint32_t(e.unreadable->size())
+                             : IsHandleValid(e.data) ? GetHandleSize(e.data)
+                                                     : e.dataLength;
         total += kChunkHeaderSize + roundUp4(len);
     }
     return total;
 }
 
-int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, ChunkWrite* out, bool macText) {
+int WriteChunks(OutFile& file, uint64_t offset, uint32_t ref, ChunkWrite* out, bool macText) {
     ChunkFile* cf = chunkFileFor(ref);
     if (!cf) return kErrNotFound;
     // Everything must be in memory before the file (possibly the one we read from) changes.
@@ -434,7 +454,7 @@ int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, ChunkWrite* out, b
         if (!e.removed()) ensureLoaded(*cf, e);
     g_loading = loading;
 
-    if (fseeko(fp, static_cast<off_t>(offset), SEEK_SET) != 0) return kErrIO;
+    if (file.position() != offset) return kErrIO;
     uint64_t pos = offset;
     std::vector<std::pair<uint32_t, uint32_t>> written; // header offset, stored length
     written.reserve(cf->directory.size());
@@ -443,7 +463,10 @@ int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, ChunkWrite* out, b
         if (e.removed()) continue;
         const uint8_t* data = memRefs().data(e.data);
         uint32_t len = GetHandleSize(e.data);
-        if (e.type == chunk::kActn || e.type == chunk::kHlnk) {
+        if (e.unreadable) {
+            data = e.unreadable->data();
+            len = uint32_t(e.unreadable->size());
+        } else if (e.type == chunk::kActn || e.type == chunk::kHlnk) {
             converted.assign(data, data + len);
             if (macText) actionListNameToMac(e.type, converted);
             if (!dataToStored(e.type, converted)) return kErrIO;
@@ -460,13 +483,10 @@ int WriteChunks(std::FILE* fp, uint64_t offset, uint32_t ref, ChunkWrite* out, b
         storeBE32(h + 44, len);
         storeBE32(h + 48, slot);
         if (pos > UINT32_MAX) return kErrIO; // offsets in the file are 32-bit
-        if (std::fwrite(h, 1, sizeof h, fp) != sizeof h) return kErrIO;
-        if (len && std::fwrite(data, 1, len, fp) != len) return kErrIO;
-        if (!writeZeros(fp, slot - len)) return kErrIO;
+        if (!file.write(h, sizeof h) || !file.write(data, len) || !file.writeZeros(slot - len)) return kErrIO;
         written.emplace_back(static_cast<uint32_t>(pos), len);
         pos += kChunkHeaderSize + slot;
     }
-    if (std::fflush(fp) != 0 || ftruncate(fileno(fp), static_cast<off_t>(pos)) != 0) return kErrIO;
 
     // The directory as it will describe the new file.
     size_t k = 0;

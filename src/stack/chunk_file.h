@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/file_io.h"
 #include "core/handles.h"
 
 namespace cv {
@@ -28,6 +30,9 @@ struct ChunkEntry {
     uint32_t dataLength = 0;      // as stored
     Handle data = 0;              // loaded data, native form for the converted types
     uint32_t headerOffset = 0;    // where its header is in the file (for reloading)
+    // Data whose records do not fit (a damaged action list or link), kept as stored: lookups
+    // see an empty handle, and a save writes these bytes back as they were read.
+    std::shared_ptr<const std::vector<uint8_t>> unreadable;
     bool removed() const { return (attributes & kChunkRemoved) != 0; }
 };
 
@@ -75,14 +80,14 @@ void RemoveChunkEntry(ChunkEntry& e);
 int DetachChunk(Handle data);
 uint16_t UniqueChunkId(ChunkFile& cf);
 uint64_t TotalChunkBytes(uint32_t refNum);
-// Writes every live chunk from `offset` and sets the end of the file after them. The new
-// directory (removed entries dropped, header offsets in the new file) is returned in
+// Writes every live chunk at the writer's position, which is `offset` in the new file. The
+// new directory (removed entries dropped, header offsets in the new file) is returned in
 // `written` and takes effect with CommitChunkWrite once the whole save has succeeded.
 struct ChunkWrite {
     std::vector<ChunkEntry> directory;
     uint64_t end = 0;
 };
-int WriteChunks(std::FILE* f, uint64_t offset, uint32_t refNum, ChunkWrite* written,
+int WriteChunks(OutFile& out, uint64_t offset, uint32_t refNum, ChunkWrite* written,
                 bool macText = false);
 void CommitChunkWrite(uint32_t refNum, ChunkWrite&& written, const std::string& newPath);
 

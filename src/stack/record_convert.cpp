@@ -260,13 +260,17 @@ constexpr Field kLinkFields[] = {{0, 2}, {2, 2}, {4, 2}, {6, 2}, {8, 2}};
 constexpr uint32_t kStoredLinkText = 23;
 } // namespace
 
+// The data keeps its length: only the text moves, between 23 (stored) and 24 (in memory),
+// through the byte after it, which the file holds as 0. Rotating rather than shifting keeps
+// whatever that byte held, so reading and writing give back the file's own bytes.
 bool convertLinkToNative(std::vector<uint8_t>& d) {
-    if (d.size() < kStoredLinkText) return false;
+    if (d.size() < hlnk::kHeaderSize) return false;
     const uint32_t after = loadBE16(d.data() + hlnk::kAfterLength);
     const uint32_t textLen = loadBE16(d.data() + hlnk::kTextLength);
-    if (textLen > 255 || kStoredLinkText + textLen + after > d.size()) return false;
+    if (textLen > 255 || hlnk::kHeaderSize + textLen + after > d.size()) return false;
     convertFields(d.data(), uint32_t(d.size()), kLinkFields);
-    d.insert(d.begin() + kStoredLinkText, uint8_t(0));
+    std::rotate(d.begin() + kStoredLinkText, d.begin() + kStoredLinkText + textLen,
+                d.begin() + hlnk::kHeaderSize + textLen);
     if (get16(d.data() + hlnk::kHasAction)) {
         const uint32_t at = hlnk::kHeaderSize + textLen + after;
         if (at >= d.size()) return true; // the flag without a record: nothing to run
@@ -279,7 +283,7 @@ bool convertLinkToStored(std::vector<uint8_t>& d) {
     if (d.size() < hlnk::kHeaderSize) return false;
     const uint32_t after = get16(d.data() + hlnk::kAfterLength);
     const uint32_t textLen = get16(d.data() + hlnk::kTextLength);
-    if (hlnk::kHeaderSize + textLen + after > d.size()) return false;
+    if (textLen > 255 || hlnk::kHeaderSize + textLen + after > d.size()) return false;
     if (get16(d.data() + hlnk::kHasAction)) {
         const uint32_t at = hlnk::kHeaderSize + textLen + after;
         if (at < d.size() &&
@@ -287,7 +291,8 @@ bool convertLinkToStored(std::vector<uint8_t>& d) {
             return false;
     }
     convertFields(d.data(), uint32_t(d.size()), kLinkFields);
-    d.erase(d.begin() + kStoredLinkText);
+    std::rotate(d.begin() + kStoredLinkText, d.begin() + kStoredLinkText + 1,
+                d.begin() + hlnk::kHeaderSize + textLen);
     return true;
 }
 

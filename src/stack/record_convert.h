@@ -24,8 +24,9 @@ bool convertObject(uint8_t* p, uint32_t room, Convert dir);
 // An action list laid out as a button (a button record or an 'Actn' chunk) of `size` bytes.
 bool convertActionList(uint8_t* p, uint32_t size, Convert dir);
 
-// 'Hlnk' data. In memory the linked text sits one byte later than stored, so the data grows
-// by one byte when loaded and shrinks again when stored.
+// 'Hlnk' data, converted in place: the data keeps its length. The linked text is stored at 23
+// followed by a 0 byte, and held in memory at 24; the data after the text (length at 4) is at
+// 24 + text length and the action record after it, in the file and in memory alike.
 bool convertLinkToNative(std::vector<uint8_t>& data);
 bool convertLinkToStored(std::vector<uint8_t>& data);
 

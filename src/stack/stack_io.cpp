@@ -4,8 +4,13 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cctype>
 
 #include "core/alerts.h"
 #include "core/byte_order.h"
@@ -33,7 +38,8 @@ constexpr size_t kWriteBuffer = 65536;
 int checkHeader(const StackDocument& s, bool* raiseSize) {
     const uint16_t depth = s.h16(hdr::kDepth), version = s.h16(hdr::kVersion);
     if (depth > 32 || version < 1 || version > 255 || s.h16(hdr::kField6) > 255 ||
-        s.cardWidth() == 0 || s.cardHeight() == 0 || s.h32(hdr::kChunkCount) > 65536 ||
+        s.cardWidth() == 0 || s.cardHeight() == 0 || s.cardWidth() > kMaxCardSide ||
+        s.cardHeight() > kMaxCardSide || s.h32(hdr::kChunkCount) > 65536 ||
         s.h16(hdr::kCardCount) == 0) {
         showAlert(kStrNotAStack);
         return kErrDamaged;
@@ -105,7 +111,7 @@ void readCards(File& f, StackDocument& s, int* err, bool* macDetected) {
 
 // Action lists held in chunks get the same load-time changes as those in buttons.
 void finishChunkActionList(ChunkEntry& e, bool macText, const std::string& path) {
-    if (e.removed() || (e.type != chunk::kActn && e.type != chunk::kHlnk) || !e.data) return;
+    if (e.removed() || e.unreadable || (e.type != chunk::kActn && e.type != chunk::kHlnk) || !e.data) return;
     const uint8_t* d = memRefs().data(e.data);
     std::vector<uint8_t> bytes(d, d + GetHandleSize(e.data));
     uint32_t at = 0;
@@ -299,13 +305,94 @@ int ReadCardFromStack(const std::string& path, bool byId, uint16_t which, OtherC
     return kErrNotFound;
 }
 
-File claimTemporaryFile(const std::string& folder, std::string* path) {
+namespace {
+
+bool isTemporaryName(const char* name) {
+    // CVTMPddd.TMP, exactly as claimTemporaryFile makes them.
+    if (std::strlen(name) != 12 || std::strncmp(name, "CVTMP", 5) != 0 || std::strcmp(name + 8, ".TMP") != 0)
+        return false;
+    return std::isdigit(uint8_t(name[5])) && std::isdigit(uint8_t(name[6])) && std::isdigit(uint8_t(name[7]));
+}
+
+bool before(const timespec& a, const timespec& b) {
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Follows symbolic links to the file they name, relative to the folder each link lies in.
+// A chain that does not end (a loop) stays a link, which the save refuses.
+std::string followLinks(const std::string& path) {
+    fs::path p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        std::error_code ec;
+        const fs::path to = fs::read_symlink(p, ec);
+        if (ec) break;
+        p = to.is_absolute() ? to : p.parent_path() / to;
+    }
+    return p.string();
+}
+
+// The temporary file of a save: removed when the save does not reach its rename.
+struct PendingFile {
+    TemporaryFile file;
+    ~PendingFile() { discard(); }
+    void discard() {
+        if (file.fd >= 0) fileLayer().close(file.fd);
+        if (!file.path.empty()) fileLayer().unlink(file.path);
+        file = TemporaryFile{};
+    }
+};
+
+// Gives a new file the original's permissions, and its owner and group where this process
+// may set them (a process that may not keeps itself as owner, and the group when it can).
+void copyOwnership(int fd, const struct stat& original) {
+    if (::fchown(fd, original.st_uid, original.st_gid) != 0) {
+        [[maybe_unused]] const int r = ::fchown(fd, uid_t(-1), original.st_gid);
+    }
+    ::fchmod(fd, original.st_mode & 07777);
+}
+
+mode_t newFileMode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+int removeStaleTemporaryFiles(const std::string& folder) {
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return 0;
+    const timespec start = processStartTime();
+    int removed = 0;
+    while (const dirent* e = ::readdir(d)) {
+        if (!isTemporaryName(e->d_name)) continue;
+        const std::string path = (fs::path(folder) / e->d_name).string();
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !before(st.st_mtim, start)) continue;
+        // A save that is still writing it holds its lock.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && fileLayer().unlink(path) == 0) ++removed;
+        ::close(fd);
+    }
+    ::closedir(d);
+    return removed;
+}
+
+TemporaryFile claimTemporaryFile(const std::string& folder) {
     char digits[3] = {'0', '0', '0'};
     for (int tries = 0; tries < 1000; ++tries) {
         const std::string name = std::string("CVTMP") + digits[0] + digits[1] + digits[2] + ".TMP";
-        *path = (fs::path(folder) / name).string();
-        File f(*path, "wbx");
-        if (f || errno != EEXIST) return f;
+        const std::string path = (fs::path(folder) / name).string();
+        const int fd = fileLayer().open(path, O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0) {
+            // Held while the save writes it, so that no other player takes it for a stale one.
+            ::flock(fd, LOCK_EX | LOCK_NB);
+            return TemporaryFile{fd, path};
+        }
+        if (errno != EEXIST) return TemporaryFile{};
         for (int d = 2; d >= 0; --d) {
             if (digits[d] == '9') {
                 digits[d] = '0';
@@ -316,102 +403,116 @@ File claimTemporaryFile(const std::string& folder, std::string* path) {
         }
     }
     errno = EEXIST;
-    return File();
+    return TemporaryFile{};
 }
 
 int SaveStack(const std::string& target, const SaveOptions& options) {
     StackDocument& s = theStack();
     if (!s.open()) return kErrNotFound;
     if (stackHooks().stopMedia) stackHooks().stopMedia();
-    const std::string folder = folderOf(target);
 
-    // Can the folder be written at all?
-    {
-        std::string probe;
-        File t = claimTemporaryFile(folder, &probe);
-        if (!t) {
+    // A symbolic link is saved through: the stack goes to the file it names, and the
+    // temporary file beside that file, so that the rename stays within one folder.
+    const std::string file = followLinks(target);
+    struct stat original;
+    const bool exists = ::lstat(file.c_str(), &original) == 0;
+    if (exists && !S_ISREG(original.st_mode)) {
+        showAlert(kStrNotAFile);
+        return kErrDamaged;
+    }
+    const std::string folder = folderOf(file);
+
+    // Temporary files left by saves that were killed would fill the folder's names.
+    removeStaleTemporaryFiles(folder);
+    PendingFile pending;
+    pending.file = claimTemporaryFile(folder);
+    if (!pending.file) {
+        const int err = errno;
+        if (err == EEXIST) {
+            showAlert(kStrTooManyTemporaryFiles);
+            return kErrDamaged;
+        }
+        if (err == EACCES || err == EPERM || err == EROFS || err == ENOENT || err == ENOTDIR) {
             showAlert(kStrDiskLocked);
             return kErrDamaged;
         }
-        t.close();
-        std::error_code ec;
-        fs::remove(probe, ec);
+        const int code = codeForErrno(err);
+        ReportError(code);
+        return code;
     }
+
     // Pictures keep their stored form: they are encoded again only for a new depth.
     if (options.newDepth && options.newDepth != s.depth() && ChangeStackDepth(options.newDepth) != 0) {
         ReportError(kErrSaveFailed);
         return kErrSaveFailed;
     }
-
-    std::error_code ec;
-    const bool exists = fs::exists(target, ec);
-    if (exists && !writable(target)) {
+    if (exists && !writable(file)) {
         ReportError(kErrFileLocked);
         return kErrFileLocked;
     }
     if (options.purge) PurgeUnusedResources();
     if (stackHooks().saveWorkspace) stackHooks().saveWorkspace();
 
+    // The original is never written over: when a whole copy does not fit beside it, nothing
+    // is written.
     uint64_t cardBytes = 0;
     for (auto& c : s.cards) cardBytes += GetHandleSize(c.record);
     const uint64_t newSize = hdr::kSize + cardBytes + (s.chunkFile ? TotalChunkBytes(s.chunkFile) : 0);
-    const uint64_t oldSize = exists ? fs::file_size(target, ec) : 0;
+    std::error_code ec;
     const fs::space_info space = fs::space(folder, ec);
-    const uint64_t freeBytes = ec ? UINT64_MAX : space.available;
-    if (newSize > oldSize && freeBytes < newSize - oldSize + 2048) {
+    if (!ec && space.available < newSize + 2048) {
         showAlert(kStrDiskFull);
         return kErrDamaged;
     }
-    const bool useTemp = newSize + 2048 < freeBytes;
-    std::string writePath = target;
-    File f = useTemp ? claimTemporaryFile(folder, &writePath) : File(target, exists ? "r+b" : "wb");
-    if (!f) {
-        const int code = codeForErrno(errno);
-        ReportError(code);
-        return code;
-    }
-    std::setvbuf(f.get(), nullptr, _IOFBF, kWriteBuffer);
 
     auto fail = [&]() {
-        f.close();
-        if (useTemp) fs::remove(writePath, ec);
+        pending.discard();
         ReportError(kErrSaveFailed);
         return kErrSaveFailed;
     };
 
     const uint64_t chunkOffset = hdr::kSize + cardBytes;
     if (chunkOffset > UINT32_MAX) return fail();
-    ChunkWrite written;
-    if (s.chunkFile) {
-        if (WriteChunks(f.get(), chunkOffset, s.chunkFile, &written, s.macText) != kOk) return fail();
-    } else if (std::fflush(f.get()) != 0 || ftruncate(fileno(f.get()), static_cast<off_t>(chunkOffset)) != 0) {
-        return fail();
-    }
+    ChunkFile* cf = chunkFileFor(s.chunkFile);
+    uint32_t liveChunks = 0;
+    if (cf)
+        for (const ChunkEntry& e : cf->directory) liveChunks += !e.removed();
 
+    // Front to back: the header, the cards, then the chunks.
+    OutFile out(pending.file.fd, kWriteBuffer);
     uint8_t header[hdr::kSize];
     std::memcpy(header, memRefs().data(s.header), hdr::kSize);
     put16(header + hdr::kCardCount, static_cast<uint16_t>(s.cards.size()));
     put32(header + hdr::kChunkOffset, static_cast<uint32_t>(chunkOffset));
-    ChunkFile* cf = chunkFileFor(s.chunkFile);
-    put32(header + hdr::kChunkCount, cf ? static_cast<uint32_t>(written.directory.size()) : 0);
+    put32(header + hdr::kChunkCount, cf ? liveChunks : 0);
     put32(header + hdr::kLastChunkId, cf ? cf->lastId : 1);
     if (s.macText) put16(header + hdr::kFlags, get16(header + hdr::kFlags) | hdr::kFlagMacText);
     convertStackHeader(header, Convert::ToStored);
-    if (!f.seek(0) || !f.write(header, sizeof header)) return fail();
+    if (!out.write(header, sizeof header)) return fail();
     for (auto& c : s.cards) {
         const std::vector<uint8_t> bytes = storedCardBytes(c.record, s.macText);
-        if (!f.write(bytes.data(), bytes.size())) return fail();
+        if (!out.write(bytes.data(), bytes.size())) return fail();
     }
-    if (std::fflush(f.get()) != 0 || f.close() != 0) return fail();
+    ChunkWrite written;
+    if (cf && (WriteChunks(out, chunkOffset, s.chunkFile, &written, s.macText) != kOk ||
+               written.directory.size() != liveChunks))
+        return fail();
+    if (!out.flush()) return fail();
 
-    if (useTemp) {
-        fs::rename(writePath, target, ec);
-        if (ec) {
-            fs::remove(writePath, ec);
-            ReportError(kErrSaveFailed);
-            return kErrSaveFailed;
-        }
-    }
+    // The copy reaches the disk, with the original's permissions, before it takes the
+    // original's name: a power cut at any moment leaves one stack or the other whole.
+    if (exists) copyOwnership(pending.file.fd, original);
+    else ::fchmod(pending.file.fd, newFileMode());
+    // The file stays open, and locked, until it has its new name.
+    FileLayer& fl = fileLayer();
+    if (fl.fsync(pending.file.fd) != 0 || syncFolder(folder) != 0) return fail();
+    if (fl.rename(pending.file.path, file) != 0) return fail();
+    pending.file.path.clear();
+    // The save has been made: should these fail, the folder holds one whole stack or the other.
+    fl.close(pending.file.fd);
+    pending.file.fd = -1;
+    syncFolder(folder);
+
     if (s.chunkFile) CommitChunkWrite(s.chunkFile, std::move(written), target);
     s.setH16(hdr::kCardCount, static_cast<uint16_t>(s.cards.size()));
     if (s.macText) s.setH16(hdr::kFlags, s.h16(hdr::kFlags) | hdr::kFlagMacText);

@@ -40,6 +40,10 @@ struct StackHooks {
 };
 StackHooks& stackHooks();
 
+// The largest card: wider or higher than any display of the stacks' time, and 64 MB as a
+// 32-bit screen image. A header asking for more is not a stack.
+constexpr int kMaxCardSide = 4096;
+
 // Opens the stack at `path` as the open stack (disposing the previous one). 0, or an error
 // code whose alert has been shown.
 int OpenStack(const std::string& path);
@@ -60,10 +64,20 @@ struct SaveOptions {
 // Writes the open stack to `target`. 0, or an error code whose alert has been shown.
 int SaveStack(const std::string& target, const SaveOptions& options = {});
 
-// Creates the next free temporary file in `folder` (CVTMP000.TMP, CVTMP001.TMP, ...) for
-// writing. The name is claimed when the file is made, so two saves into one folder at the same
-// time, even by two programs, never share a file. Sets `path`; a closed File (errno set) when
-// none could be made.
-File claimTemporaryFile(const std::string& folder, std::string* path);
+// A temporary file claimed for a save: open for writing, and locked (an advisory lock) while
+// the save writes it, so that no other player takes it for one left behind.
+struct TemporaryFile {
+    int fd = -1;
+    std::string path;
+    explicit operator bool() const { return fd >= 0; }
+};
+// Creates the next free temporary file in `folder` (CVTMP000.TMP, CVTMP001.TMP, ...). The
+// name is claimed when the file is made, so two saves into one folder at the same time, even
+// by two programs, never share a file. No file (errno set; EEXIST when all 1000 names are
+// taken) when none could be made.
+TemporaryFile claimTemporaryFile(const std::string& folder);
+// Removes the temporary files of saves that were killed: ours by name, older than this
+// process, and locked by no save. Returns how many were removed.
+int removeStaleTemporaryFiles(const std::string& folder);
 
 } // namespace cv

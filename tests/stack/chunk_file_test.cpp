@@ -7,6 +7,9 @@
 #include <filesystem>
 #include <functional>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "core/byte_order.h"
 #include "core/pstring.h"
 #include "core/ui.h"
@@ -228,11 +231,14 @@ TEST_F(ChunkFileTest, WritingCompactsPadsWithZerosAndKeepsMarkers) {
     AddChunk(NewHandleFrom("xyz", 3), 0, kSnd, 8, nullptr);
 
     const std::string out = path("out.bin");
-    std::FILE* f = std::fopen(out.c_str(), "wb+");
-    ASSERT_TRUE(f);
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    OutFile file(fd, 7); // a small buffer: the writer hands bytes on in many pieces
+    ASSERT_TRUE(file.writeZeros(16));
     ChunkWrite written;
-    ASSERT_EQ(WriteChunks(f, 16, ref, &written), 0);
-    std::fclose(f);
+    ASSERT_EQ(WriteChunks(file, 16, ref, &written), 0);
+    ASSERT_TRUE(file.flush());
+    ::close(fd);
     const Bytes b = readFile(out);
     ASSERT_EQ(written.end, b.size());
 

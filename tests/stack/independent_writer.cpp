@@ -328,6 +328,7 @@ Bytes linkData(uint16_t linkNumber, uint16_t textObject, const std::string& text
     be16(d, 6, uint16_t(text.size()));
     be16(d, 8, actionRecord ? 1 : 0);
     d.insert(d.end(), text.begin(), text.end());
+    d.push_back(0); // the byte after the text, where the text sits once in memory
     append(d, after);
     if (actionRecord) append(d, *actionRecord);
     return d;
@@ -575,8 +576,12 @@ bool writeFile(const std::string& path, const Bytes& bytes) {
 }
 
 Bytes readFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    if (!f) return {};
+    Bytes b(size_t(f.tellg()));
+    f.seekg(0);
+    f.read(reinterpret_cast<char*>(b.data()), std::streamsize(b.size())); // whole: large stacks too
+    return b;
 }
 
 } // namespace cvtest

@@ -135,7 +135,8 @@ struct CardSpec {
 };
 Bytes cardRecord(const CardSpec& s);
 
-// 'Hlnk' data: header, linked text, `after` bytes and optionally an action record.
+// 'Hlnk' data: 23 header bytes, the linked text, a 0 byte, `after` bytes and optionally an
+// action record (at 24 + text length + after length).
 Bytes linkData(uint16_t linkNumber, uint16_t textObject, const std::string& text, const Bytes& after,
                const std::optional<Bytes>& actionRecord);
 

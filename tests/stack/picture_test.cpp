@@ -44,6 +44,11 @@ TEST(PictureGeometry, StoredAndBitmapRows) {
     EXPECT_FALSE(MakeDIB(4, 4, 3));
     EXPECT_FALSE(MakeDIB(-1, 4, 8));
     EXPECT_FALSE(MakeDIB(60000, 60000, 32));
+    // Few bytes but many pixels: 8 MB of 1-bit picture would be 256 MB on the screen.
+    EXPECT_FALSE(MakeDIB(8192, 8192, 1));
+    EXPECT_FALSE(MakeDIB(4097, 4096, 1));
+    EXPECT_TRUE(MakeDIB(4096, 4096, 1));
+    EXPECT_TRUE(MakeDIB(6400, 480, 8)); // a wide strip of frames is no larger than a card
     // Flipping swaps the rows in memory and the order with them: the picture stays.
     Bitmap b = randomBitmap(7, 5, 8, 1);
     const Bitmap before = b;

@@ -209,23 +209,42 @@ TEST(RecordConvert, LinkTextMovesOneByteAndItsActionListIsConverted) {
     a.summary = 0x0004;
     a.actions = {stackSoundAction(77, false)};
     const Bytes stored = linkData(12, 3, "word", Bytes{9, 8, 7}, buttonRecord(a));
+    // As other programs write it: the text at 23, a 0 byte, the data after the text at 28 and
+    // the action record at 24 + 4 + 3.
+    ASSERT_EQ(std::string(stored.begin() + 23, stored.begin() + 27), "word");
+    EXPECT_EQ(stored[27], 0);
+    EXPECT_EQ(stored[28], 9);
+    EXPECT_EQ(rdBe32(stored, 31 + 12), 136u + 32u);
     std::vector<uint8_t> d = stored;
     ASSERT_TRUE(convertLinkToNative(d));
-    ASSERT_EQ(d.size(), stored.size() + 1);
+    ASSERT_EQ(d.size(), stored.size()); // converted in place
     EXPECT_EQ(get16(d.data()), 12);
     EXPECT_EQ(get16(d.data() + 2), 3);
     EXPECT_EQ(get16(d.data() + 4), 3);
     EXPECT_EQ(get16(d.data() + 6), 4);
     EXPECT_EQ(std::string(d.begin() + 24, d.begin() + 28), "word");
+    EXPECT_EQ(d[28], 9); // the data after the text stays where it was
     const uint8_t* list = d.data() + 24 + 4 + 3;
     EXPECT_EQ(get32(list + 12), 136u + 32u);
     EXPECT_EQ(get16(list + 136 + 16), 77);
     ASSERT_TRUE(convertLinkToStored(d));
     EXPECT_EQ(d, stored);
 
+    // Whatever the byte after the text holds comes back as it was.
+    Bytes odd = stored;
+    odd[27] = 0x55;
+    d = odd;
+    ASSERT_TRUE(convertLinkToNative(d));
+    EXPECT_EQ(std::string(d.begin() + 24, d.begin() + 28), "word");
+    ASSERT_TRUE(convertLinkToStored(d));
+    EXPECT_EQ(d, odd);
+
     std::vector<uint8_t> shortText = linkData(1, 0, "abc", {}, std::nullopt);
     be16(shortText, 6, 200); // text runs past the data
     EXPECT_FALSE(convertLinkToNative(shortText));
+    std::vector<uint8_t> noRoom = linkData(1, 0, "abc", {}, std::nullopt);
+    noRoom.pop_back(); // no byte after the text
+    EXPECT_FALSE(convertLinkToNative(noRoom));
 }
 
 TEST(RecordConvert, LengthsThatDoNotFitTheirRecordAreDamage) {

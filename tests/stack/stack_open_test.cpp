@@ -60,6 +60,11 @@ TEST_F(OpenTest, HeadersThatAreRefusedAndTheirAlerts) {
         {"width 0", [](StackSpec& s) { s.width = 0; }, 9000},
         {"height 0", [](StackSpec& s) { s.height = 0; }, 9000},
         {"too many chunks", [](StackSpec& s) { s.chunkCount = 65537; }, 9000},
+        // Cards larger than any display of their time would claim gigabytes for the screen.
+        {"width 4097", [](StackSpec& s) { s.width = 4097; }, 9000},
+        {"height 4097", [](StackSpec& s) { s.height = 4097; }, 9000},
+        {"32767 x 32767", [](StackSpec& s) { s.width = s.height = 32767; }, 9000},
+        {"65535 x 65535", [](StackSpec& s) { s.width = s.height = 65535; }, 9000},
     };
     for (const Case& c : cases) {
         headlessUi().clearLog();
@@ -71,6 +76,10 @@ TEST_F(OpenTest, HeadersThatAreRefusedAndTheirAlerts) {
         EXPECT_EQ(CurrentChunkFile(), 0u) << c.what;
     }
     headlessUi().clearLog();
+    StackSpec largest = threeCards();
+    largest.width = largest.height = 4096;
+    EXPECT_EQ(OpenStack(write("l.stk", stackFile(largest))), 0);
+    EXPECT_TRUE(alerts().empty());
     Bytes shortHeader = stackFile(threeCards());
     shortHeader.resize(100);
     EXPECT_EQ(OpenStack(write("h.stk", shortHeader)), -12);
@@ -217,6 +226,31 @@ TEST_F(OpenTest, DamagedChunkAreaAsksToRepair) {
     ASSERT_EQ(OpenStack(p), 0);
     SetCurrentChunkFile(theStack().chunkFile);
     EXPECT_EQ(CountChunks(fcc("Icon")), 1);
+}
+
+TEST_F(OpenTest, AChunkWhoseRecordsDoNotFitCostsNoOtherChunk) {
+    // Sound headers, damaged contents: an action list whose length runs past its data, and a
+    // link whose action record starts one byte early (as earlier builds of ours wrote them).
+    Bytes badList = buttonRecord(ButtonSpec{});
+    be32(badList, 12, 0xFFFF0000u);
+    Bytes early = linkData(9, 0, "word", {}, buttonRecord(ButtonSpec{}));
+    early.erase(early.begin() + 23 + 4); // no byte after the text
+    StackSpec s = threeCards();
+    s.flags = 0x01; // keep every resource, used or not
+    s.chunks = {{fcc("Icon"), 1, 0, "", 0, {1}}, {fcc("Actn"), 2, 0, "", 0, badList},
+                {fcc("Icon"), 3, 0, "", 0, {3}}, {fcc("Hlnk"), 9, 0, "", 0, early},
+                {fcc("Icon"), 4, 0, "", 0, {4}}};
+    const Bytes file = stackFile(s);
+    const std::string p = write("bad.stk", file);
+    ASSERT_EQ(OpenStack(p), 0);
+    EXPECT_TRUE(alerts().empty()); // no repair question: nothing needs dropping
+    SetCurrentChunkFile(theStack().chunkFile);
+    EXPECT_EQ(CountChunks(fcc("Icon")), 3);
+    EXPECT_EQ(GetHandleSize(GetChunk(fcc("Actn"), 2)), 0u); // there, but nothing to run
+    EXPECT_EQ(GetHandleSize(GetChunk(fcc("Hlnk"), 9)), 0u);
+    // Saved, the damaged chunks go back as they were read.
+    ASSERT_EQ(SaveStack(path("out.stk")), 0);
+    EXPECT_EQ(readFile(path("out.stk")), file);
 }
 
 TEST_F(OpenTest, MacintoshNamesAreConvertedWhenFlaggedOrDetected) {

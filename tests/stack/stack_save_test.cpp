@@ -140,18 +140,23 @@ TEST_F(SaveTest, AFolderThatCannotBeWrittenIsRefused) {
 }
 
 TEST_F(SaveTest, TemporaryNamesCountUpAndExistingOnesAreLeftAlone) {
-    std::string claimed;
-    EXPECT_TRUE(claimTemporaryFile(dir.string(), &claimed));
+    auto claim = [&] {
+        TemporaryFile t = claimTemporaryFile(dir.string());
+        EXPECT_TRUE(t);
+        ::close(t.fd);
+        return t.path;
+    };
+    std::string claimed = claim();
     EXPECT_EQ(claimed, path("CVTMP000.TMP"));
     fs::remove(claimed);
     write("CVTMP000.TMP", Bytes{7});
-    EXPECT_TRUE(claimTemporaryFile(dir.string(), &claimed));
-    EXPECT_EQ(claimed, path("CVTMP001.TMP"));
+    EXPECT_EQ(claim(), path("CVTMP001.TMP"));
     // A name claimed is taken: the next claim, as by another save at the same time, gets the next.
     for (int i = 2; i <= 9; ++i) write("CVTMP00" + std::to_string(i) + ".TMP", {});
-    EXPECT_TRUE(claimTemporaryFile(dir.string(), &claimed));
+    claimed = claim();
     EXPECT_EQ(claimed, path("CVTMP010.TMP"));
     fs::remove(claimed);
+    // Files made since this process started may be another player's: a save leaves them alone.
     ASSERT_EQ(OpenStack(write("a.stk", stackFile(richStack()))), 0);
     ASSERT_EQ(SaveStack(path("b.stk")), 0);
     EXPECT_EQ(readFile(path("CVTMP000.TMP")), Bytes{7});

@@ -11,6 +11,7 @@
 #include "stack/ppak.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
+#include "stack/stack_io.h"
 
 namespace cv::tool {
 
@@ -143,7 +144,7 @@ void ManifestBuilder::build(const QJsonObject& m) {
     depth_ = kindOfPictureDepth(m["depth"].toInt(8));
     width_ = m["card_width"].toInt(640);
     height_ = m["card_height"].toInt(480);
-    if (width_ <= 0 || height_ <= 0 || width_ > 4096 || height_ > 4096) throw ManifestError("card size out of range");
+    if (width_ <= 0 || height_ <= 0 || width_ > kMaxCardSide || height_ > kMaxCardSide) throw ManifestError("card size out of range");
 
     s.header = NewHandle(hdr::kSize);
     s.setH16(hdr::kVersion, uint16_t(m["version"].toInt(5)));
