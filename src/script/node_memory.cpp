@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include <unistd.h>
+
 namespace cv::script {
 
 namespace {
@@ -22,7 +24,25 @@ constexpr size_t kMinFreeAfterCollection = 32 * kNodesPerBlock;
 
 } // namespace
 
-NodeMemory::NodeMemory() { blocks_.push_back(&constants_); }
+NodeMemory::NodeMemory() {
+    blocks_.push_back(&constants_);
+    walk_.reserve(kMarkStackRoom);
+    setPoolLimitBytes(DefaultPoolLimitBytes());
+}
+
+size_t NodeMemory::DefaultPoolLimitBytes() {
+    constexpr size_t kDefault = size_t(1) << 30;
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return kDefault;
+    const size_t half = size_t(pages) / 2 * size_t(pageSize);
+    return std::min(kDefault, half);
+}
+
+void NodeMemory::setPoolLimitBytes(size_t bytes) {
+    maxBlocks_ = std::max<size_t>(1, bytes / sizeof(NodeBlock));
+}
+
+size_t NodeMemory::poolLimitBytes() const { return maxBlocks_ * sizeof(NodeBlock); }
 
 NodeMemory::~NodeMemory() { FreeNodeMemory(); }
 
@@ -109,7 +129,7 @@ void NodeMemory::drainWalk() {
             if (!(n.flags & kMarkBit)) break;  // already kept, locked, constant or missing
             n.flags &= ~kMarkBit;
             if (n.flags & kListBit) {
-                if (n.item != kNone) walk_.push_back(Ref(n.item));
+                if (n.item != kNone) markPush(Ref(n.item));
             } else if (!(n.flags & kWordBit)) {
                 break;
             }
@@ -120,23 +140,47 @@ void NodeMemory::drainWalk() {
 
 void NodeMemory::markFrom(Ref r) {
     if (r == kNone) return;
-    walk_.push_back(r);
+    markPush(r);
     drainWalk();
+}
+
+void NodeMemory::rescanForUnmarked() {
+    // A node that is kept (its mark clear, its kind set) whose list element or successor is
+    // still marked had that reference dropped when the stack was full: walk from there.
+    // Each sweep keeps at least what did not fit the last time, so this ends.
+    auto marked = [this](Ref r) { return r != kNone && (at(r).flags & kMarkBit); };
+    while (markOverflow_) {
+        markOverflow_ = false;
+        for (NodeBlock* b = blockList_; b; b = b->link) {
+            for (Node& n : b->nodes) {
+                if (n.flags & kMarkBit) continue;
+                if (n.flags & kListBit) {
+                    if (marked(Ref(n.item))) markPush(Ref(n.item));
+                    if (marked(Ref(n.next))) markPush(Ref(n.next));
+                } else if ((n.flags & kWordBit) && marked(Ref(n.next))) {
+                    markPush(Ref(n.next));
+                }
+                if (walk_.size() == walk_.capacity()) drainWalk();
+            }
+        }
+        drainWalk();
+    }
 }
 
 void NodeMemory::CollectGarbage() {
     // 1: every unlocked node is a candidate; locked nodes keep what hangs below them.
     ++collections_;
     walk_.clear();
+    markOverflow_ = false;
     for (NodeBlock* b = blockList_; b; b = b->link) {
         for (Node& n : b->nodes) {
             if (!(n.flags & kLockBit)) {
                 n.flags |= kMarkBit;
             } else if (n.flags & kListBit) {
-                walk_.push_back(Ref(n.next));
-                walk_.push_back(Ref(n.item));
+                markPush(Ref(n.next));
+                markPush(Ref(n.item));
             } else if (n.flags & kWordBit) {
-                walk_.push_back(Ref(n.next));
+                markPush(Ref(n.next));
             }
         }
     }
@@ -145,6 +189,7 @@ void NodeMemory::CollectGarbage() {
     drainWalk();
     markRoots();
     for (Ref r : pins_) markFrom(r);
+    rescanForUnmarked();
     // 3: rebuild the free list.
     freeList_ = kNone;
     lastFreed_ = 0;
@@ -177,18 +222,18 @@ void NodeMemory::LockValue(Ref v) {
 
 void NodeMemory::UnlockValue(Ref v) {
     if (v == kNone) return;
-    const size_t base = walk_.size();
-    walk_.push_back(v);
-    while (walk_.size() > base) {
-        Ref r = walk_.back();
-        walk_.pop_back();
+    const size_t base = unlockWalk_.size();
+    unlockWalk_.push_back(v);
+    while (unlockWalk_.size() > base) {
+        Ref r = unlockWalk_.back();
+        unlockWalk_.pop_back();
         // Along the chain in place; elements of lists wait on the stack.
         while (r >= (Ref(1) << 10)) {
             Node& n = at(r);
             if (!(n.flags & kLockBit) || !(n.flags & (kListBit | kWordBit | kIntBit | kFloatBit))) break;
             n.flags &= ~kLockBit;
             if (n.flags & kListBit) {
-                if (n.item != kNone) walk_.push_back(Ref(n.item));
+                if (n.item != kNone) unlockWalk_.push_back(Ref(n.item));
             } else if (!(n.flags & kWordBit)) {
                 break;
             }
@@ -392,14 +437,20 @@ int NodeMemory::CompareNames(Ref a, Ref b) const {
 }
 
 int NodeMemory::CompareNameText(Ref a, std::string_view b) const {
-    const std::string ta = TextFromWord(a);
-    const size_t n = std::min(ta.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t ca = uint8_t(upper(ta[i])), cb = uint8_t(upper(b[i]));
-        if (ca != cb) return ca < cb ? -1 : 1;
+    // Walks the word's nodes: this runs for every key a property lookup passes.
+    size_t i = 0, guard = 0;
+    for (Ref r = a; isWord(r) && guard++ <= poolSize(); r = at(r).next) {
+        const uint32_t item = at(r).item;
+        for (int k = 0; k < 4; ++k) {
+            const char c = charAt(item, k);
+            if (c == 0) return i == b.size() ? 0 : -1;
+            if (i == b.size()) return 1;
+            const uint8_t ca = uint8_t(upper(c)), cb = uint8_t(upper(b[i]));
+            if (ca != cb) return ca < cb ? -1 : 1;
+            ++i;
+        }
     }
-    if (ta.size() == b.size()) return 0;
-    return ta.size() < b.size() ? -1 : 1;
+    return i == b.size() ? 0 : -1;
 }
 
 int NodeMemory::MatchAndCanonicalise(Ref slot, Ref name) {
