@@ -13,7 +13,7 @@ constexpr size_t kWalkUpTo = 16;
 
 } // namespace
 
-NameTable::NameTable(size_t buckets) : heads_(buckets, kNone) {}
+NameTable::NameTable(size_t buckets) : heads_(buckets == 1 ? 1 : 7, kNone) {}
 
 void NameTable::NameKey(const NodeMemory& m, Ref name, int skip, std::string& key) {
     key.clear();
@@ -31,14 +31,13 @@ void NameTable::NameKey(const NodeMemory& m, Ref name, int skip, std::string& ke
     }
 }
 
-Ref NameTable::nameOf(const NodeMemory& m, Ref entry) const { return m.first(m.first(entry)); }
-
 size_t NameTable::bucketOf(const NodeMemory& m, Ref entry) const {
-    return heads_.size() == 1 ? 0 : size_t(m.NameHash(nameOf(m, entry))) % heads_.size();
+    // NameHash gives 0 to 6, the chain of a seven-chain table.
+    return heads_.size() == 1 ? 0 : size_t(m.NameHash(nameOf(m, entry)));
 }
 
 Ref NameTable::walkFind(const NodeMemory& m, Ref name, int skip) const {
-    const size_t bucket = heads_.size() == 1 ? 0 : size_t(m.NameHash(name, skip)) % heads_.size();
+    const size_t bucket = heads_.size() == 1 ? 0 : size_t(m.NameHash(name, skip));
     size_t guard = 0;
     for (Ref e = heads_[bucket]; m.isList(e) && guard++ <= m.poolSize(); e = m.rest(e))
         if (m.CompareNamesSkip(name, skip, nameOf(m, e)) == 0) return e;

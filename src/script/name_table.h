@@ -49,7 +49,7 @@ private:
         uint32_t count = 0;  // entries of that name (burying can put a second one in a table)
     };
     size_t bucketOf(const NodeMemory& m, Ref entry) const;
-    Ref nameOf(const NodeMemory& m, Ref entry) const;
+    static Ref nameOf(const NodeMemory& m, Ref entry) { return m.first(m.first(entry)); }
     Ref walkFind(const NodeMemory& m, Ref name, int skip) const;
     Ref walkFindKey(const NodeMemory& m, size_t bucket, const std::string& key, Ref after) const;
     void indexAdd(const NodeMemory& m, Ref entry, Ref previousHead);

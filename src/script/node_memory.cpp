@@ -20,7 +20,7 @@ inline char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
 // Nodes a collection should leave free at the least, once a program has used up the first
 // blocks: a collection costs a sweep of the pool, so it should pay for many new nodes.
-constexpr size_t kMinFreeAfterCollection = 32 * kNodesPerBlock;
+constexpr size_t kMinFreeAfterCollection = 64 * kNodesPerBlock;
 
 } // namespace
 
@@ -123,17 +123,29 @@ void NodeMemory::drainWalk() {
     while (!walk_.empty()) {
         Ref r = walk_.back();
         walk_.pop_back();
-        // The chain of a list or word is followed here; only elements wait on the stack.
-        while (r != kNone) {
-            Node& n = at(r);
-            if (!(n.flags & kMarkBit)) break;  // already kept, locked, constant or missing
-            n.flags &= ~kMarkBit;
-            if (n.flags & kListBit) {
-                if (n.item != kNone) markPush(Ref(n.item));
-            } else if (!(n.flags & kWordBit)) {
+        // Constants and none are never collected; a damaged number names nothing.
+        if (r < (Ref(1) << 10) || (r >> 10) >= blocks_.size()) continue;
+        Node* n = &blocks_[r >> 10]->nodes[r & 1023u];
+        // The chain of a list or word is followed here; only elements wait on the stack. The
+        // next node is most often the one below (nodes are handed out so), which is read
+        // without waiting for the reference.
+        for (;;) {
+            if (n->flags & kMarkBit) break;  // reached already
+            n->flags |= kMarkBit;
+            if (n->flags & kListBit) {
+                if (n->item >= (Ref(1) << 10)) markPush(Ref(n->item));
+            } else if (!(n->flags & kWordBit)) {
                 break;
             }
-            r = n.next;
+            const Ref next = n->next;
+            if (next == r - 1 && (r & 1023u) != 0) {
+                r = next;
+                --n;
+            } else {
+                if (next < (Ref(1) << 10) || (next >> 10) >= blocks_.size()) break;
+                r = next;
+                n = &blocks_[next >> 10]->nodes[next & 1023u];
+            }
         }
     }
 }
@@ -145,19 +157,24 @@ void NodeMemory::markFrom(Ref r) {
 }
 
 void NodeMemory::rescanForUnmarked() {
-    // A node that is kept (its mark clear, its kind set) whose list element or successor is
-    // still marked had that reference dropped when the stack was full: walk from there.
-    // Each sweep keeps at least what did not fit the last time, so this ends.
-    auto marked = [this](Ref r) { return r != kNone && (at(r).flags & kMarkBit); };
+    // A reached node whose element or successor is not reached yet, or a locked node not
+    // reached yet, had its reference dropped when the stack was full: walk from there. Each
+    // sweep reaches at least what did not fit the last time, so this ends.
+    auto unreached = [this](Ref r) {
+        return r >= (Ref(1) << 10) && (r >> 10) < blocks_.size() && !(at(r).flags & kMarkBit);
+    };
     while (markOverflow_) {
         markOverflow_ = false;
         for (NodeBlock* b = blockList_; b; b = b->link) {
-            for (Node& n : b->nodes) {
-                if (n.flags & kMarkBit) continue;
-                if (n.flags & kListBit) {
-                    if (marked(Ref(n.item))) markPush(Ref(n.item));
-                    if (marked(Ref(n.next))) markPush(Ref(n.next));
-                } else if ((n.flags & kWordBit) && marked(Ref(n.next))) {
+            const Ref base = Ref(b->number) << 10;
+            for (int i = 0; i < kNodesPerBlock; ++i) {
+                const Node& n = b->nodes[i];
+                if (!(n.flags & kMarkBit)) {
+                    if (n.flags & kLockBit) markPush(base + Ref(i));
+                } else if (n.flags & kListBit) {
+                    if (unreached(Ref(n.item))) markPush(Ref(n.item));
+                    if (unreached(Ref(n.next))) markPush(Ref(n.next));
+                } else if ((n.flags & kWordBit) && unreached(Ref(n.next))) {
                     markPush(Ref(n.next));
                 }
                 if (walk_.size() == walk_.capacity()) drainWalk();
@@ -168,43 +185,47 @@ void NodeMemory::rescanForUnmarked() {
 }
 
 void NodeMemory::CollectGarbage() {
-    // 1: every unlocked node is a candidate; locked nodes keep what hangs below them.
+    // The mark bit is set on what is reached (the sense of the bit is the collector's own:
+    // outside a collection it is clear on every node).
+    // 1: locked nodes are held by native code: they are kept with everything below them.
     ++collections_;
     walk_.clear();
     markOverflow_ = false;
     for (NodeBlock* b = blockList_; b; b = b->link) {
-        for (Node& n : b->nodes) {
-            if (!(n.flags & kLockBit)) {
-                n.flags |= kMarkBit;
-            } else if (n.flags & kListBit) {
-                markPush(Ref(n.next));
-                markPush(Ref(n.item));
-            } else if (n.flags & kWordBit) {
-                markPush(Ref(n.next));
+        const Ref base = Ref(b->number) << 10;
+        for (int i = 0; i < kNodesPerBlock; ++i)
+            if (b->nodes[i].flags & kLockBit) {
+                markPush(base + Ref(i));
+                if (walk_.size() == walk_.capacity()) drainWalk();
             }
-        }
     }
-    // 2: clear the mark on everything reachable. Each node is visited once, so shared
-    // structure costs no more than its size.
+    // 2: reach everything from the roots. Each node is visited once, so shared structure
+    // costs no more than its size.
     drainWalk();
     markRoots();
     for (Ref r : pins_) markFrom(r);
     rescanForUnmarked();
-    // 3: rebuild the free list.
-    freeList_ = kNone;
-    lastFreed_ = 0;
+    // 3: rebuild the free list from what was not reached (in locals: stores to nodes could
+    // otherwise be taken to change them).
+    Ref freeList = kNone;
+    size_t freed = 0;
     for (NodeBlock* b = blockList_; b; b = b->link) {
         const Ref base = Ref(b->number) << 10;
+        Node* nodes = b->nodes;
         for (int i = 0; i < kNodesPerBlock; ++i) {
-            Node& n = b->nodes[i];
-            if (n.flags & kMarkBit) {
+            Node& n = nodes[i];
+            if (n.flags & (kMarkBit | kLockBit)) {
+                n.flags &= uint8_t(~kMarkBit);
+            } else {
                 n.flags = 0;
-                n.next = freeList_;
-                freeList_ = base + Ref(i);
-                ++lastFreed_;
+                n.next = freeList;
+                freeList = base + Ref(i);
+                ++freed;
             }
         }
     }
+    freeList_ = freeList;
+    lastFreed_ = freed;
 }
 
 size_t NodeMemory::CountFreeNodes() const {

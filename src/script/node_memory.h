@@ -67,6 +67,11 @@ public:
         n.flags = kLockBit;
         return r;
     }
+    // For makers of long chains, which take nodes straight from the free list: its head, to
+    // be held in a local and given back before anything else may ask for a node, and the
+    // node of a number the pool handed out.
+    Ref& freeListHead() { return freeList_; }
+    Node* poolNode(Ref r) { return &blocks_[r >> 10]->nodes[r & 1023u]; }
     void CollectGarbage();
     // Nodes on the free list (walks it).
     size_t CountFreeNodes() const;

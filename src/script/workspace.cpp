@@ -40,7 +40,7 @@ struct LocalsIndex final : FamilyState {
     std::string key;
 };
 
-constexpr size_t kLocalsWalk = 32;
+constexpr size_t kLocalsWalk = 8;
 
 static Ref findLocal(Interpreter& in, Ref frame, const NameKey& key) {
     const Ref localsNode = in.rest(frame);
