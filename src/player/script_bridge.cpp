@@ -1,8 +1,10 @@
 #include "player/script_bridge.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/clock.h"
+#include "core/settings.h"
 #include "core/ui.h"
 #include "player/events.h"
 #include "player/player.h"
@@ -142,6 +144,12 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
 ScriptBridge::ScriptBridge(Player& player) : player_(player), parts_(std::make_unique<Parts>(*this)) {
     parts_->interpreter.setHost(parts_.get());
     parts_->interpreter.setCommands(parts_.get());
+    // "ScriptMemoryMB" in section "user": the most memory scripts' values may take, in MiB.
+    if (const auto mb = settings().find("user", "ScriptMemoryMB")) {
+        char* end = nullptr;
+        const unsigned long long v = std::strtoull(mb->c_str(), &end, 10);
+        if (end != mb->c_str() && v > 0 && v <= (1ull << 24)) parts_->interpreter.setPoolLimitBytes(size_t(v) << 20);
+    }
 }
 
 ScriptBridge::~ScriptBridge() = default;

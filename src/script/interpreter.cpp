@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <new>
 #include <pthread.h>
 
 #include "core/clock.h"
@@ -72,12 +73,35 @@ bool Interpreter::stackLow() {
 
 void Interpreter::outOfSpace() { RaiseError(kErrOutOfSpace, kNone, kNone); }
 
+Interpreter::LineState Interpreter::lineState() const {
+    return LineState{catchChain, runList, errorLine, varInputs_.size(), inParens, printing};
+}
+
+void Interpreter::outOfMemoryInLine(const LineState& s) {
+    // The native frames that would have undone these are gone: put back what they held at
+    // the start of the line. Values they had locked stay locked (there is no telling which).
+    catchChain = s.catchChain;
+    runList = s.runList;
+    errorLine = s.errorLine;
+    varInputs_.resize(s.varInputs);
+    inParens = s.inParens;
+    printing = s.printing;
+    outputValue = pendingOperand = nextBodyLine = bodyStart = kNone;
+    throwInProgress = false;
+    try {
+        RaiseError(kErrOutOfSpace, kNone, kNone);
+    } catch (const std::bad_alloc&) {
+        // Not even the message could be made: the run ends without it.
+        stopRequested = true;
+    }
+}
+
 void Interpreter::markRoots() {
     markFrom(currentLine);
     for (const auto* table : {&procedures, &buriedProcedures, &variables, &buriedVariables})
         for (Ref r : *table) markFrom(r);
-    markFrom(plists);
-    markFrom(buriedPlists);
+    for (Ref r : plists) markFrom(r);
+    for (Ref r : buriedPlists) markFrom(r);
     markFrom(frameChain);
     markFrom(catchChain);
     markFrom(runList);
@@ -99,11 +123,8 @@ bool Interpreter::initialise() {
         RaiseError(kErrNoMemory, kNone, kNone);
         return false;
     }
-    procedures.fill(kNone);
-    buriedProcedures.fill(kNone);
-    variables.fill(kNone);
-    buriedVariables.fill(kNone);
-    plists = buriedPlists = kNone;
+    for (NameTable* t : {&procedures, &buriedProcedures, &variables, &buriedVariables, &plists, &buriedPlists})
+        t->clear();
     currentLine = runList = errorLine = kNone;
     currentFrame = frameChain = catchChain = kNone;
     outputValue = nextBodyLine = bodyStart = pendingOperand = kNone;
@@ -197,13 +218,20 @@ void Interpreter::RunScript(const char* text, size_t length, LineInput* li, Text
         if (scriptRemaining_ == 0 && !(loadSource && loadSource->active())) break;
         currentFrame = frameChain = kNone;
         if (!ReadSourceLine(line)) break;
-        currentLine = ParseText(line);
-        if (!IsEmptyList(currentLine)) {
-            const Ref v = RunList(currentLine);
-            if (v != kNone) {
-                RaiseLeftOver(currentLine, v);
-                UnlockValue(v);
+        // Memory the platform refuses in the middle of a line (a text, a table, the index of
+        // the workspace) ends the line with "Out of space", as running out of nodes does.
+        const LineState atStart = lineState();
+        try {
+            currentLine = ParseText(line);
+            if (!IsEmptyList(currentLine)) {
+                const Ref v = RunList(currentLine);
+                if (v != kNone) {
+                    RaiseLeftOver(currentLine, v);
+                    UnlockValue(v);
+                }
             }
+        } catch (const std::bad_alloc&) {
+            outOfMemoryInLine(atStart);
         }
         UnlockValue(currentLine);
         // Whatever a throw or error left behind ends with the line.

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "script/name_table.h"
 #include "script/node_memory.h"
 #include "script/primitive_table.h"
 #include "script/script_host.h"
@@ -182,8 +183,8 @@ public:
     bool ReadInteractiveLine(std::string& line);
 
     // --- workspace ----------------------------------------------------------------------
-    std::array<Ref, 7> procedures{}, buriedProcedures{}, variables{}, buriedVariables{};
-    Ref plists = kNone, buriedPlists = kNone;
+    NameTable procedures{7}, buriedProcedures{7}, variables{7}, buriedVariables{7};
+    NameTable plists{1}, buriedPlists{1};
     bool makeProtectsBuried = false;
     // Binding entry ([name value] pair's list node) visible from here, or none.
     Ref FindBinding(Ref name, bool includeBuried = true);
@@ -266,6 +267,15 @@ private:
     Ref newFrame(Ref previous);
     bool stackLow();
     void showError(const std::string& text);
+    // What a line's native frames restore when they return, for a line cut short by a
+    // refusal of memory.
+    struct LineState {
+        Ref catchChain, runList, errorLine;
+        size_t varInputs;
+        bool inParens, printing;
+    };
+    LineState lineState() const;
+    void outOfMemoryInLine(const LineState& s);
 
     Ui* ui_ = nullptr;
     CommandDispatcher* commands_ = nullptr;

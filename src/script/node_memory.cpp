@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include <unistd.h>
+
 namespace cv::script {
 
 namespace {
@@ -18,11 +20,29 @@ inline char upper(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
 // Nodes a collection should leave free at the least, once a program has used up the first
 // blocks: a collection costs a sweep of the pool, so it should pay for many new nodes.
-constexpr size_t kMinFreeAfterCollection = 32 * kNodesPerBlock;
+constexpr size_t kMinFreeAfterCollection = 64 * kNodesPerBlock;
 
 } // namespace
 
-NodeMemory::NodeMemory() { blocks_.push_back(&constants_); }
+NodeMemory::NodeMemory() {
+    blocks_.push_back(&constants_);
+    walk_.reserve(kMarkStackRoom);
+    setPoolLimitBytes(DefaultPoolLimitBytes());
+}
+
+size_t NodeMemory::DefaultPoolLimitBytes() {
+    constexpr size_t kDefault = size_t(1) << 30;
+    const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return kDefault;
+    const size_t half = size_t(pages) / 2 * size_t(pageSize);
+    return std::min(kDefault, half);
+}
+
+void NodeMemory::setPoolLimitBytes(size_t bytes) {
+    maxBlocks_ = std::max<size_t>(1, bytes / sizeof(NodeBlock));
+}
+
+size_t NodeMemory::poolLimitBytes() const { return maxBlocks_ * sizeof(NodeBlock); }
 
 NodeMemory::~NodeMemory() { FreeNodeMemory(); }
 
@@ -103,63 +123,109 @@ void NodeMemory::drainWalk() {
     while (!walk_.empty()) {
         Ref r = walk_.back();
         walk_.pop_back();
-        // The chain of a list or word is followed here; only elements wait on the stack.
-        while (r != kNone) {
-            Node& n = at(r);
-            if (!(n.flags & kMarkBit)) break;  // already kept, locked, constant or missing
-            n.flags &= ~kMarkBit;
-            if (n.flags & kListBit) {
-                if (n.item != kNone) walk_.push_back(Ref(n.item));
-            } else if (!(n.flags & kWordBit)) {
+        // Constants and none are never collected; a damaged number names nothing.
+        if (r < (Ref(1) << 10) || (r >> 10) >= blocks_.size()) continue;
+        Node* n = &blocks_[r >> 10]->nodes[r & 1023u];
+        // The chain of a list or word is followed here; only elements wait on the stack. The
+        // next node is most often the one below (nodes are handed out so), which is read
+        // without waiting for the reference.
+        for (;;) {
+            if (n->flags & kMarkBit) break;  // reached already
+            n->flags |= kMarkBit;
+            if (n->flags & kListBit) {
+                if (n->item >= (Ref(1) << 10)) markPush(Ref(n->item));
+            } else if (!(n->flags & kWordBit)) {
                 break;
             }
-            r = n.next;
+            const Ref next = n->next;
+            if (next == r - 1 && (r & 1023u) != 0) {
+                r = next;
+                --n;
+            } else {
+                if (next < (Ref(1) << 10) || (next >> 10) >= blocks_.size()) break;
+                r = next;
+                n = &blocks_[next >> 10]->nodes[next & 1023u];
+            }
         }
     }
 }
 
 void NodeMemory::markFrom(Ref r) {
     if (r == kNone) return;
-    walk_.push_back(r);
+    markPush(r);
     drainWalk();
 }
 
-void NodeMemory::CollectGarbage() {
-    // 1: every unlocked node is a candidate; locked nodes keep what hangs below them.
-    ++collections_;
-    walk_.clear();
-    for (NodeBlock* b = blockList_; b; b = b->link) {
-        for (Node& n : b->nodes) {
-            if (!(n.flags & kLockBit)) {
-                n.flags |= kMarkBit;
-            } else if (n.flags & kListBit) {
-                walk_.push_back(Ref(n.next));
-                walk_.push_back(Ref(n.item));
-            } else if (n.flags & kWordBit) {
-                walk_.push_back(Ref(n.next));
+void NodeMemory::rescanForUnmarked() {
+    // A reached node whose element or successor is not reached yet, or a locked node not
+    // reached yet, had its reference dropped when the stack was full: walk from there. Each
+    // sweep reaches at least what did not fit the last time, so this ends.
+    auto unreached = [this](Ref r) {
+        return r >= (Ref(1) << 10) && (r >> 10) < blocks_.size() && !(at(r).flags & kMarkBit);
+    };
+    while (markOverflow_) {
+        markOverflow_ = false;
+        for (NodeBlock* b = blockList_; b; b = b->link) {
+            const Ref base = Ref(b->number) << 10;
+            for (int i = 0; i < kNodesPerBlock; ++i) {
+                const Node& n = b->nodes[i];
+                if (!(n.flags & kMarkBit)) {
+                    if (n.flags & kLockBit) markPush(base + Ref(i));
+                } else if (n.flags & kListBit) {
+                    if (unreached(Ref(n.item))) markPush(Ref(n.item));
+                    if (unreached(Ref(n.next))) markPush(Ref(n.next));
+                } else if ((n.flags & kWordBit) && unreached(Ref(n.next))) {
+                    markPush(Ref(n.next));
+                }
+                if (walk_.size() == walk_.capacity()) drainWalk();
             }
         }
+        drainWalk();
     }
-    // 2: clear the mark on everything reachable. Each node is visited once, so shared
-    // structure costs no more than its size.
+}
+
+void NodeMemory::CollectGarbage() {
+    // The mark bit is set on what is reached (the sense of the bit is the collector's own:
+    // outside a collection it is clear on every node).
+    // 1: locked nodes are held by native code: they are kept with everything below them.
+    ++collections_;
+    walk_.clear();
+    markOverflow_ = false;
+    for (NodeBlock* b = blockList_; b; b = b->link) {
+        const Ref base = Ref(b->number) << 10;
+        for (int i = 0; i < kNodesPerBlock; ++i)
+            if (b->nodes[i].flags & kLockBit) {
+                markPush(base + Ref(i));
+                if (walk_.size() == walk_.capacity()) drainWalk();
+            }
+    }
+    // 2: reach everything from the roots. Each node is visited once, so shared structure
+    // costs no more than its size.
     drainWalk();
     markRoots();
     for (Ref r : pins_) markFrom(r);
-    // 3: rebuild the free list.
-    freeList_ = kNone;
-    lastFreed_ = 0;
+    rescanForUnmarked();
+    // 3: rebuild the free list from what was not reached (in locals: stores to nodes could
+    // otherwise be taken to change them).
+    Ref freeList = kNone;
+    size_t freed = 0;
     for (NodeBlock* b = blockList_; b; b = b->link) {
         const Ref base = Ref(b->number) << 10;
+        Node* nodes = b->nodes;
         for (int i = 0; i < kNodesPerBlock; ++i) {
-            Node& n = b->nodes[i];
-            if (n.flags & kMarkBit) {
+            Node& n = nodes[i];
+            if (n.flags & (kMarkBit | kLockBit)) {
+                n.flags &= uint8_t(~kMarkBit);
+            } else {
                 n.flags = 0;
-                n.next = freeList_;
-                freeList_ = base + Ref(i);
-                ++lastFreed_;
+                n.next = freeList;
+                freeList = base + Ref(i);
+                ++freed;
             }
         }
     }
+    freeList_ = freeList;
+    lastFreed_ = freed;
 }
 
 size_t NodeMemory::CountFreeNodes() const {
@@ -177,18 +243,18 @@ void NodeMemory::LockValue(Ref v) {
 
 void NodeMemory::UnlockValue(Ref v) {
     if (v == kNone) return;
-    const size_t base = walk_.size();
-    walk_.push_back(v);
-    while (walk_.size() > base) {
-        Ref r = walk_.back();
-        walk_.pop_back();
+    const size_t base = unlockWalk_.size();
+    unlockWalk_.push_back(v);
+    while (unlockWalk_.size() > base) {
+        Ref r = unlockWalk_.back();
+        unlockWalk_.pop_back();
         // Along the chain in place; elements of lists wait on the stack.
         while (r >= (Ref(1) << 10)) {
             Node& n = at(r);
             if (!(n.flags & kLockBit) || !(n.flags & (kListBit | kWordBit | kIntBit | kFloatBit))) break;
             n.flags &= ~kLockBit;
             if (n.flags & kListBit) {
-                if (n.item != kNone) walk_.push_back(Ref(n.item));
+                if (n.item != kNone) unlockWalk_.push_back(Ref(n.item));
             } else if (!(n.flags & kWordBit)) {
                 break;
             }
@@ -392,14 +458,20 @@ int NodeMemory::CompareNames(Ref a, Ref b) const {
 }
 
 int NodeMemory::CompareNameText(Ref a, std::string_view b) const {
-    const std::string ta = TextFromWord(a);
-    const size_t n = std::min(ta.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t ca = uint8_t(upper(ta[i])), cb = uint8_t(upper(b[i]));
-        if (ca != cb) return ca < cb ? -1 : 1;
+    // Walks the word's nodes: this runs for every key a property lookup passes.
+    size_t i = 0, guard = 0;
+    for (Ref r = a; isWord(r) && guard++ <= poolSize(); r = at(r).next) {
+        const uint32_t item = at(r).item;
+        for (int k = 0; k < 4; ++k) {
+            const char c = charAt(item, k);
+            if (c == 0) return i == b.size() ? 0 : -1;
+            if (i == b.size()) return 1;
+            const uint8_t ca = uint8_t(upper(c)), cb = uint8_t(upper(b[i]));
+            if (ca != cb) return ca < cb ? -1 : 1;
+            ++i;
+        }
     }
-    if (ta.size() == b.size()) return 0;
-    return ta.size() < b.size() ? -1 : 1;
+    return i == b.size() ? 0 : -1;
 }
 
 int NodeMemory::MatchAndCanonicalise(Ref slot, Ref name) {

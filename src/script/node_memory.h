@@ -67,12 +67,24 @@ public:
         n.flags = kLockBit;
         return r;
     }
+    // For makers of long chains, which take nodes straight from the free list: its head, to
+    // be held in a local and given back before anything else may ask for a node, and the
+    // node of a number the pool handed out.
+    Ref& freeListHead() { return freeList_; }
+    Node* poolNode(Ref r) { return &blocks_[r >> 10]->nodes[r & 1023u]; }
     void CollectGarbage();
     // Nodes on the free list (walks it).
     size_t CountFreeNodes() const;
     size_t poolSize() const { return (blocks_.size() - 1) * size_t(kNodesPerBlock); }
-    // Upper bound of the pool in blocks (0 = only what the platform grants).
+    // Upper bound of the pool in blocks (0 = only what the platform grants). Past it NewNode
+    // gives none and error 23 is raised.
     void setMaxBlocks(size_t n) { maxBlocks_ = n; }
+    size_t maxBlocks() const { return maxBlocks_; }
+    // The same bound in bytes of node blocks (at least one block).
+    void setPoolLimitBytes(size_t bytes);
+    size_t poolLimitBytes() const;
+    // The bound a new pool starts with: 1 GiB, or half the machine's memory when that is less.
+    static size_t DefaultPoolLimitBytes();
 
     // Locks keep values held only by native code alive through a collection. A locked node
     // keeps everything reachable from it, so locking the head is enough; unlocking clears
@@ -176,6 +188,14 @@ protected:
     void markFrom(Ref r);
 
 private:
+    // The collector's stack has a fixed room, taken when the pool is made, so that a
+    // collection never asks for memory. What does not fit is found again by a sweep.
+    static constexpr size_t kMarkStackRoom = size_t(1) << 16;
+    void markPush(Ref r) {
+        if (walk_.size() < walk_.capacity()) walk_.push_back(r);
+        else markOverflow_ = true;
+    }
+    void rescanForUnmarked();
     Ref NewNodeAfterCollection();
     struct NodeBlock {
         NodeBlock* link;
@@ -195,7 +215,9 @@ private:
     uint64_t collections_ = 0;
     Node sink_{};
     std::vector<Ref> pins_;
-    std::vector<Ref> walk_;  // scratch stack of the collector and of UnlockValue
+    std::vector<Ref> walk_;        // the collector's stack (fixed room)
+    bool markOverflow_ = false;    // something did not fit on it during this collection
+    std::vector<Ref> unlockWalk_;  // scratch stack of UnlockValue
 
     // word builder
     Ref wbFirst_ = kNone, wbCurrent_ = kNone;

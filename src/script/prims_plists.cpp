@@ -2,6 +2,9 @@
 // REMPROP and SETPLIST; reading, erasing, listing and burying them.
 #include "script/workspace_store.h"
 
+#include <string>
+#include <unordered_map>
+
 namespace cv::script {
 
 namespace {
@@ -31,14 +34,91 @@ bool sameProperty(Interpreter& in, Ref key, Ref word) {
     return in.CompareNames(key, word) == 0;
 }
 
-// The node holding the property's name in the list, or none.
-Ref findProperty(Interpreter& in, Ref plist, Ref property) {
-    size_t guard = 0;
-    for (Ref k = in.IsEmptyList(plist) ? kNone : plist; in.isList(k) && guard++ <= in.poolSize();
-         k = in.rest(in.rest(k)))
-        if (sameProperty(in, in.first(k), property)) return k;
-    return kNone;
+// A long property list gets an index from property key (as sameProperty compares) to the
+// node holding the property, and remembers its last value node, where PPROP appends. Only
+// this file changes a property list in place; an index is made again when its list's first
+// node is not the one it was made for, dropped when REMPROP takes a pair out, and all are
+// dropped at a collection (after which a node number may name another node).
+struct PropertyIndex final : FamilyState {
+    struct List {
+        Ref head = kNone;
+        Ref lastValue = kNone;
+        std::unordered_map<std::string, Ref> keys;  // the first node of each key
+    };
+    uint64_t collections = 0;
+    std::unordered_map<Ref, List> lists;  // by the [name plist] pair
+    std::string key;
+};
+
+// Lists up to this many pairs are walked.
+constexpr size_t kWalkPairs = 16;
+
+PropertyIndex& propertyIndex(Interpreter& in) {
+    PropertyIndex& x = in.family<PropertyIndex>();
+    if (x.collections != in.collections()) {
+        x.lists.clear();
+        x.collections = in.collections();
+    }
+    return x;
 }
+
+void propertyKey(Interpreter& in, Ref key, std::string& out) {
+    if (!in.isNumber(key)) {
+        NameTable::NameKey(in, key, 0, out);
+        return;
+    }
+    out = in.NumberText(key);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = char(c - 32);
+}
+
+// The node holding the property's name in the pair's list, or none; `lastValue` gets the
+// list's last value node (none for an empty list).
+Ref findProperty(Interpreter& in, Ref pair, Ref property, Ref* lastValue = nullptr) {
+    const Ref plist = plistOf(in, pair);
+    Ref last = kNone;
+    size_t walked = 0;
+    Ref k = in.IsEmptyList(plist) ? kNone : plist;
+    for (; in.isList(k) && walked < kWalkPairs; k = in.rest(last), ++walked) {
+        if (sameProperty(in, in.first(k), property)) return k;
+        last = in.rest(k);
+    }
+    if (!in.isList(k)) {
+        if (lastValue) *lastValue = last;
+        return kNone;
+    }
+    PropertyIndex& x = propertyIndex(in);
+    PropertyIndex::List& l = x.lists[pair];
+    if (l.head != plist) {
+        l.keys.clear();
+        l.head = kNone;
+        Ref lastNode = kNone;
+        size_t guard = 0;
+        for (Ref n = plist; in.isList(n) && guard++ <= in.poolSize(); n = in.rest(lastNode)) {
+            propertyKey(in, in.first(n), x.key);
+            l.keys.emplace(x.key, n);
+            lastNode = in.rest(n);
+        }
+        l.lastValue = lastNode;
+        l.head = plist;
+    }
+    if (lastValue) *lastValue = l.lastValue;
+    NameTable::NameKey(in, property, 0, x.key);
+    const auto it = l.keys.find(x.key);
+    return it != l.keys.end() ? it->second : kNone;
+}
+
+// PPROP added a pair after `lastValue`: an index of the list takes it in.
+void noteAppended(Interpreter& in, Ref pair, Ref keyNode) {
+    PropertyIndex& x = propertyIndex(in);
+    const auto it = x.lists.find(pair);
+    if (it == x.lists.end() || it->second.head != plistOf(in, pair)) return;
+    propertyKey(in, in.first(keyNode), x.key);
+    it->second.keys.emplace(x.key, keyNode);
+    it->second.lastValue = in.rest(keyNode);
+}
+
+void forgetIndex(Interpreter& in, Ref pair) { propertyIndex(in).lists.erase(pair); }
 
 // A new entry [name plist] at the front of the ordinary chain.
 void newEntry(Interpreter& in, Ref name, Ref plist) {
@@ -49,18 +129,16 @@ void newEntry(Interpreter& in, Ref name, Ref plist) {
     const Ref entry = pair != kNone ? in.NewList(pair, kNone) : kNone;
     if (entry == kNone) return;
     for (Ref r : {valueNode, pair, entry}) release(in, r);
-    ws::pushFront(in, in.plists, entry);
+    in.plists.pushFront(in, entry);
 }
 
 // Removes the entry holding `pair` from whichever chain has it.
 void removeEntryOf(Interpreter& in, Ref pair) {
-    for (Ref* chain : {&in.plists, &in.buriedPlists}) {
-        size_t guard = 0;
-        for (Ref e = *chain; in.isList(e) && guard++ <= in.poolSize(); e = in.rest(e)) {
-            if (in.first(e) == pair) {
-                ws::unlinkEntry(in, *chain, e);
-                return;
-            }
+    for (NameTable* table : {&in.plists, &in.buriedPlists}) {
+        const Ref e = table->find(in, in.first(pair));
+        if (e != kNone && in.first(e) == pair) {
+            table->unlink(in, e);
+            return;
         }
     }
 }
@@ -71,7 +149,7 @@ Ref primGProp(PrimCall& c) {
     const NameWord name(in, c.args[0], false);
     const NameWord property(in, c.args[1], false);
     const Ref pair = findPair(in, name.word());
-    const Ref k = pair != kNone ? findProperty(in, plistOf(in, pair), property.word()) : kNone;
+    const Ref k = pair != kNone ? findProperty(in, pair, property.word()) : kNone;
     const Ref value = in.first(in.rest(k));
     return value != kNone ? value : Ref(kEmptyList);
 }
@@ -94,18 +172,18 @@ Ref primPProp(PrimCall& c) {
     const Ref pair = findPair(in, name.word());
     if (pair == kNone) {
         newEntry(in, name.word(), keyNode);
-    } else if (const Ref k = findProperty(in, plistOf(in, pair), property.word())) {
-        in.at(in.rest(k)).item = value;
-        in.UnlockValue(keyNode);  // not needed after all
-        return kNone;
     } else {
-        Ref plist = plistOf(in, pair);
-        if (in.IsEmptyList(plist)) {
+        Ref last = kNone;
+        if (const Ref k = findProperty(in, pair, property.word(), &last)) {
+            in.at(in.rest(k)).item = value;
+            in.UnlockValue(keyNode);  // not needed after all
+            return kNone;
+        }
+        if (!in.isList(last)) {
             setPlistOf(in, pair, keyNode);
         } else {
-            Ref last = plist;
-            for (size_t guard = 0; in.isList(in.rest(last)) && guard++ <= in.poolSize();) last = in.rest(last);
             in.at(last).next = keyNode;
+            noteAppended(in, pair, keyNode);
         }
     }
     release(in, keyNode);
@@ -130,6 +208,7 @@ Ref primRemProp(PrimCall& c) {
         const Ref valueNode = in.rest(k);
         const Ref after = in.rest(valueNode);
         if (sameProperty(in, in.first(k), property.word())) {
+            forgetIndex(in, pair);
             if (prevValue != kNone) {
                 in.at(prevValue).next = after;
             } else if (after != kNone) {
@@ -193,7 +272,10 @@ Ref primSetPList(PrimCall& c) {
         }
     }
     for (Ref n = head; in.isList(n); n = in.rest(n)) release(in, n);
-    if (pair != kNone) setPlistOf(in, pair, head);
+    if (pair != kNone) {
+        forgetIndex(in, pair);
+        setPlistOf(in, pair, head);
+    }
     else newEntry(in, name.word(), head);
     return kNone;
 }
@@ -204,7 +286,7 @@ Ref primPPs(PrimCall& c) {
 }
 
 Ref primErProps(PrimCall& c) {
-    c.in.plists = kNone;
+    c.in.plists.clear();
     return kNone;
 }
 

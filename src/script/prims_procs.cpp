@@ -124,7 +124,7 @@ Ref primErase(PrimCall& c) {
 }
 
 Ref primErPs(PrimCall& c) {
-    c.in.procedures.fill(kNone);
+    c.in.procedures.clear();
     return kNone;
 }
 
@@ -134,9 +134,8 @@ void moveProcedure(PrimCall& c, bool bury) {
     Interpreter& in = c.in;
     ws::forEachName(c, c.args[0], [&](Ref input) {
         const NameWord name(in, input, false);
-        const size_t bucket = size_t(in.NameHash(name.word()));
-        return ws::moveEntry(in, bury ? in.procedures[bucket] : in.buriedProcedures[bucket],
-                             bury ? in.buriedProcedures[bucket] : in.procedures[bucket], name.word(), bury);
+        return ws::moveEntry(in, bury ? in.procedures : in.buriedProcedures,
+                             bury ? in.buriedProcedures : in.procedures, name.word(), bury);
     });
 }
 

@@ -35,7 +35,7 @@ Ref primLocal(PrimCall& c) {
     }
     if (!in.CheckWord(c.args[0], c.index)) return kNone;
     const NameWord name(in, c.args[0], true);
-    if (ws::findEntry(in, in.frameLocals(in.currentFrame), name.word()) == kNone)
+    if (ws::findLocalBinding(in, in.currentFrame, name.word()) == kNone)
         in.NewLocalBinding(name.word(), kNone);
     return kNone;
 }
@@ -48,19 +48,15 @@ Ref primNameP(PrimCall& c) {
 
 // The global entry of a name, or else its buried one.
 Ref globalEntry(Interpreter& in, Ref word, bool buried) {
-    const auto& table = buried ? in.buriedVariables : in.variables;
-    return ws::findEntry(in, table[size_t(in.NameHash(word))], word);
+    return ws::findEntry(in, buried ? in.buriedVariables : in.variables, word);
 }
 
 Ref primErN(PrimCall& c) {
     Interpreter& in = c.in;
     ws::forEachName(c, c.args[0], [&](Ref input) {
         const NameWord name(in, input, true);
-        const size_t bucket = size_t(in.NameHash(name.word()));
-        for (bool buried : {false, true}) {
-            auto& table = buried ? in.buriedVariables : in.variables;
-            if (const Ref e = ws::findEntry(in, table[bucket], name.word()))
-                return ws::unlinkEntry(in, table[bucket], e);
+        for (NameTable* table : {&in.variables, &in.buriedVariables}) {
+            if (const Ref e = ws::findEntry(in, *table, name.word())) return table->unlink(in, e);
         }
         in.RaiseError(kErrUndefined, kNone, name.word());
         return false;
@@ -69,7 +65,7 @@ Ref primErN(PrimCall& c) {
 }
 
 Ref primErNs(PrimCall& c) {
-    c.in.variables.fill(kNone);
+    c.in.variables.clear();
     return kNone;
 }
 
@@ -100,12 +96,11 @@ void moveVariable(PrimCall& c, bool bury) {
     Interpreter& in = c.in;
     ws::forEachName(c, c.args[0], [&](Ref input) {
         const NameWord name(in, input, true);
-        const size_t bucket = size_t(in.NameHash(name.word()));
-        Ref& from = bury ? in.variables[bucket] : in.buriedVariables[bucket];
-        Ref& to = bury ? in.buriedVariables[bucket] : in.variables[bucket];
+        NameTable& from = bury ? in.variables : in.buriedVariables;
+        NameTable& to = bury ? in.buriedVariables : in.variables;
         if (const Ref e = ws::findEntry(in, from, name.word())) {
-            ws::unlinkEntry(in, from, e);
-            ws::pushFront(in, to, e);
+            from.unlink(in, e);
+            to.pushFront(in, e);
             return true;
         }
         if (bury && globalEntry(in, name.word(), true) != kNone) return true;

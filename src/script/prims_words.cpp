@@ -111,6 +111,22 @@ char wordCharAt(Interpreter& in, Ref w, size_t index) {
     return charAt(in.at(r).item, int(index % 4));
 }
 
+// The last character of a word (NUL for the empty word), in one walk along its nodes.
+char lastChar(const Interpreter& in, Ref w) {
+    char ch = 0;
+    size_t guard = in.poolSize() + 1;
+    for (Ref r = w; in.isWord(r) && guard-- > 0; r = in.at(r).next) {
+        const uint32_t item = in.at(r).item;
+        if (FullNode(item)) {
+            ch = charAt(item, 3);
+            continue;
+        }
+        for (int i = 0; i < 4 && charAt(item, i) != 0; ++i) ch = charAt(item, i);
+        break;
+    }
+    return ch;
+}
+
 Ref lastNode(const Interpreter& in, Ref list) {
     Ref p = firstNode(in, list);
     while (in.isList(in.rest(p))) p = in.rest(p);
@@ -131,8 +147,7 @@ Ref firstOrLast(PrimCall& c, bool last) {
     }
     char ch = 0;
     if (in.isWord(thing)) {
-        const size_t n = last ? in.WordLength(thing) : 1;
-        ch = n > 0 ? wordCharAt(in, thing, n - 1) : char(0);
+        ch = last ? lastChar(in, thing) : in.FirstChar(thing);
     } else {
         const std::string t = in.TextOf(thing);
         if (!t.empty()) ch = last ? t.back() : t.front();

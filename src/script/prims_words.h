@@ -23,7 +23,8 @@ bool Present(PrimCall& c, Ref v);
 
 // True when a word node holds four characters.
 inline bool FullNode(uint32_t item) {
-    return (item & 0xFF000000u) && (item & 0xFF0000u) && (item & 0xFF00u) && (item & 0xFFu);
+    // No byte is zero: subtracting one from each byte borrows only out of a zero byte.
+    return ((item - 0x01010101u) & ~item & 0x80808080u) == 0;
 }
 
 // Makes a new word four characters to a node, straight from the nodes of other words where it
@@ -82,41 +83,89 @@ public:
 
 private:
     // Copies the full nodes of a chain from `r` while `limit` allows; gives the first node not
-    // copied. The writer's state is kept in locals here: this is where long words are made.
+    // copied. This is where long words are made, so the writer's state is kept in locals, and
+    // both the source and the free list are read ahead on the guess that the next node is the
+    // one below (as the free list hands them out): neither walk waits for a reference to be
+    // read before it goes on.
     Ref putWholeNodes(Ref r, size_t& limit) {
         if (!ok_) return r;
         const unsigned shift = 8u * unsigned(count_);
-        uint32_t pending = pending_;
-        Ref first = first_;
-        Node* last = last_;
-        for (size_t guard = in_.poolSize(); limit >= 4 && guard > 0; limit -= 4, --guard) {
-            const Node& source = in_.at(r);
-            const uint32_t item = source.item;
-            if (!(source.flags & kWordBit) || !FullNode(item)) break;
-            const Ref made = in_.NewNode();
-            if (made == kNone) {
-                ok_ = false;
-                break;
-            }
-            r = source.next;
-            Node& n = in_.at(made);
-            n.flags = first == kNone ? kWordBit | kLockBit : kWordBit;
-            n.next = kNone;
-            if (shift == 0) {
-                n.item = item;
+        return shift == 0 ? copyWholeNodes<false>(r, limit, 0) : copyWholeNodes<true>(r, limit, shift);
+    }
+    template <bool Shifted>
+    Ref copyWholeNodes(Ref r, size_t& limit, unsigned shift) {
+        const Node* s = &in_.at(r);
+        if (first_ == kNone) {
+            // The first node is made as any other: it is the locked one.
+            const uint32_t item = s->item;
+            if (limit < 4 || !(s->flags & kWordBit) || !FullNode(item)) return r;
+            if constexpr (Shifted) {
+                emit(pending_ | (item << shift));
+                pending_ = item >> (32u - shift);
             } else {
-                n.item = pending | (item << shift);
-                pending = item >> (32u - shift);
+                emit(item);
             }
-            if (first == kNone) first = made;
-            else last->next = made;
-            last = &n;
+            if (!ok_) return r;
+            limit -= 4;
+            r = s->next;
+            s = &in_.at(r);
         }
+        uint32_t pending = pending_;
+        Node* last = last_;
+        Ref f = in_.freeListHead();
+        Node* d = f != kNone ? in_.poolNode(f) : nullptr;
+        size_t count = std::min(limit / 4, in_.poolSize());
+        const size_t allowed = count;
+        for (; count > 0; --count) {
+            const uint32_t item = s->item;
+            if (!(s->flags & kWordBit) || !FullNode(item)) break;
+            if (f == kNone) {
+                // The free list is used up: NewNode collects or adds a block.
+                in_.freeListHead() = kNone;
+                f = in_.NewNode();
+                if (f == kNone) {
+                    ok_ = false;
+                    break;
+                }
+                d = in_.poolNode(f);
+                d->next = in_.freeListHead();
+            }
+            const Ref freeNext = d->next;
+            d->flags = kWordBit;
+            d->next = kNone;
+            if constexpr (Shifted) {
+                d->item = pending | (item << shift);
+                pending = item >> (32u - shift);
+            } else {
+                d->item = item;
+            }
+            last->next = f;
+            last = d;
+            if (freeNext == f - 1 && (f & 1023u) != 0) {
+                f = freeNext;
+                --d;
+            } else {
+                f = freeNext;
+                d = f != kNone ? freeNodeOf(in_, f) : nullptr;
+            }
+            const Ref next = s->next;
+            if (next == r - 1 && (r & 1023u) != 0) {
+                r = next;
+                --s;
+            } else {
+                r = next;
+                s = nodeOf(in_, next);
+            }
+        }
+        limit -= 4 * (allowed - count);
+        in_.freeListHead() = f;
         pending_ = pending;
-        first_ = first;
         last_ = last;
         return r;
     }
+    // Kept out of line so that the guesses above stay branches.
+    [[gnu::noinline]] static const Node* nodeOf(Interpreter& in, Ref r) { return &in.at(r); }
+    [[gnu::noinline]] static Node* freeNodeOf(Interpreter& in, Ref r) { return in.poolNode(r); }
     void emit(uint32_t item) {
         if (!ok_) return;
         const Ref r = in_.NewNode();

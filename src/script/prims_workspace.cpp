@@ -24,38 +24,15 @@ NameWord::~NameWord() {
     if (owned_) in_.UnlockValue(word_);
 }
 
-Ref findEntry(Interpreter& in, Ref chain, Ref name) {
-    size_t guard = 0;
-    for (Ref e = chain; in.isList(e) && guard++ <= in.poolSize(); e = in.rest(e))
-        if (in.CompareNames(in.first(in.first(e)), name) == 0) return e;
-    return kNone;
-}
+Ref findEntry(Interpreter& in, const NameTable& table, Ref name) { return table.find(in, name); }
 
-bool unlinkEntry(Interpreter& in, Ref& head, Ref entry) {
-    Ref prev = kNone;
-    size_t guard = 0;
-    for (Ref e = head; in.isList(e) && guard++ <= in.poolSize(); prev = e, e = in.rest(e)) {
-        if (e != entry) continue;
-        if (prev == kNone) head = in.rest(e);
-        else in.at(prev).next = in.rest(e);
-        in.at(e).next = kNone;
+bool moveEntry(Interpreter& in, NameTable& from, NameTable& to, Ref name, bool burying) {
+    if (const Ref e = from.find(in, name)) {
+        from.unlink(in, e);
+        to.pushFront(in, e);
         return true;
     }
-    return false;
-}
-
-void pushFront(Interpreter& in, Ref& head, Ref entry) {
-    in.at(entry).next = head;
-    head = entry;
-}
-
-bool moveEntry(Interpreter& in, Ref& from, Ref& to, Ref name, bool burying) {
-    if (const Ref e = findEntry(in, from, name)) {
-        unlinkEntry(in, from, e);
-        pushFront(in, to, e);
-        return true;
-    }
-    if (burying && findEntry(in, to, name) != kNone) return true;
+    if (burying && to.find(in, name) != kNone) return true;
     in.RaiseError(kErrUndefined, kNone, name);
     return false;
 }
@@ -116,7 +93,7 @@ std::string plistListing(Interpreter& in, Ref pair) {
 
 std::string plistsListing(Interpreter& in, bool buried) {
     std::string out;
-    forEachEntry(in, buried ? in.buriedPlists : in.plists, [&](Ref e) {
+    forEachEntry(in, (buried ? in.buriedPlists : in.plists)[0], [&](Ref e) {
         // An entry without pairs cannot be set again; there is nothing to keep.
         if (!in.IsEmptyList(in.first(in.rest(in.first(e))))) out += plistListing(in, in.first(e));
     });
@@ -158,30 +135,18 @@ constexpr std::string_view kEmptyWorkspaceText = "\n\n";
 
 template <class F>
 void eachTablePair(Interpreter& in, F&& f) {
-    for (size_t b = 0; b < 7; ++b) {
-        f(in.procedures[b], in.buriedProcedures[b]);
-        f(in.variables[b], in.buriedVariables[b]);
-    }
+    f(in.procedures, in.buriedProcedures);
+    f(in.variables, in.buriedVariables);
     f(in.plists, in.buriedPlists);
 }
 
-// Moves every entry of one chain to the front of another, one at a time.
-void moveAll(Interpreter& in, Ref& from, Ref& to) {
-    size_t guard = 0;
-    while (in.isList(from) && guard++ <= in.poolSize()) {
-        const Ref e = from;
-        from = in.rest(e);
-        ws::pushFront(in, to, e);
-    }
-}
-
 Ref primBuryAll(PrimCall& c) {
-    eachTablePair(c.in, [&](Ref& plain, Ref& buried) { moveAll(c.in, plain, buried); });
+    eachTablePair(c.in, [&](NameTable& plain, NameTable& buried) { plain.moveAllTo(c.in, buried); });
     return kNone;
 }
 
 Ref primUnburyAll(PrimCall& c) {
-    eachTablePair(c.in, [&](Ref& plain, Ref& buried) { moveAll(c.in, buried, plain); });
+    eachTablePair(c.in, [&](NameTable& plain, NameTable& buried) { buried.moveAllTo(c.in, plain); });
     return kNone;
 }
 
@@ -234,9 +199,9 @@ std::string StoredWorkspaceText(Interpreter& in) {
 }
 
 void EraseWorkspace(Interpreter& in) {
-    in.variables.fill(kNone);
-    in.procedures.fill(kNone);
-    in.plists = kNone;
+    in.variables.clear();
+    in.procedures.clear();
+    in.plists.clear();
 }
 
 void LoadWorkspace(Interpreter& in, std::string_view text, LineInput* lineInput, TextOutput* output,

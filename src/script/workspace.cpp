@@ -1,6 +1,11 @@
 // The workspace tables: procedures and variables in seven chains each (and their buried
 // twins), and lookups through a procedure's locals.
 #include "script/interpreter.h"
+#include "script/workspace_store.h"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace cv::script {
 
@@ -21,18 +26,71 @@ static NameKey nameKey(Interpreter& in, Ref name) {
     return {name, 0, false};
 }
 
-static Ref findInChain(const Interpreter& in, Ref chain, const NameKey& key) {
-    size_t guard = 0;
-    for (Ref e = chain; in.isList(e) && guard++ <= in.poolSize(); e = in.rest(e)) {
+// A procedure's locals are one chain that only grows at its front while the procedure runs.
+// Short chains are walked; a long one gets an index, brought up to date from the front when
+// the chain has grown. The index names nodes by number, and a node number is only reused
+// after a collection: the indexes are dropped at each collection.
+struct LocalsIndex final : FamilyState {
+    struct Frame {
+        Ref knownHead = kNone;                       // the chain's front when last brought up to date
+        std::unordered_map<std::string, Ref> pairs;  // name key to binding
+    };
+    uint64_t collections = 0;
+    std::unordered_map<Ref, Frame> frames;  // by the frame's locals node
+    std::string key;
+};
+
+constexpr size_t kLocalsWalk = 8;
+
+static Ref findLocal(Interpreter& in, Ref frame, const NameKey& key) {
+    const Ref localsNode = in.rest(frame);
+    const Ref head = in.first(localsNode);
+    size_t walked = 0;
+    for (Ref e = head; in.isList(e) && walked < kLocalsWalk; e = in.rest(e), ++walked) {
         const Ref pair = in.first(e);
         if (in.CompareNamesSkip(key.word, key.skip, in.first(pair)) == 0) return pair;
     }
-    return kNone;
+    if (walked < kLocalsWalk) return kNone;
+    LocalsIndex& index = in.family<LocalsIndex>();
+    if (index.collections != in.collections()) {
+        index.frames.clear();
+        index.collections = in.collections();
+    }
+    LocalsIndex::Frame& f = index.frames[localsNode];
+    if (f.knownHead != head) {
+        // The bindings made since the last look, newest first; they are added oldest first
+        // so that the newest of a name wins.
+        std::vector<Ref> added;
+        bool metKnown = false;
+        size_t guard = 0;
+        for (Ref e = head; in.isList(e) && guard++ <= in.poolSize(); e = in.rest(e)) {
+            if (e == f.knownHead) {
+                metKnown = true;
+                break;
+            }
+            added.push_back(e);
+        }
+        if (!metKnown && f.knownHead != kNone) f.pairs.clear();
+        for (auto it = added.rbegin(); it != added.rend(); ++it) {
+            const Ref pair = in.first(*it);
+            NameTable::NameKey(in, in.first(pair), 0, index.key);
+            f.pairs[index.key] = pair;
+        }
+        f.knownHead = head;
+    }
+    NameTable::NameKey(in, key.word, key.skip, index.key);
+    const auto it = f.pairs.find(index.key);
+    return it != f.pairs.end() ? it->second : kNone;
 }
 
 static Ref findGlobal(Interpreter& in, const NameKey& key, bool buried) {
-    const auto& table = buried ? in.buriedVariables : in.variables;
-    return findInChain(in, table[size_t(in.NameHash(key.word, key.skip))], key);
+    const NameTable& table = buried ? in.buriedVariables : in.variables;
+    return in.first(table.find(in, key.word, key.skip));
+}
+
+Ref ws::findLocalBinding(Interpreter& in, Ref frame, Ref name) {
+    if (frame == kNone) return kNone;
+    return findLocal(in, frame, NameKey{name, 0, false});
 }
 
 Ref Interpreter::FindGlobalBinding(Ref name, bool buried) {
@@ -47,7 +105,7 @@ Ref Interpreter::FindBinding(Ref name, bool includeBuried) {
     const NameKey key = nameKey(*this, name);
     Pin pin(*this, key.word);
     Ref pair = kNone;
-    if (currentFrame != kNone) pair = findInChain(*this, frameLocals(currentFrame), key);
+    if (currentFrame != kNone) pair = findLocal(*this, currentFrame, key);
     if (pair == kNone) pair = findGlobal(*this, key, false);
     if (pair == kNone && includeBuried) pair = findGlobal(*this, key, true);
     if (key.owned) UnlockValue(key.word);
@@ -67,17 +125,16 @@ Ref Interpreter::Thing(Ref name) {
 }
 
 Ref Interpreter::NewGlobalBinding(Ref name, Ref value, bool buried) {
-    auto& table = buried ? buriedVariables : variables;
+    NameTable& table = buried ? buriedVariables : variables;
     Pin pin(*this, name);
     pin.add(value);
     const Ref valueNode = NewList(value, kNone);
     if (valueNode == kNone) return kNone;
     const Ref pair = NewList(name, valueNode);
     if (pair == kNone) return kNone;
-    const size_t bucket = size_t(NameHash(name));
-    const Ref entry = NewList(pair, table[bucket]);
+    const Ref entry = NewList(pair, kNone);
     if (entry == kNone) return kNone;
-    table[bucket] = entry;
+    table.pushFront(*this, entry);
     for (Ref r : {valueNode, pair, entry}) at(r).flags &= ~kLockBit;
     return pair;
 }
@@ -104,7 +161,7 @@ void Interpreter::SetVariable(Ref name, Ref value) {
     Pin pin(*this, key.word);
     pin.add(value);
     Ref pair = kNone;
-    if (currentFrame != kNone) pair = findInChain(*this, frameLocals(currentFrame), key);
+    if (currentFrame != kNone) pair = findLocal(*this, currentFrame, key);
     if (pair == kNone) pair = findGlobal(*this, key, false);
     if (pair == kNone) {
         pair = findGlobal(*this, key, true);
@@ -125,11 +182,7 @@ void Interpreter::SetVariable(Ref name, Ref value) {
 }
 
 Ref Interpreter::FindProcedureEntry(Ref name, bool buried) {
-    const auto& table = buried ? buriedProcedures : procedures;
-    size_t guard = 0;
-    for (Ref e = table[size_t(NameHash(name))]; isList(e) && guard++ <= poolSize(); e = rest(e))
-        if (CompareNames(first(first(e)), name) == 0) return e;
-    return kNone;
+    return (buried ? buriedProcedures : procedures).find(*this, name);
 }
 
 Ref Interpreter::FindProcedure(Ref name, Ref slot) {
@@ -147,27 +200,17 @@ Ref Interpreter::FindProcedure(Ref name, Ref slot) {
 }
 
 void Interpreter::AddProcedure(Ref definition, bool buried) {
-    auto& table = buried ? buriedProcedures : procedures;
+    NameTable& table = buried ? buriedProcedures : procedures;
     Pin pin(*this, definition);
-    const size_t bucket = size_t(NameHash(first(definition)));
-    const Ref entry = NewList(definition, table[bucket]);
+    const Ref entry = NewList(definition, kNone);
     if (entry == kNone) return;
-    table[bucket] = entry;
+    table.pushFront(*this, entry);
     at(entry).flags &= ~kLockBit;
 }
 
 bool Interpreter::EraseProcedure(Ref name) {
-    for (bool buried : {false, true}) {
-        auto& table = buried ? buriedProcedures : procedures;
-        Ref& head = table[size_t(NameHash(name))];
-        Ref prev = kNone;
-        size_t guard = 0;
-        for (Ref e = head; isList(e) && guard++ <= poolSize(); prev = e, e = rest(e)) {
-            if (CompareNames(first(first(e)), name) != 0) continue;
-            if (prev == kNone) head = rest(e);
-            else at(prev).next = rest(e);
-            return true;
-        }
+    for (NameTable* table : {&procedures, &buriedProcedures}) {
+        if (const Ref e = table->find(*this, name)) return table->unlink(*this, e);
     }
     return false;
 }

@@ -52,17 +52,15 @@ private:
     NodeMemory::Pin pin_;
 };
 
-// Entries of a chain whose element's first item is a name (bindings, definitions and
-// property-list entries alike).
-Ref findEntry(Interpreter& in, Ref chain, Ref name);
-// Takes the entry out of its chain (head is the chain's first entry); false if absent.
-bool unlinkEntry(Interpreter& in, Ref& head, Ref entry);
-// Puts an entry at the front of a chain.
-void pushFront(Interpreter& in, Ref& head, Ref entry);
-// Burying and unburying: moves the entry of that name from one chain to the front of the
+// The entry of a name in a table (bindings, definitions and property-list entries alike: an
+// entry's element starts with its name), or none.
+Ref findEntry(Interpreter& in, const NameTable& table, Ref name);
+// The binding of a name among a procedure frame's own locals, or none.
+Ref findLocalBinding(Interpreter& in, Ref frame, Ref name);
+// Burying and unburying: moves the entry of that name from one table to the front of the
 // other. Burying what is already buried is no error; anything else not found raises error
 // 9 naming it. False after an error.
-bool moveEntry(Interpreter& in, Ref& from, Ref& to, Ref name, bool burying);
+bool moveEntry(Interpreter& in, NameTable& from, NameTable& to, Ref name, bool burying);
 // Calls fn on each entry of a chain, from the front; fn may not change the chain.
 void forEachEntry(Interpreter& in, Ref chain, const std::function<void(Ref entry)>& fn);
 

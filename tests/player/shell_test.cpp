@@ -11,6 +11,8 @@
 #include "browse_fixture.h"
 #include "core/alerts.h"
 #include "core/settings.h"
+#include "player/script_bridge.h"
+#include "script/interpreter.h"
 #include "stack/stack_document.h"
 
 namespace fs = std::filesystem;
@@ -268,3 +270,32 @@ TEST_F(FirstStackTest, AStackHandedOverByAnotherStartReplacesTheOpenOne) {
     EXPECT_TRUE(openRequestedStack(*player, (work / "junk.stk").string()));
     EXPECT_TRUE(theStack().path.empty());
 }
+
+namespace {
+
+class ScriptMemorySetting : public cv::test::BrowseTest {};
+
+TEST_F(ScriptMemorySetting, TheLimitOfScriptMemoryIsReadWhenThePlayerStarts) {
+    const fs::path dir = freshFolder("script-memory");
+    const size_t defaultLimit = player->scripts().interpreter().poolLimitBytes();
+    touch(dir / "CVPREFS.INI", "[user]\nScriptMemoryMB=3\n");
+    setSettingsFile((dir / "CVPREFS.INI").string());
+    {
+        Player limited(host);
+        const size_t limit = limited.scripts().interpreter().poolLimitBytes();
+        EXPECT_LE(limit, size_t(3) << 20);
+        EXPECT_GT(limit, (size_t(3) << 20) - 10000);  // whole blocks of nodes
+    }
+    // Anything but a number of MiB leaves the default.
+    for (const char* bad : {"lots", "0", "-5", ""}) {
+        touch(dir / "CVPREFS.INI", std::string("[user]\nScriptMemoryMB=") + bad + "\n");
+        setSettingsFile((dir / "CVPREFS.INI").string());
+        Player other(host);
+        EXPECT_EQ(other.scripts().interpreter().poolLimitBytes(), defaultLimit) << bad;
+    }
+    touch(dir / "CVPREFS.INI", "");
+    setSettingsFile((dir / "CVPREFS.INI").string());
+    fs::remove_all(dir);
+}
+
+} // namespace

@@ -1,8 +1,28 @@
 // Node memory: word layout, names, hashes, locks and the collector.
 #include "script_fixture.h"
 
+#include <new>
+
 namespace cv::script::test {
 namespace {
+
+// Builds a list from the front: its first node locked, the others held through it.
+struct ListBuilderForTest {
+    explicit ListBuilderForTest(Interpreter& in) : in(in) {}
+    void add(Ref item) {
+        const Ref node = in.NewList(item, kNone);
+        in.at(item).flags &= uint8_t(~kLockBit);
+        if (head == kNone) {
+            head = node;
+        } else {
+            in.at(node).flags &= uint8_t(~kLockBit);
+            in.at(tail).next = node;
+        }
+        tail = node;
+    }
+    Interpreter& in;
+    Ref head = kNone, tail = kNone;
+};
 
 class NodeMemoryTest : public ScriptTest {
 protected:
@@ -132,6 +152,91 @@ TEST_F(NodeMemoryTest, RecycleThenNodesReportsTheFreeCount) {
     run("TO KEEP\nPRINT [A B C D E F G H]\nEND");
     const std::string after = run("RECYCLE NODES");
     EXPECT_NE(after, expected);
+}
+
+TEST_F(NodeMemoryTest, ThePoolHasALimitByDefault) {
+    Interpreter fresh;
+    EXPECT_GT(fresh.poolLimitBytes(), size_t(1) << 20);
+    EXPECT_LE(fresh.poolLimitBytes(), size_t(1) << 30);
+    EXPECT_EQ(fresh.poolLimitBytes(), fresh.maxBlocks() * (fresh.poolLimitBytes() / fresh.maxBlocks()));
+    fresh.setPoolLimitBytes(1);
+    EXPECT_EQ(fresh.maxBlocks(), 1u);
+}
+
+TEST_F(NodeMemoryTest, DoublingAListPastTheLimitEndsInOutOfSpaceAndLeavesAWorkingInterpreter) {
+    in.setPoolLimitBytes(512 * 1024);
+    const size_t limit = in.maxBlocks();
+    EXPECT_EQ(run("MAKE \"L [a] REPEAT 40 [MAKE \"L SE :L :L] PRINT \"unreached"), "");
+    EXPECT_EQ(lastMessage(), "Logo Error: Out of space");
+    EXPECT_LE(in.blockCount(), limit);
+    // The last list that could be made is kept; the interpreter goes on.
+    const std::string count = run("PRINT COUNT :L");
+    EXPECT_GE(std::stoi(count), 8192);
+    EXPECT_EQ(run("ERN \"L RECYCLE SHOW SE [a] [b c] MAKE \"L [a] REPEAT 10 [MAKE \"L SE :L :L] PRINT COUNT :L"),
+              "[a b c]\n1024\n");
+}
+
+// A text output that the platform refuses memory for.
+class RefusingOutput final : public TextOutput {
+public:
+    void write(std::string_view bytes) override {
+        if (bytes.find("boom") != std::string_view::npos) throw std::bad_alloc();
+        text.append(bytes);
+    }
+    std::string text;
+};
+
+TEST_F(NodeMemoryTest, RefusedMemoryInTheMiddleOfALineIsOutOfSpace) {
+    RefusingOutput refusing;
+    auto runRefusing = [&](std::string_view text) {
+        refusing.text.clear();
+        in.RunScript(text.data(), text.size(), nullptr, &refusing);
+        return refusing.text;
+    };
+    run("TO NEST\nCATCH \"ERROR [REPEAT 2 [PRINT (SE \"a \"boom)]]\nEND");
+    EXPECT_EQ(runRefusing("PRINT 1 NEST PRINT 2\nPRINT 3"), "1\n");
+    EXPECT_EQ(lastMessage(), "Logo Error: Out of space");
+    EXPECT_EQ(in.catchChain, kNone);
+    EXPECT_EQ(runRefusing("PRINT 4"), "4\n");
+    // Nothing was lost from the workspace, and collections still work.
+    EXPECT_EQ(runRefusing("RECYCLE PRINT DEFINEDP \"NEST"), "TRUE\n");
+}
+
+TEST_F(NodeMemoryTest, TheCollectorKeepsStructuresWiderThanItsStack) {
+    // Far more elements waiting to be walked than the collector's stack holds: some are found
+    // by its sweep instead. Everything reachable must survive, locked or rooted.
+    constexpr int kWide = 150000;
+    ListBuilderForTest locked(in), rooted(in);
+    for (int i = 0; i < kWide; ++i) {
+        locked.add(in.NewInteger(i));
+        rooted.add(in.NewInteger(-i));
+    }
+    const Ref keep = locked.head;
+    const Ref value = rooted.head;
+    const Ref name = in.WordFromText("wide");
+    in.NewGlobalBinding(name, value, false);
+    in.UnlockValue(name);
+    in.UnlockValue(value);
+    in.CollectGarbage();
+    const size_t freeAfter = in.CountFreeNodes();
+    // Make garbage over whatever was freed, then check every element.
+    EXPECT_EQ(run("REPEAT 2000 [MAKE \"G (LIST 7 7 7 7 7)] ERN \"G"), "");
+    in.CollectGarbage();
+    int64_t sumLocked = 0, sumRooted = 0;
+    int seen = 0;
+    for (Ref a = keep, b = in.first(in.rest(in.FindGlobalBinding(name, false))); in.isList(a) && in.isList(b);
+         a = in.rest(a), b = in.rest(b), ++seen) {
+        ASSERT_TRUE(in.isInteger(in.first(a)));
+        ASSERT_TRUE(in.isInteger(in.first(b)));
+        sumLocked += in.intValue(in.first(a));
+        sumRooted += in.intValue(in.first(b));
+    }
+    EXPECT_EQ(seen, kWide);
+    EXPECT_EQ(sumLocked, int64_t(kWide) * (kWide - 1) / 2);
+    EXPECT_EQ(sumRooted, -sumLocked);
+    // Only the last line run stays (it is a root until the next line).
+    EXPECT_GE(in.CountFreeNodes() + 64, freeAfter);
+    in.UnlockValue(keep);
 }
 
 } // namespace

@@ -219,6 +219,40 @@ TEST_F(WordsListsTest, RandomizeShufflesACopy) {
     EXPECT_EQ(run("SHOW RANDOMIZE [] SHOW RANDOMIZE \" SHOW RANDOMIZE [x] SHOW COUNT RANDOMIZE 1234"), "[]\n\n[x]\n4\n");
 }
 
+TEST_F(WordsListsTest, LongWordsCopyWholeNodesAcrossBlocksAndCollections) {
+    // Words longer than a block of nodes, with bytes above 127, copied at every alignment in a
+    // pool small enough that copies run out of free nodes part way and collect.
+    in.setMaxBlocks(8);
+    std::string text;
+    for (int i = 0; i < 5003; ++i) text.push_back(char(0x80 + (i * 7) % 120));
+    auto setWord = [&](const char* name, const std::string& value) {
+        const Ref n = in.WordFromText(name), v = in.WordFromText(value);
+        in.SetVariable(n, v);
+        in.UnlockValue(n);
+        in.UnlockValue(v);
+    };
+    setWord("W", text);
+    const Ref w = in.first(in.rest(in.FindGlobalBinding(in.WordFromText("W"), false)));
+    const uint64_t collectionsBefore = in.collections();
+    for (size_t i = 0; i < 8; ++i) {
+        const Ref bf = call("BF", {w});
+        EXPECT_EQ(in.TextFromWord(bf), text.substr(1));
+        EXPECT_EQ(in.intValue(call("COUNT", {bf})), int32_t(text.size() - 1));
+        in.UnlockValue(bf);
+        const Ref bl = call("BL", {w});
+        EXPECT_EQ(in.TextFromWord(bl), text.substr(0, text.size() - 1));
+        EXPECT_EQ(in.TextFromWord(call("LAST", {bl})), text.substr(text.size() - 2, 1));
+        in.UnlockValue(bl);
+        // WORD puts the long word after a prefix of i characters: every shift of a node.
+        setWord("P", std::string(i, 'x'));
+        setWord("E", std::string(i, 'x') + text);
+        EXPECT_EQ(run("PRINT EQUALP WORD :P :W :E PRINT COUNT WORD :W :P"), "TRUE\n" + std::to_string(text.size() + i) + "\n")
+            << i;
+    }
+    EXPECT_GT(in.collections() - collectionsBefore, 8u);
+    EXPECT_EQ(errorCount(), 0u);
+}
+
 TEST_F(WordsListsTest, RunningOutOfNodesEndsTheRunAndKeepsNothing) {
     in.setMaxBlocks(4);
     run("TO GROW :L\nGROW LPUT COUNT :L :L\nEND");
