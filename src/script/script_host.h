@@ -25,6 +25,9 @@ class LineInput {
 public:
     virtual ~LineInput() = default;
     virtual bool readLine(char prompt, std::string& line) = 0;
+    // True when this input also decides when the read dialog asks instead (the player's
+    // windows); otherwise READWORD asks the read dialog itself while TURTLEIO draws.
+    virtual bool choosesReadDialog() const { return false; }
 };
 
 // The 78-byte parameter block shared with plug-ins; little-endian, at the offsets plug-ins
