@@ -125,6 +125,12 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
         return bridge.player_.events().buttonHeld();
     }
 
+    bool editScript(std::string_view title, const std::string& text,
+                    const std::function<bool(const std::string&)>& define) override {
+        ScriptWindowsView* view = windows.view();
+        return view && view->editScript(title, text, define);
+    }
+
     script::NBAParamBlock& paramBlock() override { return block; }
     void NBACallback() override {
         if (bridge.player_.commandCallback) bridge.player_.commandCallback(block);

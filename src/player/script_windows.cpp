@@ -113,4 +113,17 @@ TypedLine HeadlessScriptWindows::readDialog(std::string_view prompt, const ReadR
     return {TypedLine::End::Line, *answer};
 }
 
+bool HeadlessScriptWindows::editScript(std::string_view title, const std::string& text,
+                                       const std::function<bool(const std::string&)>& define) {
+    editorTitle = std::string(title);
+    editorTexts.push_back(text);
+    while (!edits_.empty()) {
+        const std::string edited = std::move(edits_.front());
+        edits_.pop_front();
+        if (define(edited)) return true;
+        editorTexts.push_back(edited);  // refused: it stays in the editor
+    }
+    return true;
+}
+
 } // namespace cv

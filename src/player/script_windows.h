@@ -6,9 +6,11 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "script/script_host.h"
 
@@ -72,6 +74,12 @@ public:
     virtual TypedLine textWindowLine(char prompt) = 0;
     // Asks for a line with the read dialog.
     virtual TypedLine readDialog(std::string_view prompt, const ReadRect& rect) = 0;
+    // The script editor (see ScriptHost::editScript); false without one.
+    virtual bool editScript(std::string_view title, const std::string& text,
+                            const std::function<bool(const std::string&)>& define) {
+        (void)title; (void)text; (void)define;
+        return false;
+    }
 };
 
 // The rules between an interpreter and its windows: the run's text output (the last step of
@@ -119,6 +127,14 @@ public:
     TypedLine runBoxLine(char prompt) override;
     TypedLine textWindowLine(char prompt) override;
     TypedLine readDialog(std::string_view prompt, const ReadRect& rect) override;
+    // The editor: each queued text in turn is typed over what it shows and defined; it closes
+    // at the first that is accepted, or, with none left, is closed without defining.
+    bool editScript(std::string_view title, const std::string& text,
+                    const std::function<bool(const std::string&)>& define) override;
+    void queueEdit(std::string text) { edits_.push_back(std::move(text)); }
+    // Every text the editor showed (the first and each refused one), and its last title.
+    std::vector<std::string> editorTexts;
+    std::string editorTitle;
 
     void queueRunBoxLine(std::string line) { runBoxLines_.push_back(std::move(line)); }
     void queueTextWindowLine(std::string line) { textWindowLines_.push_back(std::move(line)); }
@@ -131,7 +147,7 @@ public:
 
 private:
     bool runBoxOpen_ = false;
-    std::deque<std::string> runBoxLines_, textWindowLines_;
+    std::deque<std::string> runBoxLines_, textWindowLines_, edits_;
     std::string text_;
     size_t taken_ = 0;
 };

@@ -129,5 +129,30 @@ TEST_F(ScriptWindowsTest, PrintedTextGoesToTheCaptureTheWriterTheTurtleOrElseThe
     std::filesystem::remove_all(dir);
 }
 
+TEST_F(ScriptWindowsTest, TheEditorShowsTheListingsAndDefinesWhatItGivesBackKeepingRefusedText) {
+    run("TO SQ :X\rOUTPUT :X * :X\rEND", Start::RunBox);
+    // A refused text (a primitive's name) shows its error and stays; the next is defined.
+    windows.queueEdit("TO PRINT\nEND\n");
+    windows.queueEdit("TO SQ :X\nOUTPUT :X * :X * 2\nEND\nTO HALF :X\nOUTPUT :X / 2\nEND\n");
+    run("EDIT [SQ NEW] PRINT SQ 3 PRINT HALF 9", Start::RunBox);
+    ASSERT_EQ(windows.editorTexts.size(), 2u);
+    EXPECT_EQ(windows.editorTexts[0], "TO SQ :X\nOUTPUT :X \\* :X\nEND\nTO NEW\nEND\n");
+    EXPECT_EQ(windows.editorTexts[1], "TO PRINT\nEND\n");
+    EXPECT_NE(ui.lastAlertText().find("PRINT"), std::string::npos) << ui.lastAlertText();
+    EXPECT_EQ(windows.takeNewText(), "18\n4.5\n");  // the run that called EDIT goes on
+
+    windows.editorTexts.clear();
+    run("EDITS", Start::RunBox);
+    ASSERT_EQ(windows.editorTexts.size(), 1u);
+    EXPECT_NE(windows.editorTexts[0].find("TO HALF :X\n"), std::string::npos);
+    EXPECT_NE(windows.editorTexts[0].find("TO SQ :X\n"), std::string::npos);
+
+    // Without an editor, EDIT says it does not know how.
+    player->scripts().windows().setView(nullptr);
+    ui.clearLog();
+    run("EDIT \"SQ", Start::RunBox);
+    EXPECT_NE(ui.lastAlertText().find("EDIT"), std::string::npos);
+}
+
 } // namespace
 } // namespace cv::test
