@@ -6,7 +6,11 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSyntaxHighlighter>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -130,6 +134,47 @@ TEST_F(ScriptWindowsQtTest, TheReadDialogShowsThePromptAndGivesItsLine) {
     });
     player->scripts().run("SETRWPROMPT \"Age? MAKE \"A READWORD TEXTIO PRINT :A + 1", ScriptBridge::Start::ActionList);
     EXPECT_EQ(shown(), "43\n");
+}
+
+TEST_F(ScriptWindowsQtTest, TheEditorKeepsARefusedTextOpenAndDefinesOnClosing) {
+    player->scripts().run("TO SQ :X\rOUTPUT :X * :X\rEND", ScriptBridge::Start::RunBox);
+    bool stayedOpen = false;
+    QString shownText;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(d);
+        EXPECT_EQ(d->objectName(), "LogoEdit");
+        auto* edit = d->findChild<QPlainTextEdit*>();
+        shownText = edit->toPlainText();
+        // A primitive's name is refused: the error box, and the editor stays with the text.
+        edit->setPlainText("TO PRINT\nEND");
+        d->done(QDialog::Accepted);
+        stayedOpen = d->isVisible() && edit->toPlainText() == "TO PRINT\nEND";
+        edit->setPlainText("TO SQ :X ; twice the square\nOUTPUT 2 * :X * :X\nEND");
+        d->close();  // closing defines
+    });
+    player->scripts().run("EDIT \"SQ TEXTIO PRINT SQ 3", ScriptBridge::Start::RunBox);
+    EXPECT_EQ(shownText, "TO SQ :X\nOUTPUT :X \\* :X\nEND\n");
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_NE(ui.log().front().find("PRINT"), std::string::npos) << ui.log().front();
+    EXPECT_EQ(shown(), "18\n");
+}
+
+TEST(QuillscriptHighlighter, ColoursPrimitivesNumbersQuotedWordsAndComments) {
+    ensureTestApplication();
+    QTextDocument doc("print \"word 12.5 myproc ; note");
+    highlightQuillscript(&doc)->rehighlight();
+    const auto formats = doc.firstBlock().layout()->formats();
+    const auto at = [&](int pos) {
+        for (const auto& r : formats)
+            if (pos >= r.start && pos < r.start + r.length) return r.format;
+        return QTextCharFormat();
+    };
+    EXPECT_EQ(at(0).fontWeight(), QFont::Bold);             // PRINT, in any case
+    EXPECT_NE(at(6).foreground(), at(0).foreground());      // "word
+    EXPECT_NE(at(12).foreground(), QBrush());               // 12.5
+    EXPECT_EQ(at(18).foreground(), QBrush());               // a procedure's name is plain
+    EXPECT_TRUE(at(27).fontItalic());                       // the comment
 }
 
 } // namespace

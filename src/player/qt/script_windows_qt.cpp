@@ -15,7 +15,11 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QSet>
+#include <QSyntaxHighlighter>
 #include <QTextBlock>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -27,6 +31,7 @@
 #include "player/qt/main_window.h"
 #include "player/script_bridge.h"
 #include "script/interpreter.h"
+#include "script/primitive_table.h"
 
 namespace cv {
 
@@ -67,7 +72,57 @@ protected:
     }
 };
 
+class QuillscriptHighlighter final : public QSyntaxHighlighter {
+public:
+    explicit QuillscriptHighlighter(QTextDocument* doc) : QSyntaxHighlighter(doc) {
+        const auto& table = script::primitiveTable();
+        for (int i = 0; i < script::kPrimitiveCount; ++i)
+            if (table[size_t(i)].name) primitives_.insert(QString::fromLatin1(table[size_t(i)].name));
+        primitive_.setForeground(QColor(0x00, 0x33, 0x99));
+        primitive_.setFontWeight(QFont::Bold);
+        number_.setForeground(QColor(0x99, 0x33, 0x00));
+        quoted_.setForeground(QColor(0x00, 0x77, 0x33));
+        comment_.setForeground(QColor(0x77, 0x77, 0x77));
+        comment_.setFontItalic(true);
+    }
+
+protected:
+    void highlightBlock(const QString& text) override {
+        static const QRegularExpression token(R"((;.*$)|("[^\s\[\]()]*)|(-?\b\d+(\.\d+)?([eE][-+]?\d+)?\b)|([A-Za-z_.?][A-Za-z0-9_.?]*))");
+        auto it = token.globalMatch(text);
+        while (it.hasNext()) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.capturedStart(1) >= 0) setFormat(int(m.capturedStart(1)), int(m.capturedLength(1)), comment_);
+            else if (m.capturedStart(2) >= 0) setFormat(int(m.capturedStart(2)), int(m.capturedLength(2)), quoted_);
+            else if (m.capturedStart(3) >= 0) setFormat(int(m.capturedStart(3)), int(m.capturedLength(3)), number_);
+            else if (m.capturedStart(6) >= 0 && primitives_.contains(m.captured(6).toUpper()))
+                setFormat(int(m.capturedStart(6)), int(m.capturedLength(6)), primitive_);
+        }
+    }
+
+private:
+    QSet<QString> primitives_;
+    QTextCharFormat primitive_, number_, quoted_, comment_;
+};
+
+// The editor: closing it defines the text, and an error keeps it open; Discard leaves the
+// workspace as it was.
+class ScriptEditor final : public QDialog {
+public:
+    std::function<bool()> define;
+    void done(int r) override {
+        if (r == QDialog::Accepted || r == QDialog::Rejected) {
+            if (r == QDialog::Accepted && define && !define()) return;  // the error box was shown
+        }
+        QDialog::done(r);
+    }
+    void reject() override { done(QDialog::Accepted); }  // closing defines
+    void discard() { QDialog::done(QDialog::Rejected); }
+};
+
 } // namespace
+
+QSyntaxHighlighter* highlightQuillscript(QTextDocument* document) { return new QuillscriptHighlighter(document); }
 
 QtScriptWindows::QtScriptWindows(Player& player, MainWindow& window) : player_(player), window_(window) {}
 
@@ -199,6 +254,7 @@ TypedLine QtScriptWindows::runBoxLine(char prompt) {
     waiting_ = Waiting::RunBox;
     TypedLine line = waitForLine();
     waiting_ = Waiting::None;
+    if (runEdit_) runEdit_->selectAll();  // typing next replaces the answer
     return line;
 }
 
@@ -339,6 +395,41 @@ TypedLine QtScriptWindows::readDialog(std::string_view prompt, const ReadRect& r
     edit->setFocus();
     if (dialog.exec() != QDialog::Accepted) return {TypedLine::End::Closed, {}};
     return {TypedLine::End::Line, toBytes(edit->text())};
+}
+
+// --- the script editor -------------------------------------------------------------------
+
+bool QtScriptWindows::editScript(std::string_view title, const std::string& text,
+                                 const std::function<bool(const std::string&)>& define) {
+    ScriptEditor editor;
+    editor.setParent(&window_, Qt::Window);
+    editor.setObjectName("LogoEdit");
+    editor.setWindowTitle("Quillscript Editor - " + fromBytes(title));
+    auto* layout = new QVBoxLayout(&editor);
+    auto* edit = new QPlainTextEdit(&editor);
+    edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    edit->setPlainText(fromBytes(text));
+    highlightQuillscript(edit->document());
+    auto* buttons = new QDialogButtonBox(&editor);
+    QPushButton* defineButton = buttons->addButton("&Define", QDialogButtonBox::AcceptRole);
+    QPushButton* discard = buttons->addButton("D&iscard", QDialogButtonBox::DestructiveRole);
+    defineButton->setDefault(false);
+    defineButton->setAutoDefault(false);  // Enter belongs to the text
+    discard->setAutoDefault(false);
+    QObject::connect(defineButton, &QPushButton::clicked, &editor, [&editor] { editor.done(QDialog::Accepted); });
+    QObject::connect(discard, &QPushButton::clicked, &editor, [&editor] { editor.discard(); });
+    layout->addWidget(edit);
+    layout->addWidget(buttons);
+    editor.define = [&] {
+        QString t = edit->toPlainText();
+        t.replace(QChar(QChar::ParagraphSeparator), QChar('\n'));
+        return define(toBytes(t));
+    };
+    editor.resize(std::max(window_.width(), 480), 360);
+    edit->setFocus();
+    editor.exec();
+    return true;
 }
 
 // --- waiting and running ------------------------------------------------------------------

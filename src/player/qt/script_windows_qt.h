@@ -5,11 +5,14 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "player/script_windows.h"
 
 class QEventLoop;
+class QSyntaxHighlighter;
+class QTextDocument;
 class QPlainTextEdit;
 class QWidget;
 
@@ -17,6 +20,9 @@ namespace cv {
 
 class Player;
 class MainWindow;
+
+// Colours Quillscript in a document: primitive names, numbers, quoted words, comments.
+QSyntaxHighlighter* highlightQuillscript(QTextDocument* document);
 
 class QtScriptWindows final : public ScriptWindowsView {
 public:
@@ -29,6 +35,8 @@ public:
     TypedLine runBoxLine(char prompt) override;
     TypedLine textWindowLine(char prompt) override;
     TypedLine readDialog(std::string_view prompt, const ReadRect& rect) override;
+    bool editScript(std::string_view title, const std::string& text,
+                    const std::function<bool(const std::string&)>& define) override;
 
     // Shows the text window (it also shows itself when text is printed).
     void showTextWindow();
