@@ -4,6 +4,8 @@
 #include "player/navigation.h"
 #include "player/player.h"
 #include "player/preferences.h"
+#include "player/script_bridge.h"
+#include "player/script_windows.h"
 #include "player/text_fields.h"
 #include "player/version.h"
 #include "resources/strings.h"
@@ -153,6 +155,9 @@ void Player::runCommand(int id, int notify) {
     case kCmdAbout:
         ui().messageBox("About Corvella Player", std::string("Corvella Player\nVersion ") + playerVersion() +
                                                      "\nOpens Corvella stacks made on Windows and the Macintosh.");
+        return;
+    case kCmdRunBox:
+        if (ScriptWindowsView* v = scripts_->windows().view()) v->setRunBoxOpen(!v->runBoxOpen());
         return;
     default:
         if (commandHandler) commandHandler(id);

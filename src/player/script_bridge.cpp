@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/ui.h"
 #include "player/events.h"
+#include "player/script_windows.h"
 #include "player/player.h"
 #include "player/turtle_surface.h"
 #include "script/interpreter.h"
@@ -42,6 +43,7 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
         p.append(bytes);
         if (p.size() > kPrintedLimit) p.erase(0, p.size() - kPrintedLimit);
         if (bridge.output) bridge.output(bytes);
+        windows.appendText(bytes);
     }
 
     void waitIdle(uint64_t deadlineMs) override {
@@ -125,6 +127,12 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
         return bridge.player_.events().buttonHeld();
     }
 
+    bool editScript(std::string_view title, const std::string& text,
+                    const std::function<bool(const std::string&)>& define) override {
+        ScriptWindowsView* view = windows.view();
+        return view && view->editScript(title, text, define);
+    }
+
     script::NBAParamBlock& paramBlock() override { return block; }
     void NBACallback() override {
         if (bridge.player_.commandCallback) bridge.player_.commandCallback(block);
@@ -132,6 +140,7 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
 
     ScriptBridge& bridge;
     script::Interpreter interpreter;
+    ScriptWindows windows{interpreter};
     int depth = 0;  // runs in progress through run()
     uint64_t runStartMs = 0, runStartSteps = 0;  // of the outermost one
     uint64_t boundMs = 0;
@@ -156,14 +165,27 @@ ScriptBridge::~ScriptBridge() = default;
 
 script::Interpreter& ScriptBridge::interpreter() { return parts_->interpreter; }
 
+ScriptWindows& ScriptBridge::windows() { return parts_->windows; }
+
+bool ScriptBridge::running() const { return parts_->depth > 0; }
+
 void ScriptBridge::run(std::string_view text, Start start) {
     parts_->interpreter.setUi(&ui());
     if (start == Start::ActionList) parts_->interpreter.turtleIO = true;
+    if (start == Start::TextWindow) parts_->interpreter.turtleIO = false;
+    RunOrigin origin = RunOrigin::Other;
+    switch (start) {
+    case Start::Other: break;
+    case Start::ActionList: origin = RunOrigin::ActionList; break;
+    case Start::RunBox: origin = RunOrigin::RunBox; break;
+    case Start::TextWindow: origin = RunOrigin::TextWindow; break;
+    }
     if (parts_->depth++ == 0) {
         parts_->runStartMs = clock().nowMs();
         parts_->runStartSteps = parts_->interpreter.steps();
     }
-    parts_->interpreter.RunScript(text.data(), text.size(), nullptr, parts_.get(), &parts_->window);
+    parts_->interpreter.RunScript(text.data(), text.size(), &parts_->windows.lineInput(origin), parts_.get(),
+                                    &parts_->window);
     --parts_->depth;
 }
 

@@ -12,6 +12,7 @@
 namespace cv {
 
 class Player;
+class ScriptWindows;
 namespace script {
 class Interpreter;
 }
@@ -24,10 +25,16 @@ public:
     // Who started a run: a script of an action list (a button's, a card's or the stack's)
     // begins with its text input and output in the drawing window, as TURTLEIO sets it; the
     // stack's saved workspace and other runs keep the setting as it stands.
-    enum class Start { Other, ActionList };
+    // A line entered in the Run Box or the text window runs with that window as its line
+    // input; the text window's runs print in it (TURTLEIO is cleared first).
+    enum class Start { Other, ActionList, RunBox, TextWindow };
     // Runs script text (Windows-1252) as one script run.
     void run(std::string_view text, Start start = Start::Other);
     script::Interpreter& interpreter();
+    // The text window, the Run Box and the read dialog as the runs see them.
+    ScriptWindows& windows();
+    // True while a run is in progress.
+    bool running() const;
 
     // Where printed text goes; sessions log it, the window will show it in the text window.
     std::function<void(std::string_view)> output;

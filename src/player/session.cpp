@@ -16,6 +16,7 @@
 #include "player/navigation.h"
 #include "player/player.h"
 #include "player/script_bridge.h"
+#include "player/script_windows.h"
 #include "player/transitions.h"
 #include "stack/stack_document.h"
 
@@ -89,6 +90,7 @@ public:
         : out_(std::move(out)), err_(std::move(err)), folder_(std::move(folder)), name_(std::move(name)),
           installed_(&clock_, &ui_), player_(host_) {
         resetAlertOnceList();
+        player_.scripts().windows().setView(&scriptWindows_);
         auto previous = player_.onArrive;
         player_.onArrive = [this, previous](bool arriveAtStack) {
             flushUiLog();
@@ -227,6 +229,29 @@ private:
             out_(cardLine(true));
             return true;
         case SessionOp::ScriptLimit: limitScripts(uint64_t(c.number)); return true;
+        case SessionOp::RunBox:
+            if (!scriptWindows_.runBoxOpen()) {
+                fail(c, "runbox: the Run Box is not open (command 660 opens it)");
+                return true;
+            }
+            if (player_.scripts().running()) {
+                fail(c, "runbox: a script is still running");
+                return true;
+            }
+            player_.scripts().run(utf8ToCp1252(c.text), ScriptBridge::Start::RunBox);
+            break;
+        case SessionOp::RunBoxAnswer: scriptWindows_.queueRunBoxLine(utf8ToCp1252(c.text)); return true;
+        case SessionOp::ExpectTextWindow: {
+            std::string shown = scriptWindows_.takeNewText();
+            for (char& ch : shown)
+                if (ch == '\r') ch = '\n';
+            if (!shown.empty() && shown.back() == '\n') shown.pop_back();
+            const std::string expected = utf8ToCp1252(unescapeLineBreaks(c.text));
+            if (shown != expected)
+                fail(c, "expect text-window \"" + c.text + "\": the text window shows \"" + oneLine(cp1252ToUtf8(shown)) +
+                            "\"");
+            return true;
+        }
         }
         player_.processQueue();
         return true;
@@ -329,6 +354,7 @@ private:
     Installed installed_;
     StackCloser closer_;
     HeadlessHost host_;
+    HeadlessScriptWindows scriptWindows_;  // outlives the player that prints into it
     Player player_;
     size_t logShown_ = 0;
     int failures_ = 0;

@@ -27,6 +27,12 @@
 //   expect pixel X Y #RRGGBB       the colour of one pixel of the card area
 //   expect step-pixel X Y #RRGGBB  the same, in the picture the last snapshot-step took
 //   print card                     the shown card, its number, id, name and the title
+//   runbox TEXT                    TEXT typed in the Run Box (opened by `command 660`) and
+//                                  Enter: it runs
+//   runbox-answer TEXT             the next line a script waits for in the Run Box
+//   expect text-window [TEXT]      what was printed in the text window since the previous
+//                                  `expect text-window`, without its last line break ("\n"
+//                                  stands for a line break); without TEXT: nothing
 //   script-limit MS                the longest one script run may go on (default 60000): its
 //                                  waits count on the virtual clock, and its work counts too,
 //                                  1 ms for every 100 evaluation steps, since the virtual clock
@@ -49,7 +55,7 @@ enum class SessionOp : uint8_t {
     Open, Click, Down, Up, Move, DoubleClick, Key, Type, Command, Wait,
     Answer, AnswerText, AnswerFile, Cancel, Snapshot, SnapshotStep,
     ExpectCard, ExpectTitle, ExpectAlert, ExpectPixel, ExpectStepPixel, PrintCard,
-    ScriptLimit,
+    ScriptLimit, RunBox, RunBoxAnswer, ExpectTextWindow,
 };
 
 // How long one script run may go on in a session unless the script says otherwise.

@@ -120,6 +120,8 @@ public:
         if (verb == "wait") return number(SessionOp::Wait, 0, 1000LL * 60 * 60 * 24, error);
         if (verb == "answer") return number(SessionOp::Answer, 52, 54, error);
         if (verb == "answer-text") return text(SessionOp::AnswerText, 1);
+        if (verb == "runbox") return text(SessionOp::RunBox, 1);
+        if (verb == "runbox-answer") return text(SessionOp::RunBoxAnswer, 1);
         if (verb == "answer-file") return withPath(SessionOp::AnswerFile, error);
         if (verb == "cancel") return bare(SessionOp::Cancel, 1, error);
         if (verb == "snapshot") return withPath(SessionOp::Snapshot, error);
@@ -259,6 +261,7 @@ private:
         }
         if (what == "title") return text(SessionOp::ExpectTitle, 2);
         if (what == "alert") return text(SessionOp::ExpectAlert, 2);
+        if (what == "text-window") return text(SessionOp::ExpectTextWindow, 2);
         if (what == "pixel" || what == "step-pixel") {
             if (!point(2, error)) return std::nullopt;
             if (w_.size() != 5 || !parseColour(w_[4], &cmd_.colour)) {
@@ -268,7 +271,7 @@ private:
             cmd_.op = what == "pixel" ? SessionOp::ExpectPixel : SessionOp::ExpectStepPixel;
             return cmd_;
         }
-        *error = "expect what? (card, title, alert, pixel or step-pixel)";
+        *error = "expect what? (card, title, alert, text-window, pixel or step-pixel)";
         return std::nullopt;
     }
 

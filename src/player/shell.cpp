@@ -11,6 +11,7 @@
 #include "core/ui.h"
 #include "player/navigation.h"
 #include "player/player.h"
+#include "player/script_windows.h"
 #include "resources/strings.h"
 
 namespace fs = std::filesystem;
@@ -244,7 +245,12 @@ const std::vector<MenuDef>& mainMenu() {
         {"Card", {{kCmdJump, "Jump To Card...\tCtrl+J", 'J'}, {kCmdFind, "Find Text...\tCtrl+F", 'F'}}, 'C'},
         {"View", {{kCmdSlideShow, "Slide Show...", 'S'}}, 'V'},
         {"Options", {{kCmdPreferences, "Preferences...\tCtrl+;", 'P'}}, 'O'},
-        {"Window", {{kWindowMinimize, "Minimize", 'M'}, {kWindowCentre, "Centre On Screen", 'C'}}, 'W'},
+        {"Window",
+         {{kWindowMinimize, "Minimize", 'M'},
+          {kWindowCentre, "Centre On Screen", 'C'},
+          {0, ""},
+          {kCmdRunBox, "Quillscript Run Box", 'R'}},
+         'W'},
         {"Extras", {{kCmdExtraManager, "Extra Manager...", 'M'}}, 'x'},
         {"Help", {{kCmdHelp, "Corvella Help", 'H'}, {0, ""}, {kCmdAbout, "About Corvella Player...", 'A'}}, 'H'},
     };

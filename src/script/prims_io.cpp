@@ -19,9 +19,13 @@ namespace {
 namespace fs = std::filesystem;
 
 // A line typed by the person: the read dialog while output is drawn in a drawing window,
-// otherwise the run's own line input. No input gives an empty line.
+// otherwise the run's own line input (the player's decides both). No input gives an empty line.
 void readTypedLine(Interpreter& in, std::string& line) {
     line.clear();
+    if (in.lineInput && in.lineInput->choosesReadDialog()) {
+        if (!in.ReadInteractiveLine(line)) line.clear();
+        return;
+    }
     if (in.turtleIO && in.drawingWindow) {
         const auto answer = in.ui().askText("READ", in.family<ReadDialogSettings>().prompt, "");
         if (answer) line = *answer;

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,6 +26,9 @@ class LineInput {
 public:
     virtual ~LineInput() = default;
     virtual bool readLine(char prompt, std::string& line) = 0;
+    // True when this input also decides when the read dialog asks instead (the player's
+    // windows); otherwise READWORD asks the read dialog itself while TURTLEIO draws.
+    virtual bool choosesReadDialog() const { return false; }
 };
 
 // The 78-byte parameter block shared with plug-ins; little-endian, at the offsets plug-ins
@@ -148,6 +152,14 @@ public:
     // Starts a tone of `frequency` hertz lasting `durationMs` (TOOT waits for it to end).
     // Without sound nothing is heard.
     virtual void tone(double frequency, uint64_t durationMs) { (void)frequency; (void)durationMs; }
+    // The script editor (EDIT, EDITS): shows `text` and hands the edited text to `define`
+    // when the person asks for it to be defined or closes the editor; the editor closes once
+    // `define` accepts it (it shows its own errors). False when there is no editor.
+    virtual bool editScript(std::string_view title, const std::string& text,
+                            const std::function<bool(const std::string&)>& define) {
+        (void)title; (void)text; (void)define;
+        return false;
+    }
 };
 
 } // namespace cv::script

@@ -267,5 +267,21 @@ TEST_F(SessionTest, TheSessionClockAndUiAreItsOwnAndPutBackAfter) {
     setUi(nullptr);
 }
 
+TEST_F(SessionTest, TheRunBoxMustBeOpenAndTheTextWindowIsReadSinceTheLastLook) {
+    const int status = run(kThreeCards,
+                           "open fixture.stk\n"
+                           "runbox PRINT 1\n"
+                           "command 660\n"
+                           "runbox PRINT 2\n"
+                           "expect text-window 3\n"
+                           "runbox TYPE 4\n"
+                           "expect text-window 4\n"
+                           "expect text-window\n");
+    EXPECT_EQ(status, 1);
+    EXPECT_THAT(out, ElementsAre("card 1 id=1 name=A",
+                                 "FAIL line 2: runbox: the Run Box is not open (command 660 opens it)",
+                                 "FAIL line 5: expect text-window \"3\": the text window shows \"2\""));
+}
+
 } // namespace
 } // namespace cv::test

@@ -24,6 +24,8 @@
 #include "player/player.h"
 #include "player/qt/launcher.h"
 #include "player/qt/main_window.h"
+#include "player/qt/script_windows_qt.h"
+#include "player/script_bridge.h"
 #include "player/qt/qt_host.h"
 #include "player/qt/qt_ui.h"
 #include "player/qt/single_instance.h"
@@ -56,6 +58,9 @@ int runPlayer(QApplication& app, SingleInstance& instance, const std::string& pr
     host.attach(&window);
     QtUi dialogs(&window);
     setUi(&dialogs);
+    // The Run Box, the text window and the read dialog of the player's scripts.
+    QtScriptWindows scriptWindows(player, window);
+    player.scripts().windows().setView(&scriptWindows);
 
     // Commands the window carries out for the player.
     player.commandHandler = [&window, next = player.commandHandler](int id) {
@@ -102,6 +107,7 @@ int runPlayer(QApplication& app, SingleInstance& instance, const std::string& pr
 
     // Shut-down: nothing reaches the dialogs or the window once they have gone; the player
     // goes before the stack it shows is closed.
+    player.scripts().windows().setView(nullptr);
     setUi(nullptr);
     host.attach(nullptr);
     instance.onRequest = nullptr;
