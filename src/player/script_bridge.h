@@ -32,6 +32,8 @@ public:
     std::function<void(std::string_view)> output;
     // Everything printed so far in this run of the player (the last 64 KB).
     const std::string& printed() const { return printed_; }
+    // Drawing goes to the card's picture only (DRAWTOOFFSCREEN), shown on DRAWTOSCREEN.
+    bool drawingOffscreen = false;
 
 private:
     struct Parts;
