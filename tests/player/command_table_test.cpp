@@ -303,6 +303,8 @@ TEST_F(CommandTableTest, HidingAndShowingChangeTheFlagAndTheShownCard) {
                              [](const DisplayRecord& r) { return r.id == 4; }));
     send(27);
     EXPECT_EQ(flagsOf(10, obj::kGraphic, 4) & obj::kFlagHidden, 0);
+    // The state of a run, like its variables: the stack does not ask to be saved for it.
+    EXPECT_FALSE(theStack().changed);
     EXPECT_EQ(player->screen().pixelColor(240, 80), QColor(Qt::red));
     // The display list keeps the stored order.
     std::vector<uint16_t> ids;
@@ -497,4 +499,15 @@ TEST_F(CommandTableTest, FindTextSelectsTheMatchInTheShownField) {
     block.setParam(2, 3);
     send(8);
     EXPECT_EQ(p(2), -1);
+}
+
+TEST_F(CommandTableTest, InvertingAndRepaintingWorkOnTheScreenAlone) {
+    open(kQuiz);
+    object(0, 0, 2, "Box");
+    send(122);
+    EXPECT_EQ(player->screen().pixelColor(240, 80), QColor(Qt::cyan));
+    EXPECT_EQ(player->cardPicture().image.pixelColor(240, 80), QColor(Qt::white));
+    // Command 70 paints the card again from its picture and objects.
+    send(70);
+    EXPECT_EQ(player->screen().pixelColor(240, 80), QColor(Qt::red));
 }

@@ -101,3 +101,11 @@ TEST_F(ScriptCommandsTest, ScriptsLeaveNoBlocksBehind) {
     runScript("REPEAT 50 [" + body + "]");
     EXPECT_EQ(LiveReferences(), before);
 }
+
+TEST_F(ScriptCommandsTest, CallNbaFindsNoPlugInYet) {
+    open(R"({"cards": [{"name": "A"}]})");
+    const size_t before = LiveReferences();
+    runScript("PRINT CALLNBA \"Anything [some data] \"RUN");
+    EXPECT_NE(player->scripts().printed().find("some data\n"), std::string::npos) << player->scripts().printed();
+    EXPECT_LE(LiveReferences(), before + 1);  // at most the slot's name string
+}
