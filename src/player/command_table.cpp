@@ -417,8 +417,14 @@ struct CommandTable::Impl {
 
     static void setHidden(CommandTable& t, CommandBlock& b, bool hidden) {
         const CommandBlock saved = b;
-        const auto f = lookup(t, b);
+        auto f = lookup(t, b);
         if (!f || !f->kind) return;
+        if (f->kind == obj::kText && onCurrentCard(t, *f)) {
+            // A field about to be hidden loses its document: what was typed in it is kept.
+            t.player_.textFields().storePending();
+            f->offset = FindObject(f->card, f->kind, f->id);
+            if (!f->offset) return;
+        }
         uint8_t* o = memRefs().data(f->card) + f->offset;
         uint16_t flags = get16(o + obj::kFlags);
         flags = hidden ? uint16_t(flags | obj::kFlagHidden) : uint16_t(flags & ~obj::kFlagHidden);

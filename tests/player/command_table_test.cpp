@@ -511,3 +511,17 @@ TEST_F(CommandTableTest, InvertingAndRepaintingWorkOnTheScreenAlone) {
     send(70);
     EXPECT_EQ(player->screen().pixelColor(240, 80), QColor(Qt::red));
 }
+
+TEST_F(CommandTableTest, AFieldHiddenByAScriptKeepsWhatWasTyped) {
+    open(kQuiz);
+    ASSERT_TRUE(player->textFields().activate(3));
+    Message ch;
+    ch.type = MsgType::Char;
+    ch.ch = '!';
+    player->post(ch);
+    player->processQueue();
+    object(0, 3, 1);
+    send(26);
+    EXPECT_EQ(player->textFields().document(3), nullptr);
+    EXPECT_NE(TextForCard(TextObjectIn(CardById(10), 3), 10, false).find('!'), std::string::npos);
+}
