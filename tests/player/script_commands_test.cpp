@@ -109,3 +109,19 @@ TEST_F(ScriptCommandsTest, CallNbaFindsNoPlugInYet) {
     EXPECT_NE(player->scripts().printed().find("some data\n"), std::string::npos) << player->scripts().printed();
     EXPECT_LE(LiveReferences(), before + 1);  // at most the slot's name string
 }
+
+TEST_F(ScriptCommandsTest, AnAlertFromATimerInsideAWaitingScriptComesBackToIt) {
+    open(R"({"settings": {"timers_and_links": 1}, "cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Tick", "rect": [10, 10, 90, 40],
+         "timer": {"seconds": 1, "repeat": true},
+         "actions": [{"type": "script", "text": "MAKE \"T :T + 1 MAKE \"A DOALERT 1 0 [Tick] \"OK"}]}]}]})");
+    // The timer's script (an action list's) leaves text going to the drawing window.
+    runScript("MAKE \"T 0 WAIT 200 TEXTIO PRINT :T > 0");
+    EXPECT_NE(player->scripts().printed().find("TRUE\n"), std::string::npos) << player->scripts().printed();
+    EXPECT_TRUE(boxes().empty());
+    size_t ticks = 0;
+    for (const std::string& l : headlessUi().log())
+        if (l.find("Tick") != std::string::npos) ++ticks;
+    EXPECT_GE(ticks, 1u);
+    EXPECT_LE(ticks, 4u);
+}
