@@ -782,9 +782,45 @@ const std::array<CommandTable::Impl::Handler, kCommandCount>& CommandTable::Impl
     return t;
 }
 
+namespace {
+
+// The table and block that the host table's callback works on: there is one player, and
+// plug-ins are called on its one thread.
+CommandTable* hostCommands = nullptr;
+CommandBlock* hostBlock = nullptr;
+
+void hostCallback() {
+    if (hostCommands && hostBlock) hostCommands->NBACallback(*hostBlock);
+}
+uint8_t* hostLock(NBARef ref) {
+    if (!IsReference(ref)) return nullptr;
+    return LockHandle(ref);
+}
+void hostUnlock(NBARef ref) {
+    if (IsReference(ref)) UnlockHandle(ref);
+}
+uint32_t hostSize(NBARef ref) { return ReferenceSize(ref); }
+NBARef hostNew(uint32_t size) { return NewReference(size); }
+void hostDispose(NBARef ref) { DisposeReference(ref); }
+
+const NBAHostTable kHostTable = {sizeof(NBAHostTable), NBA_BLOCK_VERSION, hostCallback, hostLock,
+                                 hostUnlock, hostSize, hostNew, hostDispose};
+
+} // namespace
+
 CommandTable::CommandTable(Player& player) : player_(player) {}
 
+const NBAHostTable& CommandTable::hostTable(CommandBlock& block) {
+    hostCommands = this;
+    hostBlock = &block;
+    return kHostTable;
+}
+
 CommandTable::~CommandTable() {
+    if (hostCommands == this) {
+        hostCommands = nullptr;
+        hostBlock = nullptr;
+    }
     DisposeReference(rect_);
     DisposeReference(userName_);
     for (Handle h : names_) DisposeReference(h);

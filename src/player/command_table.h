@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/handles.h"
+#include "media/nba_abi.h"
 
 namespace cv {
 
@@ -43,6 +44,10 @@ public:
     void NBACallback(CommandBlock& block);
     // Whether the table has an entry for the command (acting or accepted).
     static bool hasEntry(int command);
+
+    // The host table a native plug-in calls back through: its callback runs the command in
+    // `block` on this table; its Handle functions work on references only.
+    const NBAHostTable& hostTable(CommandBlock& block);
 
     bool screenLocked() const { return screenLocked_; }
     // Set to 2 when the next item redraw takes its transition from the block.

@@ -525,3 +525,27 @@ TEST_F(CommandTableTest, AFieldHiddenByAScriptKeepsWhatWasTyped) {
     EXPECT_EQ(player->textFields().document(3), nullptr);
     EXPECT_NE(TextForCard(TextObjectIn(CardById(10), 3), 10, false).find('!'), std::string::npos);
 }
+
+TEST_F(CommandTableTest, TheHostTableWorksOnReferencesOnly) {
+    open(kQuiz);
+    const NBAHostTable& host = player->commands().hostTable(block);
+    EXPECT_EQ(host.size, sizeof(NBAHostTable));
+    const NBARef ref = host.newHandle(4);
+    ASSERT_NE(ref, 0);
+    EXPECT_EQ(host.handleSize(ref), 4u);
+    EXPECT_NE(host.lockHandle(ref), nullptr);
+    host.unlockHandle(ref);
+    // A stack's own record is not reachable through it.
+    EXPECT_EQ(host.lockHandle(CardById(10)), nullptr);
+    EXPECT_EQ(host.handleSize(CardById(10)), 0u);
+    host.disposeHandle(CardById(10));
+    EXPECT_TRUE(IsHandleValid(CardById(10)));
+    host.disposeHandle(ref);
+    EXPECT_FALSE(IsReference(ref));
+    // The callback runs the command in the block.
+    block.setCommand(4);
+    block.setParam(1, 3);
+    block.setParam(2, 8);
+    host.callback();
+    EXPECT_EQ(player->currentCardNumber(), 2);
+}
