@@ -56,7 +56,9 @@ TEST_F(ScriptCommandsTest, ACardWhoseArrivalGoesToItselfStops) {
     // Either the move asked for by the arrival waits for the player's next turn, or the nesting
     // is stopped by the command bound: never more than one message, and no crash.
     ASSERT_LE(boxes().size(), 1u);
-    if (!boxes().empty()) EXPECT_NE(boxes()[0].find("Out of stack space"), std::string::npos);
+    if (!boxes().empty()) {
+        EXPECT_NE(boxes()[0].find("Out of stack space"), std::string::npos);
+    }
 }
 
 TEST_F(ScriptCommandsTest, EscapeEndsALoopOfCommands) {
