@@ -330,6 +330,7 @@ void ActionRunner::activateButton(uint16_t buttonId) {
     const uint32_t off = FindObject(card, obj::kButton, buttonId);
     if (!off) return;
     const std::string name = pstringField(memRefs().data(card) + off + button::kName, button::kNameSize).substr(0, 32);
+    lastButtonName = name;
     ++buttonRunning_;
     runActionList(card, off, buttonId, false, name);
     --buttonRunning_;

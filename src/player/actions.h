@@ -57,6 +57,8 @@ public:
     // button's colour: set by the last list run.
     QPoint transitionCentre;
     QRgb buttonColour = 0;
+    // The name of the button activated last (at most 32 bytes), as scripts ask for it.
+    std::string lastButtonName;
 
 private:
     // The action of `code` for the list: in the list itself, then (for a button) in the

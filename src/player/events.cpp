@@ -122,6 +122,7 @@ void Events::mouseDown(const Message& m) {
         }
         if (r.isText()) {
             const bool control = (m.modifiers & kModControl) != 0;
+            lastTextName = r.name;
             if (actions_.hasActions(r.actionId) && !control) {
                 clickedName_ = r.name;
                 actionId = r.actionId;
@@ -132,6 +133,7 @@ void Events::mouseDown(const Message& m) {
             }
         } else if (r.isGraphic()) {
             clickedName_ = r.name;
+            lastGraphicName = r.name;
             if (r.draggable()) {
                 dragging_ = true;
                 dragged_ = hit;

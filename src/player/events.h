@@ -77,6 +77,9 @@ public:
     // Drops the input state tied to the shown card (a new card is shown).
     void reset();
 
+    // The names of the text field and of the graphic object clicked last, as scripts ask.
+    std::string lastTextName, lastGraphicName;
+
 private:
     void mouseDown(const Message& m);
     void mouseMove(const Message& m);

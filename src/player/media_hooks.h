@@ -35,6 +35,11 @@ struct MediaHooks {
     std::function<void()> stopAnimationsAndMovies;
     // Each pass of a wait: the animation and movie steps.
     std::function<void()> step;
+    // What scripts ask (DONEP): whether any movie, sound or frame animation is still playing.
+    // Unset: nothing is.
+    std::function<bool()> anyMoviePlaying;
+    std::function<bool()> anySoundPlaying;
+    std::function<bool()> anyAnimationPlaying;
 
     // The script interpreter: runs script text (Windows-1252) of a button or action list.
     std::function<void(const std::string& script)> runScript;

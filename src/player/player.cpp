@@ -3,6 +3,7 @@
 
 #include "core/clock.h"
 #include "player/actions.h"
+#include "player/command_table.h"
 #include "player/events.h"
 #include "player/navigation.h"
 #include "player/preferences.h"
@@ -13,6 +14,7 @@
 #include "player/workspace_link.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
+#include "script/script_host.h"
 
 namespace cv {
 
@@ -43,6 +45,8 @@ Player::Player(Host& host) : host_(host) {
     timers_ = std::make_unique<Timers>(*this);
     trackStackPreferences(*this);
     workspace_ = std::make_unique<WorkspaceLink>(*this);
+    commands_ = std::make_unique<CommandTable>(*this);
+    commandCallback = [this](script::NBAParamBlock& block) { commands_->NBACallback(block); };
 }
 
 Player::~Player() = default;

@@ -23,6 +23,7 @@
 namespace cv {
 
 class ActionRunner;
+class CommandTable;
 class Events;
 class Navigation;
 class TextFields;
@@ -155,6 +156,7 @@ public:
     Timers& timers() { return *timers_; }
     // The player command table, as scripts and plug-ins reach it through the parameter block.
     std::function<void(script::NBAParamBlock&)> commandCallback;
+    CommandTable& commands() { return *commands_; }
 
     // ---- Extension points of the later subsystems ----
     // Runs a transition from the screen to `next` (the composed card) inside `rect`.
@@ -211,6 +213,7 @@ private:
     std::unique_ptr<TextFields> textFields_;  // its hooks refer to the parts above
     std::unique_ptr<Timers> timers_;           // after the text fields: their tick comes first
     std::unique_ptr<WorkspaceLink> workspace_;
+    std::unique_ptr<CommandTable> commands_;
 };
 
 } // namespace cv

@@ -35,8 +35,11 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
     explicit Parts(ScriptBridge& b)
         : bridge(b),
           // Scripts draw on the card window and on the card's picture, which repaints come from.
-          window([&p = b.player_] { return &p.screen(); }, [&p = b.player_] { return &p.cardPicture().image; },
-                 [&p = b.player_](const QRect& r) { p.host().present(r); }) {}
+          window([&b] { return b.drawingOffscreen ? &b.player_.cardPicture().image : &b.player_.screen(); },
+                 [&b]() -> QImage* { return b.drawingOffscreen ? nullptr : &b.player_.cardPicture().image; },
+                 [&b](const QRect& r) {
+                     if (!b.drawingOffscreen) b.player_.host().present(r);
+                 }) {}
 
     void write(std::string_view bytes) override {
         std::string& p = bridge.printed_;

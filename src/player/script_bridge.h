@@ -40,6 +40,8 @@ public:
     std::function<void(std::string_view)> output;
     // Everything printed so far in this run of the player (the last 64 KB).
     const std::string& printed() const { return printed_; }
+    // Drawing goes to the card's picture only (DRAWTOOFFSCREEN), shown on DRAWTOSCREEN.
+    bool drawingOffscreen = false;
 
     // A bound on one script run, for sessions, where nobody can press Escape: `ms` of the
     // program clock, each 100 evaluation steps counting one millisecond more, for a run with

@@ -256,6 +256,10 @@ void TextFields::cardShown(Handle card) {
     }
 }
 
+void TextFields::refresh() {
+    if (Handle card = player_.currentCard()) syncDocuments(card);
+}
+
 void TextFields::activatePending() {
     if (pending_) activate(*pending_);
     pending_.reset();

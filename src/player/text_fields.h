@@ -54,6 +54,8 @@ public:
     void activatePending();
     // The open stack is going away: documents are dropped without storing.
     void forget();
+    // The shown card's objects changed (moved, hidden, shown, new text): documents follow.
+    void refresh();
 
     // ---- State ----
     TextDocument* document(uint16_t fieldId) const;

@@ -313,9 +313,21 @@ void Interpreter::PollInterrupt() {
 }
 
 void Interpreter::sendCommand(uint16_t command) {
+    // A command may run a script that sends a command (a button pressing itself, a card whose
+    // arrival goes to itself): the nesting is bounded before the native stack is.
+    if (commandDepth_ >= kMaxCommandDepth || stackLow()) {
+        RaiseError(kErrOutOfStack, kNone, kNone);
+        return;
+    }
+    dispatchCommand(command);
+}
+
+void Interpreter::dispatchCommand(uint16_t command) {
     CommandDispatcher& d = commands();
     d.paramBlock().setCommand(command);
+    ++commandDepth_;
     d.NBACallback();
+    --commandDepth_;
 }
 
 void Interpreter::RaisePrimError(int code, int index, Ref datum) {
@@ -373,14 +385,15 @@ void Interpreter::RaiseErrorText(int code, std::string_view name, Ref datum) {
 }
 
 void Interpreter::restoreScreen() {
+    // These go out even at the nesting limit: they only put the screen back.
     if (drawingOffscreen) {
-        sendCommand(85);
         drawingOffscreen = false;
+        dispatchCommand(85);
     }
     if (screenLocked) {
-        sendCommand(171);
-        sendCommand(6);
+        // The unlock shows the card again; a second redraw would only repeat it.
         screenLocked = false;
+        dispatchCommand(171);
     }
 }
 

@@ -250,7 +250,10 @@ public:
     }
 
     // Sends one player command with the given parameters (the others keep their values).
+    // Commands nested deeper than kMaxCommandDepth raise "Out of stack space" instead.
     void sendCommand(uint16_t command);
+    static constexpr int kMaxCommandDepth = 32;
+    int commandDepth() const { return commandDepth_; }
 
 protected:
     void outOfSpace() override;
@@ -266,6 +269,7 @@ private:
     Ref applyOperator(char op, Ref a, Ref b);
     Ref newFrame(Ref previous);
     bool stackLow();
+    void dispatchCommand(uint16_t command);
     void showError(const std::string& text);
     // What a line's native frames restore when they return, for a line cut short by a
     // refusal of memory.
@@ -298,6 +302,7 @@ private:
     // Inputs read by variable-input primitives, until their call returns.
     std::vector<Ref> varInputs_;
     int runDepth_ = 0;
+    int commandDepth_ = 0;
     std::unordered_map<std::type_index, std::unique_ptr<FamilyState>> families_;
 };
 

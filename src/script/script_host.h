@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "media/nba_abi.h"
+
 namespace cv::script {
 
 // Where printed text goes (the text window, a terminal). Bytes are Windows-1252.
@@ -34,9 +36,9 @@ public:
 // The 78-byte parameter block shared with plug-ins; little-endian, at the offsets plug-ins
 // know. The interpreter fills `command` and the five parameters and runs the callback.
 struct NBAParamBlock {
-    static constexpr size_t kSize = 78;
-    static constexpr size_t kCommandOffset = 46;
-    static constexpr size_t kParamOffset = 50;
+    static constexpr size_t kSize = NBA_BLOCK_SIZE;
+    static constexpr size_t kCommandOffset = NBA_OFF_COMMAND;
+    static constexpr size_t kParamOffset = NBA_OFF_PARAM1;
     std::array<uint8_t, kSize> bytes{};
 
     uint16_t command() const { return uint16_t(bytes[kCommandOffset] | (bytes[kCommandOffset + 1] << 8)); }
