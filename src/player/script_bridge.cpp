@@ -7,6 +7,7 @@
 #include "core/settings.h"
 #include "core/ui.h"
 #include "player/events.h"
+#include "player/navigation.h"
 #include "player/script_windows.h"
 #include "player/player.h"
 #include "player/turtle_surface.h"
@@ -66,6 +67,8 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
             if (m.type == MsgType::KeyDown && m.key == kKeyEscape) escape = true;
             return m.type == MsgType::KeyDown && m.key == kKeyEscape;
         });
+        // The Escape that stops the script stops a chain of cards that move on by themselves too.
+        if (escape) player.navigation().cancelPendingMove();
         return escape || closeRequested(player.queue());
     }
 
@@ -102,6 +105,7 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
                 }
                 return false;
             });
+            if (stop) player.navigation().cancelPendingMove();
             if (found >= 0) return found;
             const bool quitting = std::any_of(player.queue().begin(), player.queue().end(), [](const Message& m) {
                 return m.type == MsgType::Close || m.type == MsgType::Quit;

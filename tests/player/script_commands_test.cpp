@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "browse_fixture.h"
+#include "core/clock.h"
 #include "core/references.h"
+#include "player/navigation.h"
 #include "player/script_bridge.h"
 #include "stack/stack_document.h"
 
@@ -128,4 +130,32 @@ TEST_F(ScriptCommandsTest, AnAlertFromATimerInsideAWaitingScriptComesBackToIt) {
         if (l.find("Tick") != std::string::npos) ++ticks;
     EXPECT_GE(ticks, 1u);
     EXPECT_LE(ticks, 4u);
+}
+
+TEST_F(ScriptCommandsTest, EscapeThatStopsAnArriveScriptStopsTheCardsItAskedFor) {
+    VirtualClock vc{1000};
+    setClock(&vc);
+    open(R"({"resources": [{"type": "Actn", "id": 20, "name": "OnAndWait",
+                            "actions": [{"type": "script", "text": "MOVENEXT WAIT 6000"}]}],
+             "cards": [{"name": "A"}, {"name": "B", "actions": {"arrive": 20}},
+                       {"name": "C", "actions": {"arrive": 20}}]})");
+    // Arriving at B asks for C, then waits; the person presses Escape during the wait.
+    bool pressed = false;
+    auto timerWork = player->timerHandler;
+    player->timerHandler = [&] {
+        if (timerWork) timerWork();
+        if (!pressed && player->navigation().movePending() && player->scripts().running()) {
+            pressed = true;
+            Message esc;
+            esc.type = MsgType::KeyDown;
+            esc.key = kKeyEscape;
+            player->post(esc);
+        }
+    };
+    player->navigation().goNext();
+    EXPECT_TRUE(pressed);
+    player->runUntil(vc.nowMs() + 20 * kTimerPeriodMs);
+    EXPECT_EQ(player->currentCardNumber(), 2) << "the move B's script asked for went with the script";
+    EXPECT_FALSE(player->navigation().movePending());
+    setClock(nullptr);
 }
