@@ -35,6 +35,9 @@ struct MediaHooks {
     std::function<void()> stopAnimationsAndMovies;
     // Each pass of a wait: the animation and movie steps.
     std::function<void()> step;
+    // When the media next want a step (clock milliseconds), or 0 when they need none sooner
+    // than the next timer tick: a wait sleeps no longer than that.
+    std::function<uint64_t()> nextStepMs;
 
     // The script interpreter: runs script text (Windows-1252) of a button or action list.
     std::function<void(const std::string& script)> runScript;

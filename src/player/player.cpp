@@ -3,6 +3,7 @@
 
 #include "core/clock.h"
 #include "player/actions.h"
+#include "player/animations.h"
 #include "player/events.h"
 #include "player/navigation.h"
 #include "player/preferences.h"
@@ -43,6 +44,7 @@ Player::Player(Host& host) : host_(host) {
     timers_ = std::make_unique<Timers>(*this);
     trackStackPreferences(*this);
     workspace_ = std::make_unique<WorkspaceLink>(*this);
+    installAnimations(*this);
 }
 
 Player::~Player() = default;
