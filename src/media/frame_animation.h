@@ -38,6 +38,7 @@ constexpr size_t kFrameLength = 8;           // in a frame header
 constexpr size_t kFramesInAction = 50;       // frame data in the object's animation action
 
 constexpr uint16_t kEraseAtEnd = 0x0001;
+constexpr uint16_t kShowFirstFrame = 0x0002;  // the first frame is on the card when it is shown
 constexpr uint16_t kDeltas16 = 0x0004;
 constexpr uint16_t kEndOthers = 0x0010;
 constexpr uint16_t kEnding = 0x0020;         // set on a running animation told to end

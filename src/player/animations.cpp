@@ -39,23 +39,33 @@ std::span<const uint8_t> handleBytes(Handle h) {
     return d ? std::span<const uint8_t>(d, GetHandleSize(h)) : std::span<const uint8_t>();
 }
 
+// The card less the places of its shown objects: where frames are drawn unless told otherwise.
+QRegion backgroundRegion(Player& player) {
+    QRegion region(player.screen().rect());
+    for (const DisplayRecord& r : player.displayList())
+        if (!r.hidden) region -= r.hitRegion;
+    return region;
+}
+
+void drawOnImage(Player& player, QImage& target, const Bitmap& frame, int left, int top, bool unclipped) {
+    Bitmap native = frame;
+    fixPixelByteOrder(native);
+    const QImage image = imageFromBitmap(native);
+    if (image.isNull()) return;
+    QPainter p(&target);
+    if (!unclipped) p.setClipRegion(backgroundRegion(player));
+    p.drawImage(left, top, image);
+}
+
 // Draws frames on the player's screen image, outside the card's objects unless told otherwise.
 class CardCanvas final : public FrameCanvas {
 public:
     explicit CardCanvas(Player& player) : player_(player) {}
 
     void drawFrame(const Bitmap& frame, int left, int top, bool unclipped) override {
-        Bitmap native = frame;
-        fixPixelByteOrder(native);
-        const QImage image = imageFromBitmap(native);
-        if (image.isNull()) return;
-        QImage& screen = player_.screen();
-        const QRect area = QRect(left, top, image.width(), image.height()).intersected(screen.rect());
+        const QRect area = QRect(left, top, frame.width, frame.height).intersected(player_.screen().rect());
         if (area.isEmpty()) return;
-        QPainter p(&screen);
-        if (!unclipped) p.setClipRegion(backgroundRegion());
-        p.drawImage(left, top, image);
-        p.end();
+        drawOnImage(player_, player_.screen(), frame, left, top, unclipped);
         player_.host().present(area);
     }
 
@@ -64,14 +74,6 @@ public:
     }
 
 private:
-    // The card less the places of its shown objects.
-    QRegion backgroundRegion() const {
-        QRegion region(player_.screen().rect());
-        for (const DisplayRecord& r : player_.displayList())
-            if (!r.hidden) region -= r.hitRegion;
-        return region;
-    }
-
     Player& player_;
 };
 
@@ -104,6 +106,31 @@ std::span<const uint8_t> storedAnimationAction(Player& player, uint16_t object) 
     return {};
 }
 
+namespace {
+
+// Draws the first frame of the animation action `act` of `owner` into `composed` when its
+// description asks for that and it is not running already.
+void showFirstFrame(Player& player, QImage& composed, std::span<const uint8_t> act, uint16_t owner,
+                    const FrameAnimations& running) {
+    if (act.size() <= action::kPayload || running.IsObjectAnimating(owner)) return;
+    const std::span<const uint8_t> desc = act.subspan(action::kPayload);
+    const auto fields = readFrameAnimRecord(desc);
+    if (!fields || !(fields->flags & frameanim::kShowFirstFrame) || desc.size() <= frameanim::kRecordBytes) return;
+    if (fields->width > player.cardWidth() || fields->height > player.cardHeight()) return;
+    auto picture = MakeDIB(fields->width, fields->height, fields->depth);
+    if (!picture) return;
+    const std::span<const uint8_t> frames = desc.subspan(frameanim::kRecordBytes);
+    if (frames.size() < frameanim::kFrameHeaderBytes) return;
+    const uint32_t length = get32(frames.data() + frameanim::kFrameLength);
+    if (length < frameanim::kFrameHeaderBytes || length > frames.size()) return;
+    if (!decodeFirstFrame(*picture, frames.subspan(frameanim::kFrameHeaderBytes, length - frameanim::kFrameHeaderBytes)))
+        return;
+    drawOnImage(player, composed, *picture, geti16(act.data() + 4), geti16(act.data() + 6),
+                fields->flags & frameanim::kUnclipped);
+}
+
+} // namespace
+
 void installAnimations(Player& player) {
     auto a = std::make_shared<Animations>(player);
     a->frames.setStoredAction([&player](uint16_t object) { return storedAnimationAction(player, object); });
@@ -131,6 +158,29 @@ void installAnimations(Player& player) {
         return a->frames.StartFrameAnimation(h, rect, owner);
     };
     m.animationDone = [a](uint16_t owner) { return !a->frames.IsObjectAnimating(owner); };
+    auto showOnCard = std::move(m.showOnCard);
+    m.showOnCard = [&player, a, showOnCard](QImage& composed) {
+        if (showOnCard) showOnCard(composed);
+        for (const DisplayRecord& r : player.displayList()) {
+            // Only lists whose summary flags show an animation action.
+            if (r.isButton()) {
+                const Handle card = player.currentCard();
+                const std::span<const uint8_t> c = handleBytes(card);
+                const uint32_t off = card ? FindObject(card, obj::kButton, r.id) : 0;
+                if (!off || c.size() < off + actionlist::kHeaderSize ||
+                    !(get16(c.data() + off + actionlist::kFlags) & actionlist::kFlagAnimation))
+                    continue;
+                showFirstFrame(player, composed, storedAnimationAction(player, r.id), r.id, a->frames);
+            } else if (r.actionId && theStack().chunkFile) {
+                SetCurrentChunkFile(theStack().chunkFile);
+                const std::span<const uint8_t> list = handleBytes(GetChunk(chunk::kActn, r.actionId));
+                if (list.size() < actionlist::kHeaderSize ||
+                    !(get16(list.data() + actionlist::kFlags) & actionlist::kFlagAnimation))
+                    continue;
+                showFirstFrame(player, composed, animationIn(list), r.actionId, a->frames);
+            }
+        }
+    };
 
     auto step = std::move(m.step);
     m.step = [a, step] {

@@ -108,4 +108,18 @@ TEST_F(AnimationTest, NoMemoryForTheAnimationIsToldAndSpritesAreNotStarted) {
     EXPECT_FALSE(player->media.startAnimation(sprite, 1));
 }
 
+TEST_F(AnimationTest, AnAnimationThatAsksForItShowsItsFirstFrameWhenTheCardIsShown) {
+    open(animationStack(R"(, "flags": 2)"));
+    EXPECT_EQ(at(45, 25), 0xFF0000u);
+    EXPECT_NE(at(55, 15), 0xFF0000u);  // clipped by button 2
+    // It is on the shown card only: a repaint shows the plain picture.
+    player->paintCardRect(player->screen().rect());
+    EXPECT_EQ(at(45, 25), 0xFFFFFFu);
+
+    open(animationStack(R"(, "flags": 66)"));
+    EXPECT_EQ(at(55, 15), 0xFF0000u);
+    open(animationStack(""));
+    EXPECT_EQ(at(45, 25), 0xFFFFFFu);
+}
+
 } // namespace cv::test
