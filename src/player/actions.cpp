@@ -354,18 +354,28 @@ void ActionRunner::waitForMedia(bool animation, bool movie, bool nba, uint16_t o
         const bool nbaDone = !nba || !media_.nbaBusy || !media_.nbaBusy();
         return movieDone && animDone && soundDone && nbaDone;
     };
-    bool interrupted = false;
     std::vector<Message> deferred; // requests that must outlive the wait (close, commands)
-    while (!interrupted && !done()) {
+    while (!done()) {
+        // One message: everything in the queue is the main window's own, so none is
+        // dispatched; a press or a key ends the wait once this pass is over.
         player_.host().pump();
         Message m;
+        bool interrupted = false;
         if (player_.queue().take(&m)) {
             interrupted = m.type == MsgType::MouseDown || m.type == MsgType::RightDown || m.type == MsgType::KeyDown;
             if (m.type == MsgType::Close || m.type == MsgType::Quit || m.type == MsgType::Command) deferred.push_back(m);
         }
-        if (player_.timerHandler) player_.timerHandler();
+        // The media's step (the animations' scheduler pass first), then a timer tick.
         if (media_.step) media_.step();
-        clock().sleepUntilMs(clock().nowMs() + kTimerPeriodMs);
+        if (player_.timerHandler) player_.timerHandler();
+        if (interrupted) break;
+        // Sleep to the next tick or the next frame due, whichever comes first; every pass
+        // takes at least a millisecond, so frames of no delay cannot hold the clock still.
+        const uint64_t now = clock().nowMs();
+        uint64_t wake = now + kTimerPeriodMs;
+        if (media_.nextStepMs)
+            if (const uint64_t due = media_.nextStepMs(); due && due < wake) wake = due;
+        clock().sleepUntilMs(std::max(wake, now + 1));
     }
     for (const Message& m : deferred) player_.post(m);
     if (media_.stopAnimationsAndMovies) media_.stopAnimationsAndMovies();

@@ -1,6 +1,7 @@
 #pragma once
 // The host of a player without a window: sessions, tests and the stack tool. It keeps what a
 // window would show (the title, the cursor, whether the player asked to quit) for callers to read.
+#include <functional>
 #include <string>
 
 #include "player/host.h"
@@ -9,7 +10,9 @@ namespace cv {
 
 class HeadlessHost : public Host {
 public:
-    void pump() override {}
+    void pump() override {
+        if (onPump) onPump();
+    }
     void present(const QRect&) override { ++presents; }
     void setTitle(const std::string& t) override { title = t; }
     void setCursor(CursorShape s, int id) override { cursor = s; cursorId = id; }
@@ -31,6 +34,8 @@ public:
     bool quitting = false;
     int quitCode = 0;
     int presents = 0;
+    // Called on every pump: sessions run their timed commands from here.
+    std::function<void()> onPump;
 };
 
 } // namespace cv

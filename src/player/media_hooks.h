@@ -2,6 +2,7 @@
 // What the action runner asks of the media subsystems (sounds, movies, animations, the
 // videodisc, NBA plug-ins) and of the script interpreter. Until a subsystem is installed its
 // hooks are empty and the step finds nothing to play, as when the stack lacks the action.
+#include <QImage>
 #include <QRect>
 #include <cstdint>
 #include <functional>
@@ -33,6 +34,9 @@ struct MediaHooks {
     std::function<void()> stopAll;
     // Stopping the animations and movies a list started, once the list has waited for them.
     std::function<void()> stopAnimationsAndMovies;
+    // A card was composed (picture and objects), before its transition: media its objects
+    // show on it from the start (first frames of animations) are drawn into `composed`.
+    std::function<void(QImage& composed)> showOnCard;
     // Each pass of a wait: the animation and movie steps.
     std::function<void()> step;
     // What scripts ask (DONEP): whether any movie, sound or frame animation is still playing.
@@ -40,6 +44,9 @@ struct MediaHooks {
     std::function<bool()> anyMoviePlaying;
     std::function<bool()> anySoundPlaying;
     std::function<bool()> anyAnimationPlaying;
+    // When the media next want a step (clock milliseconds), or 0 when they need none sooner
+    // than the next timer tick: a wait sleeps no longer than that.
+    std::function<uint64_t()> nextStepMs;
 
     // The script interpreter: runs script text (Windows-1252) of a button or action list.
     std::function<void(const std::string& script)> runScript;

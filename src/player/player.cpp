@@ -4,6 +4,7 @@
 #include "core/clock.h"
 #include "player/actions.h"
 #include "player/command_table.h"
+#include "player/animations.h"
 #include "player/events.h"
 #include "player/navigation.h"
 #include "player/preferences.h"
@@ -47,6 +48,7 @@ Player::Player(Host& host) : host_(host) {
     workspace_ = std::make_unique<WorkspaceLink>(*this);
     commands_ = std::make_unique<CommandTable>(*this);
     commandCallback = [this](script::NBAParamBlock& block) { commands_->NBACallback(block); };
+    installAnimations(*this);
 }
 
 Player::~Player() = default;

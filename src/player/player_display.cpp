@@ -43,6 +43,7 @@ void Player::showCard(Handle card, int transitionNumber, int speed, bool arrive)
         QPainter p(&composed);
         drawObjects(p, displayList_, composed.rect(), drawContext_);
     }
+    if (currentTool == kBrowseTool && media.showOnCard) media.showOnCard(composed);
     const QRect rect = screen_.rect();
     if (transition) {
         transition(screen_, composed, rect, transitionNumber, speed);

@@ -3,6 +3,7 @@
 
 #include <QImageWriter>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -98,6 +99,7 @@ public:
             if (previous) previous(arriveAtStack);
         };
         setTransitionStepObserver([this](int step, int) { stepDrawn(step); });
+        host_.onPump = [this] { runTimed(); };
         limitScripts(kDefaultScriptLimitMs);
     }
     ~Runner() { setTransitionStepObserver(nullptr); }
@@ -129,12 +131,40 @@ public:
                 break;
             }
         }
+        for (const Timed& t : timed_)
+            fail(t.command, "at " + std::to_string(t.command.at) + ": the session ended before that time");
         return failures_ ? 1 : 0;
     }
 
 private:
+    struct Timed {
+        uint64_t due;
+        SessionCommand command;
+    };
+
+    // Runs the timed commands whose time has come, in the order of their times.
+    void runTimed() {
+        if (runningTimed_) return;
+        runningTimed_ = true;
+        while (true) {
+            auto next = std::min_element(timed_.begin(), timed_.end(),
+                                         [](const Timed& a, const Timed& b) { return a.due < b.due; });
+            if (next == timed_.end() || next->due > clock_.nowMs()) break;
+            const SessionCommand c = next->command;
+            timed_.erase(next);
+            // Input is only queued: whatever runs now takes it as it would from a person.
+            if (!execute(c, false)) failures_++;
+            flushUiLog();
+        }
+        runningTimed_ = false;
+    }
+
     // False when the script cannot go on.
-    bool execute(const SessionCommand& c) {
+    bool execute(const SessionCommand& c, bool dispatch = true) {
+        if (c.at >= 0 && dispatch) {
+            timed_.push_back({clock_.nowMs() + uint64_t(c.at), c});
+            return true;
+        }
         switch (c.op) {
         case SessionOp::Open: {
             const std::filesystem::path path = resolve(c.text);
@@ -253,7 +283,7 @@ private:
             return true;
         }
         }
-        player_.processQueue();
+        if (dispatch) player_.processQueue();
         return true;
     }
 
@@ -363,6 +393,8 @@ private:
     std::filesystem::path armedPath_;
     int armedLine_ = 0;
     QImage stepPicture_;
+    std::vector<Timed> timed_;   // `at` commands still to run
+    bool runningTimed_ = false;
     uint64_t limitMs_ = 0;
     bool overLimit_ = false;
     std::string overLimitLine_; // the script line being run when the limit was passed

@@ -33,6 +33,12 @@
 //   expect text-window [TEXT]      what was printed in the text window since the previous
 //                                  `expect text-window`, without its last line break ("\n"
 //                                  stands for a line break); without TEXT: nothing
+//   at MS COMMAND                  COMMAND (click, down, up, move, dblclick, key, type,
+//                                  snapshot, expect card or expect pixel) when the virtual
+//                                  clock is MS milliseconds past now, whatever the player is
+//                                  doing then (waiting for media, a transition): the commands
+//                                  after it run at once. Every such command must have run by
+//                                  the end of the session.
 //   script-limit MS                the longest one script run may go on (default 60000): its
 //                                  waits count on the virtual clock, and its work counts too,
 //                                  1 ms for every 100 evaluation steps, since the virtual clock
@@ -70,6 +76,7 @@ struct SessionCommand {
     uint32_t modifiers = 0;       // mouse commands
     std::string text;             // path or text, as written (UTF-8)
     std::vector<Message> messages; // key and type: the messages they post
+    int64_t at = -1;              // at MS: run this MS milliseconds after the line (else -1)
 };
 
 struct ParsedSession {

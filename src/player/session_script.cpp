@@ -132,12 +132,33 @@ public:
             return std::nullopt;
         }
         if (verb == "expect") return expect(error);
+        if (verb == "at") return at(error);
         if (verb == "script-limit") return number(SessionOp::ScriptLimit, 1, 1000LL * 60 * 60 * 24, error);
         *error = "unknown command \"" + std::string(verb) + "\"";
         return std::nullopt;
     }
 
 private:
+    // A command for later: its clock time is fixed when the line runs.
+    std::optional<SessionCommand> at(std::string* error) {
+        int64_t ms = 0;
+        if (w_.size() < 3 || !parseInt(w_[1], 0, 1000LL * 60 * 60 * 24, &ms)) {
+            *error = "at needs milliseconds and a command";
+            return std::nullopt;
+        }
+        auto later = LineParser(restAfter(line_, 2), cmd_.line).parse(error);
+        if (!later) return std::nullopt;
+        constexpr SessionOp kLater[] = {SessionOp::Click, SessionOp::Down, SessionOp::Up, SessionOp::Move,
+                                        SessionOp::DoubleClick, SessionOp::Key, SessionOp::Type,
+                                        SessionOp::Snapshot, SessionOp::ExpectCard, SessionOp::ExpectPixel};
+        if (later->at >= 0 || std::find(std::begin(kLater), std::end(kLater), later->op) == std::end(kLater)) {
+            *error = "at runs click, down, up, move, dblclick, key, type, snapshot, expect card or expect pixel";
+            return std::nullopt;
+        }
+        later->at = ms;
+        return later;
+    }
+
     std::optional<SessionCommand> bare(SessionOp op, size_t count, std::string* error) {
         if (w_.size() != count) {
             *error = "unexpected \"" + std::string(w_[count]) + "\"";

@@ -41,6 +41,8 @@ public:
     Bytes buildObject(const QJsonObject& o, uint16_t cardId);
     Bytes buildActionList(const QJsonObject& o, uint16_t kind, uint16_t id);
     Bytes buildAction(const QJsonObject& a, uint16_t* summary);
+    // An animation description made from the pictures of an animation action's `frames`.
+    Bytes buildFrameAnimation(const QJsonObject& a);
     Bytes buildTextObject(const QJsonObject& o, uint16_t cardId);
     Bytes buildGraphicObject(const QJsonObject& o);
     Bytes buildCardPicture(const QJsonObject& bg);

@@ -7,6 +7,7 @@
 #include "core/byte_order.h"
 #include "core/mac_charset.h"
 #include "core/pstring.h"
+#include "media/frame_animation.h"
 #include "stack/stack_document.h"
 #include "stack/picture_mask.h"
 #include "stack/record_layout.h"
@@ -54,6 +55,33 @@ uint16_t styleBits(const QJsonValue& v) {
 }
 
 } // namespace
+
+Bytes ManifestBuilder::buildFrameAnimation(const QJsonObject& a) {
+    // The pictures' size: `size`, else the action's rectangle.
+    const QJsonArray size = a["size"].toArray(), rect = a["rect"].toArray();
+    int width = 0, height = 0;
+    if (size.size() == 2) {
+        width = size[0].toInt();
+        height = size[1].toInt();
+    } else if (rect.size() == 4) {
+        width = rect[2].toInt() - rect[0].toInt();
+        height = rect[3].toInt() - rect[1].toInt();
+    }
+    if (width <= 0 || height <= 0 || width > 0x7FFF || height > 0x7FFF)
+        throw ManifestError("an animation needs a size: [width, height], or a rect");
+    std::vector<Bitmap> pictures;
+    for (const QJsonValue& f : a["frames"].toArray()) {
+        QJsonObject frame = f.isString() ? QJsonObject{{"picture", f.toString()}} : f.toObject();
+        pictures.push_back(pictureFrom(frame, width, height, depth_));
+    }
+    const int changes = a["changes"].toInt(16);
+    if (changes != 16 && changes != 32) throw ManifestError("animation changes are 16 or 32 (bits)");
+    uint16_t flags = uint16_t(a["flags"].toInt(0)) & ~uint16_t(frameanim::kDeltas16);
+    if (changes == 16) flags |= frameanim::kDeltas16;
+    auto record = encodeFrameAnimation(pictures, uint16_t(a["delay"].toInt(100)), uint16_t(a["repeats"].toInt(1)), flags);
+    if (!record) throw ManifestError("an animation needs 1 to 32767 frames");
+    return *record;
+}
 
 Bytes ManifestBuilder::buildAction(const QJsonObject& a, uint16_t* summary) {
     const QString type = a["type"].toString();
@@ -112,7 +140,8 @@ Bytes ManifestBuilder::buildAction(const QJsonObject& a, uint16_t* summary) {
         break;
     case action::kAnimation:
         putRectAt(b, 4, a["rect"].isUndefined() ? QJsonArray{0, 0, 0, 0} : a["rect"]);
-        payload = a.contains("file") ? fileBytes(a["file"].toString()) : hexBytes(a["data"].toString());
+        if (a.contains("frames")) payload = buildFrameAnimation(a);
+        else payload = a.contains("file") ? fileBytes(a["file"].toString()) : hexBytes(a["data"].toString());
         break;
     case action::kVideodisc:
         putRectAt(b, 4, a["rect"].isUndefined() ? QJsonArray{0, 0, 0, 0} : a["rect"]);
