@@ -27,6 +27,7 @@ class Events;
 class Navigation;
 class TextFields;
 class ScriptBridge;
+class SoundManager;
 class Timers;
 class WorkspaceLink;
 namespace script {
@@ -153,6 +154,7 @@ public:
     ScriptBridge& scripts() { return *scripts_; }
     // Timer 1's work and the card's automatic timers.
     Timers& timers() { return *timers_; }
+    SoundManager& sounds() { return *sounds_; }
     // The player command table, as scripts and plug-ins reach it through the parameter block.
     std::function<void(script::NBAParamBlock&)> commandCallback;
 
@@ -211,6 +213,7 @@ private:
     std::unique_ptr<TextFields> textFields_;  // its hooks refer to the parts above
     std::unique_ptr<Timers> timers_;           // after the text fields: their tick comes first
     std::unique_ptr<WorkspaceLink> workspace_;
+    std::unique_ptr<SoundManager> sounds_;
 };
 
 } // namespace cv
