@@ -12,6 +12,7 @@
 #include "core/clock.h"
 #include "core/text_encoding.h"
 #include "core/ui.h"
+#include "media/sound_manager.h"
 #include "player/headless_host.h"
 #include "player/navigation.h"
 #include "player/player.h"
@@ -227,6 +228,19 @@ private:
             out_(cardLine(true));
             return true;
         case SessionOp::ScriptLimit: limitScripts(uint64_t(c.number)); return true;
+        case SessionOp::RecordAudio: {
+            const std::filesystem::path path = resolve(c.text);
+            auto capture = std::make_unique<CaptureSink>(path.string());
+            if (!capture->ok()) return stop(c, "cannot write the sound capture " + path.string());
+            player_.sounds().setSink(std::move(capture));
+            return true;
+        }
+        case SessionOp::ExpectSound: {
+            const bool playing = player_.sounds().IsSoundPlaying();
+            if (playing != (c.number != 0))
+                fail(c, std::string("expect sound ") + (c.number ? "playing: all is silent" : "silent: a sound is playing"));
+            return true;
+        }
         }
         player_.processQueue();
         return true;
