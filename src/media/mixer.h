@@ -35,6 +35,8 @@ public:
     void render(float* out, size_t frames);
     // The same, as 16-bit samples.
     void render(int16_t* out, size_t frames);
+    // Moves every voice on by `frames` without mixing them (an output nobody hears).
+    void skip(uint64_t frames);
 
 private:
     struct Voice {
@@ -80,6 +82,8 @@ public:
     uint64_t framesRendered() const { return frames_; }
 
 protected:
+    // Whether the samples are wanted; when not, the voices only move on in time.
+    virtual bool hearing() const { return true; }
     virtual void write(const int16_t* samples, size_t frames) { (void)samples; (void)frames; }
     virtual void finish() {}
 
@@ -95,6 +99,9 @@ private:
 class NullSink final : public ClockSink {
 public:
     using ClockSink::ClockSink;
+
+protected:
+    bool hearing() const override { return false; }
 };
 
 // Writes what would have been heard to a 16-bit PCM WAV file.

@@ -114,3 +114,30 @@ TEST(CaptureSink, WritesWhatWasHeardOnThePlayersClock) {
 
 } // namespace
 } // namespace cv
+
+namespace cv {
+namespace {
+
+TEST(NullSink, SoundsEndInThePlayersTimeWithoutBeingMixed) {
+    VirtualClock vc(0);
+    setClock(&vc);
+    Mixer m;
+    NullSink sink;
+    sink.start(m);
+    const auto a = m.play(constant(1000, 4800), 1.0f);
+    vc.advance(99);
+    sink.catchUp();
+    EXPECT_FALSE(m.finished(a));
+    vc.advance(1);
+    sink.catchUp();
+    EXPECT_TRUE(m.finished(a));
+    // An hour passes at once.
+    vc.advance(3600 * 1000);
+    sink.catchUp();
+    EXPECT_EQ(sink.framesRendered(), 48000ull * 3600 + 4800);
+    sink.stop();
+    setClock(nullptr);
+}
+
+} // namespace
+} // namespace cv
