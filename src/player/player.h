@@ -206,6 +206,7 @@ private:
     bool revealed_ = false;
     bool isHomeStack_ = false;
     std::string homeStackPath_;
+    std::unique_ptr<SoundManager> sounds_;     // the last to go: the others' hooks reach it
     std::unique_ptr<Navigation> navigation_;
     std::unique_ptr<ActionRunner> actions_;
     std::unique_ptr<Events> events_;
@@ -213,7 +214,6 @@ private:
     std::unique_ptr<TextFields> textFields_;  // its hooks refer to the parts above
     std::unique_ptr<Timers> timers_;           // after the text fields: their tick comes first
     std::unique_ptr<WorkspaceLink> workspace_;
-    std::unique_ptr<SoundManager> sounds_;
 };
 
 } // namespace cv
