@@ -2,6 +2,7 @@
 #include "player/player.h"
 
 #include "core/clock.h"
+#include "media/sound_manager.h"
 #include "player/actions.h"
 #include "player/command_table.h"
 #include "player/animations.h"
@@ -18,6 +19,8 @@
 #include "script/script_host.h"
 
 namespace cv {
+
+void installSounds(Player& player, SoundManager& sounds);
 
 namespace {
 // Counts the depth of dispatch, so that the queue is drained by one caller at a time.
@@ -41,6 +44,8 @@ Player::Player(Host& host) : host_(host) {
     events_ = std::make_unique<Events>(*this, *actions_);
     scripts_ = std::make_unique<ScriptBridge>(*this);
     media.runScript = [this](const std::string& text) { scripts_->run(text, ScriptBridge::Start::ActionList); };
+    sounds_ = std::make_unique<SoundManager>();
+    installSounds(*this, *sounds_);
     installTransitions(*this);
     textFields_ = std::make_unique<TextFields>(*this);
     timers_ = std::make_unique<Timers>(*this);

@@ -28,6 +28,7 @@ class Events;
 class Navigation;
 class TextFields;
 class ScriptBridge;
+class SoundManager;
 class Timers;
 class WorkspaceLink;
 namespace script {
@@ -154,6 +155,7 @@ public:
     ScriptBridge& scripts() { return *scripts_; }
     // Timer 1's work and the card's automatic timers.
     Timers& timers() { return *timers_; }
+    SoundManager& sounds() { return *sounds_; }
     // The player command table, as scripts and plug-ins reach it through the parameter block.
     std::function<void(script::NBAParamBlock&)> commandCallback;
     CommandTable& commands() { return *commands_; }
@@ -206,6 +208,7 @@ private:
     bool revealed_ = false;
     bool isHomeStack_ = false;
     std::string homeStackPath_;
+    std::unique_ptr<SoundManager> sounds_;     // the last to go: the others' hooks reach it
     std::unique_ptr<Navigation> navigation_;
     std::unique_ptr<ActionRunner> actions_;
     std::unique_ptr<Events> events_;

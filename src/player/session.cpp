@@ -13,6 +13,7 @@
 #include "core/clock.h"
 #include "core/text_encoding.h"
 #include "core/ui.h"
+#include "media/sound_manager.h"
 #include "player/headless_host.h"
 #include "player/navigation.h"
 #include "player/player.h"
@@ -259,6 +260,19 @@ private:
             out_(cardLine(true));
             return true;
         case SessionOp::ScriptLimit: limitScripts(uint64_t(c.number)); return true;
+        case SessionOp::RecordAudio: {
+            const std::filesystem::path path = resolve(c.text);
+            auto capture = std::make_unique<CaptureSink>(path.string());
+            if (!capture->ok()) return stop(c, "cannot write the sound capture " + path.string());
+            player_.sounds().setSink(std::move(capture));
+            return true;
+        }
+        case SessionOp::ExpectSound: {
+            const bool playing = player_.sounds().IsSoundPlaying();
+            if (playing != (c.number != 0))
+                fail(c, std::string("expect sound ") + (c.number ? "playing: all is silent" : "silent: a sound is playing"));
+            return true;
+        }
         case SessionOp::RunBox:
             if (!scriptWindows_.runBoxOpen()) {
                 fail(c, "runbox: the Run Box is not open (command 660 opens it)");

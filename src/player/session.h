@@ -44,6 +44,11 @@
 //                                  1 ms for every 100 evaluation steps, since the virtual clock
 //                                  stands still while a loop runs. A run that goes past it is
 //                                  stopped and the session fails at the line that started it.
+//   record-audio PATH              from now on, what the player's sounds would sound like is
+//                                  written to PATH as a 48 kHz stereo 16-bit WAV file, in the
+//                                  session's time (complete when the session ends)
+//   expect sound playing|silent    whether a sound is still playing (ended sounds are collected
+//                                  as the player collects them, one per query)
 // Paths are relative to the script's folder. Texts are UTF-8.
 #include <cstdint>
 #include <filesystem>
@@ -61,7 +66,7 @@ enum class SessionOp : uint8_t {
     Open, Click, Down, Up, Move, DoubleClick, Key, Type, Command, Wait,
     Answer, AnswerText, AnswerFile, Cancel, Snapshot, SnapshotStep,
     ExpectCard, ExpectTitle, ExpectAlert, ExpectPixel, ExpectStepPixel, PrintCard,
-    ScriptLimit, RunBox, RunBoxAnswer, ExpectTextWindow,
+    ScriptLimit, RunBox, RunBoxAnswer, ExpectTextWindow, RecordAudio, ExpectSound,
 };
 
 // How long one script run may go on in a session unless the script says otherwise.

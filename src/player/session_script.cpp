@@ -133,6 +133,7 @@ public:
         }
         if (verb == "expect") return expect(error);
         if (verb == "at") return at(error);
+        if (verb == "record-audio") return withPath(SessionOp::RecordAudio, error);
         if (verb == "script-limit") return number(SessionOp::ScriptLimit, 1, 1000LL * 60 * 60 * 24, error);
         *error = "unknown command \"" + std::string(verb) + "\"";
         return std::nullopt;
@@ -292,7 +293,16 @@ private:
             cmd_.op = what == "pixel" ? SessionOp::ExpectPixel : SessionOp::ExpectStepPixel;
             return cmd_;
         }
-        *error = "expect what? (card, title, alert, text-window, pixel or step-pixel)";
+        if (what == "sound") {
+            if (w_.size() != 3 || (w_[2] != "playing" && w_[2] != "silent")) {
+                *error = "expect sound needs playing or silent";
+                return std::nullopt;
+            }
+            cmd_.op = SessionOp::ExpectSound;
+            cmd_.number = w_[2] == "playing" ? 1 : 0;
+            return cmd_;
+        }
+        *error = "expect what? (card, title, alert, text-window, pixel, step-pixel or sound)";
         return std::nullopt;
     }
 

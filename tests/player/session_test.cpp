@@ -311,3 +311,25 @@ TEST_F(SessionTest, TimedCommandsRunWhenTheClockComesToThemAndMustAllRun) {
 
 } // namespace
 } // namespace cv::test
+
+namespace cv::test {
+namespace {
+
+TEST_F(SessionTest, SoundChecksFailTheirLineAndARecordingThatCannotBeWrittenStopsTheScript) {
+    EXPECT_EQ(parseSession("expect sound loud\nexpect sound\nrecord-audio\n").errors.size(), 3u);
+    const ParsedSession ok = parseSession("expect sound playing\nexpect sound silent\nrecord-audio a b.wav\n");
+    ASSERT_TRUE(ok.errors.empty());
+    EXPECT_EQ(ok.commands[0].number, 1);
+    EXPECT_EQ(ok.commands[1].number, 0);
+    EXPECT_EQ(ok.commands[2].text, "a b.wav");
+
+    EXPECT_EQ(run(kThreeCards, "open fixture.stk\nrecord-audio heard.wav\nexpect sound silent\nwait 100\n"), 0);
+    EXPECT_EQ(std::filesystem::file_size(folder / "heard.wav"), 44u + 4800u * 4);
+    EXPECT_EQ(run(kThreeCards, "open fixture.stk\nexpect sound playing\n"), 1);
+    EXPECT_THAT(out, testing::Contains("FAIL line 2: expect sound playing: all is silent"));
+    EXPECT_EQ(run(kThreeCards, "record-audio no/such/folder/heard.wav\nopen fixture.stk\n"), 1);
+    EXPECT_THAT(err, ElementsAre(HasSubstr("test.session:1: cannot write the sound capture")));
+}
+
+} // namespace
+} // namespace cv::test

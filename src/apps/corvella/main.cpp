@@ -22,6 +22,7 @@
 #include "core/text_encoding.h"
 #include "core/ui.h"
 #include "player/player.h"
+#include "player/qt/audio_output.h"
 #include "player/qt/launcher.h"
 #include "player/qt/main_window.h"
 #include "player/qt/script_windows_qt.h"
@@ -73,6 +74,8 @@ int runPlayer(QApplication& app, SingleInstance& instance, const std::string& pr
     };
     // Action lists start other programs on this desktop (after asking the person).
     installLauncher(player.media);
+    // Sounds go to the default audio device.
+    installAudioOutput(player);
     instance.onRequest = [&window](const std::string& path) {
         window.comeForward();
         if (!path.empty()) window.openRequested(path);

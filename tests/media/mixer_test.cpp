@@ -1,0 +1,143 @@
+#include "media/mixer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "core/byte_order.h"
+#include "core/clock.h"
+#include "sound_files.h"
+
+namespace cv {
+namespace {
+
+std::shared_ptr<PcmBuffer> constant(int16_t value, size_t frames, OutputFormat f = {}) {
+    auto p = std::make_shared<PcmBuffer>();
+    p->rate = f.rate;
+    p->channels = f.channels;
+    p->samples.assign(frames * size_t(f.channels), value);
+    return p;
+}
+
+TEST(Mixer, SumsSoundsAndForgetsThoseThatEnded) {
+    Mixer m;
+    const auto a = m.play(constant(8192, 100), 1.0f);
+    const auto b = m.play(constant(4096, 50), 0.5f);
+    std::vector<float> out(2 * 200);
+    m.render(out.data(), 200);
+    EXPECT_NEAR(out[0], 0.25f + 0.0625f, 1e-4);
+    EXPECT_NEAR(out[2 * 49 + 1], 0.25f + 0.0625f, 1e-4);
+    EXPECT_NEAR(out[2 * 50], 0.25f, 1e-3);
+    EXPECT_NEAR(out[2 * 150], 0.0f, 1e-6);
+    EXPECT_TRUE(m.finished(a));
+    EXPECT_TRUE(m.finished(b));
+    EXPECT_EQ(m.voiceCount(), 0u);
+}
+
+TEST(Mixer, StopsOneVoiceOrAll) {
+    Mixer m;
+    const auto a = m.play(constant(8192, 1000), 1.0f);
+    const auto b = m.play(constant(8192, 1000), 1.0f);
+    m.stop(a);
+    EXPECT_TRUE(m.finished(a));
+    EXPECT_FALSE(m.finished(b));
+    m.setGain(b, 0.0f);
+    std::vector<float> out(2 * 10);
+    m.render(out.data(), 10);
+    EXPECT_EQ(out[0], 0.0f);
+    m.stopAll();
+    EXPECT_TRUE(m.finished(b));
+}
+
+TEST(Mixer, TheLimiterHoldsLoudSumsUnderFullScaleAndLetsGoAfter) {
+    Mixer m;
+    for (int i = 0; i < 4; ++i) m.play(constant(30000, 4800), 1.0f);
+    std::vector<float> out(2 * 48000);
+    m.render(out.data(), 48000);
+    float top = 0;
+    for (float v : out) top = std::max(top, std::fabs(v));
+    EXPECT_LE(top, 1.0f);
+    EXPECT_GT(top, 0.99f);
+    // After the loud part, a quiet sound comes through at its own level again.
+    m.play(constant(3277, 4800), 1.0f);
+    m.render(out.data(), 4800);
+    EXPECT_NEAR(out[2 * 4000], 0.1f, 1e-3);
+}
+
+TEST(Mixer, ResampledElevenKilohertzToneKeepsItsPitch) {
+    // 440 Hz at 11,025 Hz, 8-bit, decoded and resampled into the mixer, out at 48 kHz.
+    std::vector<uint8_t> samples;
+    for (int16_t v : test::tone(440, 11025, 1.0, 0.5)) samples.push_back(uint8_t(128 + v / 256));
+    std::vector<uint8_t> snd = {0, 2, 0, 0, 0, 0};
+    const uint8_t header[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0x2B, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 60};
+    snd.insert(snd.end(), header, header + 22);
+    storeBE32(&snd[6 + 4], uint32_t(samples.size()));
+    snd.insert(snd.end(), samples.begin(), samples.end());
+    auto pcm = std::make_shared<PcmBuffer>();
+    ASSERT_EQ(DecodeStoredSound(snd, OutputFormat{}, pcm.get()), 0);
+    Mixer m;
+    m.play(pcm, 1.0f);
+    std::vector<int16_t> out(2 * 48000);
+    m.render(out.data(), 48000);
+    EXPECT_NEAR(test::measureHz(out, 2, 0, 48000, 1000), 440, 1);
+}
+
+TEST(CaptureSink, WritesWhatWasHeardOnThePlayersClock) {
+    VirtualClock vc(1000);
+    setClock(&vc);
+    const std::string path = std::string(::testing::TempDir()) + "capture.wav";
+    {
+        Mixer m;
+        CaptureSink sink(path);
+        ASSERT_TRUE(sink.ok());
+        sink.start(m);
+        vc.advance(100);
+        sink.catchUp();
+        m.play(constant(16384, 2400), 1.0f);
+        vc.advance(200);
+        sink.stop();
+        EXPECT_EQ(sink.framesRendered(), 14400u);
+    }
+    setClock(nullptr);
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    ASSERT_EQ(bytes.size(), 44u + 14400u * 4);
+    EXPECT_EQ(loadLE32(&bytes[40]), 14400u * 4);
+    auto sample = [&](size_t frame) { return int16_t(loadLE16(&bytes[44 + frame * 4])); };
+    EXPECT_EQ(sample(4799), 0);
+    EXPECT_NEAR(sample(4800), 16383, 1);
+    EXPECT_NEAR(sample(4800 + 2399), 16383, 1);
+    EXPECT_EQ(sample(4800 + 2400), 0);
+}
+
+} // namespace
+} // namespace cv
+
+namespace cv {
+namespace {
+
+TEST(NullSink, SoundsEndInThePlayersTimeWithoutBeingMixed) {
+    VirtualClock vc(0);
+    setClock(&vc);
+    Mixer m;
+    NullSink sink;
+    sink.start(m);
+    const auto a = m.play(constant(1000, 4800), 1.0f);
+    vc.advance(99);
+    sink.catchUp();
+    EXPECT_FALSE(m.finished(a));
+    vc.advance(1);
+    sink.catchUp();
+    EXPECT_TRUE(m.finished(a));
+    // An hour passes at once.
+    vc.advance(3600 * 1000);
+    sink.catchUp();
+    EXPECT_EQ(sink.framesRendered(), 48000ull * 3600 + 4800);
+    sink.stop();
+    setClock(nullptr);
+}
+
+} // namespace
+} // namespace cv
