@@ -2,6 +2,8 @@
 // line a script reads, for each way a run starts.
 #include <gtest/gtest.h>
 
+#include "script/script_files.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +15,7 @@
 #include "player/script_bridge.h"
 #include "player/script_windows.h"
 #include "script/interpreter.h"
+#include "script/script_files.h"
 #include "test_application.h"
 
 namespace cv::test {
@@ -110,6 +113,9 @@ TEST_F(ScriptWindowsTest, ADefinitionEnteredInTheRunBoxTakesItsLinesFromTheRunBo
 TEST_F(ScriptWindowsTest, PrintedTextGoesToTheCaptureTheWriterTheTurtleOrElseTheTextWindow) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("cvsw" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
+    // Where printed text goes, not where files go: the file is the test's own, outside any
+    // stack's world.
+    script::scriptFiles(in()).setWorld(std::nullopt);
     run("SETPREFIX \"" + dir.string() + "", Start::RunBox);
     run("OPEN \"OUT.TXT SETWRITE \"OUT.TXT PRINT \"tofile MAKE \"V 1 PONS SETWRITE [] CLOSE \"OUT.TXT", Start::RunBox);
     std::ifstream f(dir / "OUT.TXT");
