@@ -31,10 +31,13 @@ struct Result {
     int status = -1;
 };
 
-// Runs quill with `arguments` (already quoted for the shell).
-Result runQuill(const std::string& arguments) {
+// Runs quill with `arguments` (already quoted for the shell) and `input` on standard input.
+Result runQuill(const std::string& arguments, const std::string& input = "", const std::string& env = "") {
     const fs::path errFile = fs::temp_directory_path() / ("quill_turtle_err_" + std::to_string(::getpid()));
-    const std::string cmd = "'" + quill().string() + "' " + arguments + " 2>'" + errFile.string() + "' </dev/null";
+    const fs::path inFile = fs::temp_directory_path() / ("quill_turtle_in_" + std::to_string(::getpid()));
+    std::ofstream(inFile, std::ios::binary) << input;
+    const std::string cmd = env + " '" + quill().string() + "' " + arguments + " 2>'" + errFile.string() + "' <'" +
+                            inFile.string() + "'";
     Result r;
     if (FILE* p = ::popen(cmd.c_str(), "r")) {
         char buf[4096];
@@ -45,6 +48,7 @@ Result runQuill(const std::string& arguments) {
     }
     r.err = readAll(errFile);
     fs::remove(errFile);
+    fs::remove(inFile);
     return r;
 }
 
@@ -88,6 +92,33 @@ TEST(TurtlePrograms, TheCanvasIsWrittenAsASnapshot) {
     };
     EXPECT_EQ(be32(16), 50u);
     EXPECT_EQ(be32(20), 40u);
+}
+
+// The prompt with a canvas shows a window (here on the headless platform) drawn as the lines are
+// typed, and ends with the input; its picture is the one a script run draws.
+TEST(TurtlePrograms, ThePromptWithACanvasShowsTheDrawingAndEndsWithTheInput) {
+    const std::string tag = std::to_string(::getpid());
+    const fs::path shown = fs::temp_directory_path() / ("quill_shown_" + tag + ".png");
+    const fs::path run = fs::temp_directory_path() / ("quill_run_" + tag + ".png");
+    const fs::path blank = fs::temp_directory_path() / ("quill_blank_" + tag + ".png");
+    const Result r = runQuill("--canvas 200x150 --snapshot '" + shown.string() + "'", "FD 50\nPRINT POS\n",
+                              "QT_QPA_PLATFORM=offscreen");
+    EXPECT_EQ(r.out, "0 50\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(runQuill("--canvas 200x150 --snapshot '" + run.string() + "' -e 'FD 50'").status, 0);
+    EXPECT_EQ(runQuill("--canvas 200x150 --snapshot '" + blank.string() + "'", "", "QT_QPA_PLATFORM=offscreen").status, 0);
+    const std::string drawn = readAll(shown), expected = readAll(run), empty = readAll(blank);
+    for (const fs::path& p : {shown, run, blank}) fs::remove(p);
+    ASSERT_GE(drawn.size(), 24u);
+    EXPECT_EQ(drawn, expected);
+    EXPECT_NE(drawn, empty);
+
+    // Without a display there is no window: one line says so and the prompt runs all the same.
+    const Result plain = runQuill("--canvas 200x150", "PRINT 1\n", "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM");
+    EXPECT_EQ(plain.out, "1\n");
+    EXPECT_EQ(plain.err, "quill: no display; the drawing is not shown\n");
+    EXPECT_EQ(plain.status, 0);
 }
 
 TEST(TurtlePrograms, WithoutACanvasTheTurtleDoesNothing) {

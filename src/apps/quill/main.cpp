@@ -1,7 +1,8 @@
 // quill: Quillscript on its own.
 //   quill -e TEXT [-e TEXT ...]   run each text
 //   quill FILE...                 run each file
-//   quill                         interactive prompt
+//   quill                         interactive prompt (with --canvas, the drawing is shown in
+//                                 a window as it is drawn; closing it ends the session)
 //   --canvas WIDTHxHEIGHT         a drawing window for the turtle (white)
 //   --snapshot OUT.png            the drawing window written when the scripts have run
 //   --sandbox DIR                 confine the scripts' files as a stack's are: DIR is read as
@@ -42,6 +43,10 @@ using namespace cv::script;
 namespace {
 
 std::atomic<bool> gInterrupt{false};
+// Escape pressed in the drawing window: stops the running script only.
+std::atomic<bool> gWindowEscape{false};
+// The drawing window was closed: the input ends as at Ctrl+D.
+std::atomic<bool> gWindowClosed{false};
 
 void onSigint(int) { gInterrupt.store(true); }
 
@@ -84,6 +89,10 @@ private:
     bool fill(int timeoutMs) {
         if (eof_) return false;
         while (true) {
+            if (gWindowClosed.load()) {
+                eof_ = true;
+                return false;
+            }
             if (timeoutMs < 0 && gInterrupt.load()) return false;
             pollfd p{STDIN_FILENO, POLLIN, 0};
             const int r = poll(&p, 1, timeoutMs < 0 ? 100 : timeoutMs);
@@ -231,6 +240,7 @@ class QuillHost final : public ScriptHost {
 public:
     bool interruptRequested() override {
         bool stop = gInterrupt.exchange(false);
+        if (gWindowEscape.exchange(false)) stop = true;
         if (gTerminal && gTerminal->escapeTyped()) stop = true;
         return stop;
     }
@@ -269,6 +279,7 @@ struct Job {
 
 struct Run {
     std::vector<Job> jobs;
+    quill::Canvas* shown = nullptr;  // the canvas whose window is shown, told when the run ends
     int status = 0;
     DrawingSurface* window = nullptr;
     std::string sandbox;  // the folder that plays the stack's folder, or empty
@@ -307,6 +318,7 @@ void runAll(Run& run) {
             if (!readStdinLine(line)) break;
             if (!line.empty() && (line[0] == '?' || line[0] == '>')) line.erase(0, 1);
             gInterrupt.store(false);
+            gWindowEscape.store(false);
             runText(line);
         }
         if (tty) std::printf("\n");
@@ -329,7 +341,9 @@ void runAll(Run& run) {
 }
 
 void* runThread(void* arg) {
-    runAll(*static_cast<Run*>(arg));
+    Run& run = *static_cast<Run*>(arg);
+    runAll(run);
+    if (run.shown) run.shown->quitWindow();
     return nullptr;
 }
 
@@ -367,6 +381,11 @@ int main(int argc, char** argv) {
         }
     }
     if (!canvasOptions.snapshot.empty() && canvasOptions.width == 0) return usage();
+    // The interactive prompt shows its drawing as it is made, when there is a screen to show it.
+    if (canvasOptions.width > 0 && run.jobs.empty()) {
+        canvasOptions.window = quill::displayAvailable();
+        if (!canvasOptions.window) std::fprintf(stderr, "quill: no display; the drawing is not shown\n");
+    }
     std::unique_ptr<quill::Canvas> canvas;
     if (canvasOptions.width > 0) {
         canvas = std::make_unique<quill::Canvas>(canvasOptions);
@@ -388,8 +407,19 @@ int main(int argc, char** argv) {
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, size_t(64) << 20);
     pthread_t thread;
-    if (pthread_create(&thread, &attr, runThread, &run) == 0) pthread_join(thread, nullptr);
-    else runAll(run);
+    if (canvasOptions.window) run.shown = canvas.get();
+    if (pthread_create(&thread, &attr, runThread, &run) == 0) {
+        if (run.shown && run.shown->runWindow([] { gWindowEscape.store(true); })) {
+            // Closed by the person: the session ends as at the end of input, and a running
+            // script is stopped.
+            gWindowClosed.store(true);
+            gInterrupt.store(true);
+        }
+        pthread_join(thread, nullptr);
+    } else {
+        run.shown = nullptr;
+        runAll(run);
+    }
     pthread_attr_destroy(&attr);
     terminal.restore();
     if (canvas && !canvas->finish()) run.status = 1;
