@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
+#include <numbers>
 #include <vector>
 
 #include "core/handles.h"
@@ -20,6 +22,8 @@ namespace {
 constexpr double kFullVolume = 256.0;
 // Louder than this the limiter would only flatten the sound.
 constexpr float kMaxGain = 4.0f;
+// A tone at full volume: loud, with room left for the sounds it is mixed with.
+constexpr double kToneAmplitude = 0.3 * 32767;
 
 bool sameIgnoringCase(const std::string& a, const char* b) {
     const std::string_view v(b);
@@ -118,6 +122,31 @@ void SoundManager::PlaySoundFile(const std::string& path, int16_t options, uint1
     ch.path = path;
     auto pcm = std::make_shared<PcmBuffer>();
     if (DecodeSoundFile(path, mixer_->format(), pcm.get()) != 0) return;
+    start(std::move(ch), std::move(pcm));
+}
+
+void SoundManager::PlayTone(double frequency, uint64_t durationMs, uint16_t level) {
+    const OutputFormat f = mixer_->format();
+    if (!std::isfinite(frequency) || frequency <= 0 || frequency >= f.rate / 2.0 || f.channels <= 0) return;
+    const size_t frames = size_t(std::min(durationMs, kMaxToneMs) * uint64_t(f.rate) / 1000);
+    if (frames == 0) return;
+    auto pcm = std::make_shared<PcmBuffer>();
+    pcm->rate = f.rate;
+    pcm->channels = f.channels;
+    pcm->samples.resize(frames * size_t(f.channels));
+    // A short ramp at each end keeps the tone from clicking on and off.
+    const size_t ramp = std::min(frames / 2, size_t(f.rate / 200));
+    const double step = 2 * std::numbers::pi * frequency / f.rate;
+    for (size_t i = 0; i < frames; ++i) {
+        double v = kToneAmplitude * std::sin(step * double(i));
+        if (ramp && i < ramp) v *= double(i) / double(ramp);
+        if (ramp && frames - 1 - i < ramp) v *= double(frames - 1 - i) / double(ramp);
+        const auto sample = int16_t(std::lround(v));
+        for (int c = 0; c < f.channels; ++c) pcm->samples[i * size_t(f.channels) + size_t(c)] = sample;
+    }
+    SoundChannel ch;
+    ch.kind = 0;
+    ch.level = level;
     start(std::move(ch), std::move(pcm));
 }
 

@@ -24,7 +24,7 @@ constexpr uint32_t kSoundAtEnd = 0x8000;
 struct SoundChannel {
     int16_t options = 0;
     uint32_t status = 0;
-    int kind = 2; // 2 stored 'Snd ' resource or sound file, 6 stored file image
+    int kind = 2; // 2 stored 'Snd ' resource or sound file, 6 stored file image, 0 a tone
     uint16_t level = 0;
     bool keep = false;
     std::string path; // a sound file's path, empty for stored sounds
@@ -50,6 +50,11 @@ public:
     void PlayStoredSound(uint16_t id, int16_t options, uint16_t level);
     // A sound file (a host path already located). Stops as PlayStoredSound does.
     void PlaySoundFile(const std::string& path, int16_t options, uint16_t level);
+    // A sine tone of `frequency` hertz lasting `durationMs`, at `level`, added to the sounds
+    // that play (it stops none). Frequencies that cannot be played (not above 0 or not below
+    // half the output rate) make no sound; a tone is made at most kMaxToneMs long.
+    void PlayTone(double frequency, uint64_t durationMs, uint16_t level);
+    static constexpr uint64_t kMaxToneMs = 60'000;
     // Stops every sound (`all`), or those not marked to keep playing.
     void StopSounds(bool all);
     // Removes the first sound that has ended (one per call), then answers whether any is left.

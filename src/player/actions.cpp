@@ -59,15 +59,6 @@ std::span<const uint8_t> payloadOf(std::span<const uint8_t> a) {
 }
 
 
-// A file named by an action, found on this machine or asked for; empty when cancelled.
-std::string locateFile(const std::string& stored, const std::string& question, const std::string& filter) {
-    if (auto found = resolveHostPath(stored, storedFileFolders(), AbsolutePaths::Anywhere)) return *found;
-    const auto parts = storedPathComponents(stored);
-    const std::string name = parts.empty() ? stored : utf8ToCp1252(parts.back());
-    const auto chosen = ui().chooseFile(question + name, filter, false);
-    return chosen ? *chosen : std::string();
-}
-
 // The question before another program starts. The path is shown whole, with any '~' (short
 // Windows names such as PROGRA~1) made a small tilde: in an alert text '~' starts a button,
 // and a path could otherwise add a button of its own that starts the program.
@@ -85,6 +76,14 @@ void showLaunchFailure() {
 }
 
 } // namespace
+
+std::string locateFile(const std::string& stored, const std::string& question, const std::string& filter) {
+    if (auto found = resolveHostPath(stored, storedFileFolders(), AbsolutePaths::Anywhere)) return *found;
+    const auto parts = storedPathComponents(stored);
+    const std::string name = parts.empty() ? stored : utf8ToCp1252(parts.back());
+    const auto chosen = ui().chooseFile(question + name, filter, false);
+    return chosen ? *chosen : std::string();
+}
 
 ActionRunner::ActionRunner(Player& player, Navigation& nav, MediaHooks& media)
     : player_(player), nav_(nav), media_(media) {

@@ -23,6 +23,10 @@ struct MediaHooks;
 // or when its stack has gone. True when it was stored.
 bool storeBackActionList(uint16_t id, Handle list, std::span<const uint8_t> before, uint32_t chunkFile);
 
+// A file a stack names (stored path text), found on this machine or asked for with `question`
+// and the file-dialog `filter`; empty when cancelled.
+std::string locateFile(const std::string& stored, const std::string& question, const std::string& filter);
+
 struct TestAnswer {
     bool right = false;
     std::string name;   // at most 255 bytes

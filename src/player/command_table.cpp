@@ -14,6 +14,7 @@
 #include "core/pstring.h"
 #include "core/references.h"
 #include "core/ui.h"
+#include "media/sound_manager.h"
 #include "player/actions.h"
 #include "player/events.h"
 #include "player/navigation.h"
@@ -27,6 +28,7 @@
 #include "stack/record_layout.h"
 #include "stack/record_convert.h"
 #include "stack/stack_document.h"
+#include "stack/stack_resources.h"
 #include "stack/text_engine/text_engine.h"
 #include "stack/text_records.h"
 
@@ -37,6 +39,8 @@ namespace {
 constexpr int kCommandCount = 179;
 constexpr uint16_t kCardByText = 0xFFFE;
 constexpr uint16_t kAnyCard = 0xFFFF;
+// A file-location record holds at most this many characters of path.
+constexpr size_t kSoundPathLimit = 260;
 
 uint32_t low16(uint32_t v) { return v & 0xFFFF; }
 uint32_t high16(uint32_t v) { return v >> 16; }
@@ -682,6 +686,33 @@ struct CommandTable::Impl {
         b.setParam(4, 0);
     }
 
+    // The sound file named by the location block in p1 (its path text, up to a NUL or the
+    // record's 260 characters), at the level in p2's low 16 bits.
+    static void playSoundFile(CommandTable& t, CommandBlock& b) {
+        auto bytes = ReferenceBytes(Handle(b.param(1)));
+        if (!bytes) return;
+        bytes->resize(std::min(bytes->find('\0'), size_t(kSoundPathLimit)));
+        if (bytes->empty()) return;
+        const std::string file = locateFile(*bytes, "Please find the sound named: ", "Sounds|*.wav;*.aif;*.au");
+        if (file.empty()) return;
+        t.player_.sounds().PlaySoundFile(file, 0, uint16_t(low16(b.param(2))));
+    }
+
+    // The stored sound whose id is p1's low 16 bits, or when that is 0 the one named by the
+    // counted string in p3; the level is p2's low 16 bits.
+    static void playStoredSound(CommandTable& t, CommandBlock& b) {
+        if (!theStack().open()) return;
+        uint16_t id = uint16_t(low16(b.param(1)));
+        if (id == 0) {
+            const auto name = CountedStringAt(Handle(b.param(3)));
+            if (!name) return;
+            id = StackResourceIdNamed(chunk::kSnd, *name);
+            // No sound of that name: nothing plays, and what plays goes on.
+            if (id == 0) return;
+        }
+        t.player_.sounds().PlayStoredSound(id, 0, uint16_t(low16(b.param(2))));
+    }
+
     static void invert(CommandTable& t, CommandBlock& b) {
         const auto f = lookup(t, b);
         if (!f || !f->kind || !onCurrentCard(t, *f) || t.screenLocked_) return;
@@ -763,6 +794,8 @@ const std::array<CommandTable::Impl::Handler, kCommandCount>& CommandTable::Impl
         a[42] = &Impl::idle;
         a[43] = &Impl::pressButton;
         a[49] = &Impl::score;
+        a[54] = &Impl::playSoundFile;
+        a[55] = &Impl::playStoredSound;
         a[57] = &Impl::quit;
         a[58] = &Impl::getText;
         a[59] = &Impl::setText;

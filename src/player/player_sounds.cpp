@@ -28,6 +28,12 @@ void installSounds(Player& player, SoundManager& sounds) {
         if (next) next();
         sounds.MediaIdle();
     };
+    // Every pass of timer 1 gives the sounds their idle call, waiting or not, so that sounds
+    // that ended are collected (one a pass, as a query collects them) while the player idles.
+    player.timerHandler = [&sounds, next = std::move(player.timerHandler)] {
+        if (next) next();
+        sounds.IsSoundPlaying();
+    };
 }
 
 } // namespace cv

@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "core/settings.h"
 #include "core/ui.h"
+#include "media/sound_manager.h"
 #include "player/events.h"
 #include "player/navigation.h"
 #include "player/script_windows.h"
@@ -127,6 +128,12 @@ struct ScriptBridge::Parts : script::TextOutput, script::ScriptHost, script::Com
         x = p.x();
         y = p.y();
         return true;
+    }
+
+    // The tone plays among the player's sounds; the primitive waits its length.
+    void tone(double frequency, uint64_t durationMs) override {
+        SoundManager& sounds = bridge.player_.sounds();
+        sounds.PlayTone(frequency, durationMs, uint16_t(sounds.defaultLevel));
     }
 
     bool pointerButtonDown() override {

@@ -4,11 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <list>
+#include <unistd.h>
 
 #include "browse_fixture.h"
 #include "core/byte_order.h"
 #include "core/references.h"
+#include "media/sound_manager.h"
 #include "player/actions.h"
 #include "player/command_table.h"
 #include "player/navigation.h"
@@ -35,6 +41,27 @@ const char* kQuiz = R"({"card_width": 320, "card_height": 200, "cards": [
      {"kind": "text", "id": 5, "name": "Note", "rect": [10, 10, 200, 50], "text": "old"},
      {"kind": "button", "id": 6, "name": "Far", "rect": [10, 60, 90, 90]}]},
   {"id": 30, "name": "Third", "objects": []}]})";
+
+// A mono 16-bit WAV file of a sine tone; returns its path.
+std::string toneWav(const std::string& name, double hz, double seconds) {
+    const int rate = 11025;
+    const uint32_t frames = uint32_t(rate * seconds);
+    std::vector<int16_t> samples(frames);
+    for (uint32_t i = 0; i < frames; ++i) samples[i] = int16_t(12000 * std::sin(2 * M_PI * hz * i / rate));
+    auto le = [](std::ofstream& f, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) f.put(char(v >> (8 * i)));
+    };
+    const auto path = std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + "-" + name);
+    std::ofstream f(path, std::ios::binary);
+    f << "RIFF";
+    le(f, 36 + frames * 2, 4);
+    f << "WAVEfmt ";
+    le(f, 16, 4); le(f, 1, 2); le(f, 1, 2); le(f, rate, 4); le(f, rate * 2, 4); le(f, 2, 2); le(f, 16, 2);
+    f << "data";
+    le(f, frames * 2, 4);
+    f.write(reinterpret_cast<const char*>(samples.data()), std::streamsize(frames * 2));
+    return path.string();
+}
 
 class CommandTableTest : public cv::test::BrowseTest {
 protected:
@@ -487,6 +514,46 @@ TEST_F(CommandTableTest, MediaStatusAsksTheMediaLayer) {
     send(89);
     EXPECT_EQ(p(2), 1);
     EXPECT_EQ(p(1), 0);
+}
+
+TEST_F(CommandTableTest, SoundsArePlayedFromFilesAndFromTheStackByIdOrName) {
+    const std::string wav = toneWav("chime.wav", 440, 0.5);
+    open(R"({"card_width": 320, "card_height": 200, "cards": [{"id": 10, "name": "One", "objects": []}],
+             "resources": [{"type": "Snd ", "id": 7, "name": "Chime", "wav": ")" + wav + R"("}]})");
+    const std::list<SoundChannel>& sounds = player->sounds().sounds();
+    block.setParam(1, 7);
+    block.setParam(2, 0x10000 | 200);
+    send(55);
+    ASSERT_EQ(sounds.size(), 1u);
+    EXPECT_EQ(sounds.front().level, 200);
+    EXPECT_TRUE(sounds.front().path.empty());
+    // By name (case ignored) when the id is 0: the new sound cuts off the old one.
+    block.setParam(1, 0x70000);
+    block.setParam(2, 90);
+    block.setParam(3, uint32_t(str("CHIME")));
+    send(55);
+    ASSERT_EQ(sounds.size(), 1u);
+    EXPECT_EQ(sounds.front().level, 90);
+    // An unknown name plays nothing and leaves the playing sound alone.
+    block.setParam(3, uint32_t(str("Gong")));
+    send(55);
+    ASSERT_EQ(sounds.size(), 1u);
+    EXPECT_EQ(sounds.front().level, 90);
+    // A file through its location block: the path, ended by a NUL.
+    const std::string text = wav + std::string(1, '\0') + "junk";
+    const Handle where = NewReferenceFrom(text.data(), uint32_t(text.size()));
+    made.push_back(where);
+    block.setParam(1, uint32_t(where));
+    block.setParam(2, 64);
+    send(54);
+    ASSERT_EQ(sounds.size(), 1u);
+    EXPECT_EQ(sounds.front().path, wav);
+    EXPECT_EQ(sounds.front().level, 64);
+    // A reference that names no block plays nothing and stops nothing.
+    block.setParam(1, 12345);
+    send(54);
+    EXPECT_EQ(sounds.size(), 1u);
+    std::filesystem::remove(wav);
 }
 
 TEST_F(CommandTableTest, FindTextSelectsTheMatchInTheShownField) {

@@ -5,7 +5,11 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "browse_fixture.h"
 #include "core/clock.h"
@@ -329,6 +333,32 @@ TEST_F(SessionTest, SoundChecksFailTheirLineAndARecordingThatCannotBeWrittenStop
     EXPECT_THAT(out, testing::Contains("FAIL line 2: expect sound playing: all is silent"));
     EXPECT_EQ(run(kThreeCards, "record-audio no/such/folder/heard.wav\nopen fixture.stk\n"), 1);
     EXPECT_THAT(err, ElementsAre(HasSubstr("test.session:1: cannot write the sound capture")));
+}
+
+TEST_F(SessionTest, ATootIsHeardAtItsFrequencyForItsLength) {
+    const char* stack = R"({"card_width": 64, "card_height": 48, "cards": [{"name": "A", "objects": [
+        {"kind": "button", "id": 1, "name": "Toot", "rect": [0, 0, 40, 40],
+         "actions": [{"type": "script", "text": "TOOT 1000 30"}]}]}]})";
+    ASSERT_EQ(run(stack, "record-audio heard.wav\nopen fixture.stk\nclick 20 20\nwait 200\n"), 0);
+    std::ifstream f(folder / "heard.wav", std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 44u);
+    // 48 kHz, two channels of 16 bits: the left channel.
+    std::vector<int16_t> left;
+    for (size_t i = 44; i + 4 <= bytes.size(); i += 4) {
+        int16_t v;
+        std::memcpy(&v, bytes.data() + i, 2);
+        left.push_back(v);
+    }
+    const auto loud = [](int16_t v) { return v > 100 || v < -100; };
+    const auto first = std::find_if(left.begin(), left.end(), loud);
+    ASSERT_NE(first, left.end());
+    const auto last = std::find_if(left.rbegin(), left.rend(), loud).base();
+    // 30 sixtieths of a second: 24000 frames, less the quiet ends of the ramps.
+    EXPECT_NEAR(double(last - first), 24000.0, 200.0);
+    int crossings = 0;
+    for (auto it = first + 1; it < last; ++it) crossings += (*(it - 1) < 0) != (*it < 0);
+    EXPECT_NEAR(crossings, 1000, 4); // two a cycle, 1000 cycles a second, half a second
 }
 
 } // namespace

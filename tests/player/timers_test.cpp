@@ -8,6 +8,7 @@
 
 #include "browse_fixture.h"
 #include "core/clock.h"
+#include "media/sound_manager.h"
 #include "player/script_bridge.h"
 #include "player/timers.h"
 #include "script/interpreter.h"
@@ -114,6 +115,19 @@ TEST_F(TimersTest, ACardRegistersItsListThenTheStacksThenItsObjectsAndNoMoreThan
     EXPECT_EQ(slotOf(50), nullptr);
     EXPECT_TRUE(headlessUi().log().empty());
     EXPECT_EQ(player->timers().nextSlot(), 0);
+}
+
+TEST_F(TimersTest, SoundsThatEndedAreCollectedWhileThePlayerIdles) {
+    open(stack({"{\"name\": \"One\"}"}));
+    player->sounds().PlayTone(440, 100, 256);
+    player->sounds().PlayTone(880, 300, 256);
+    ASSERT_EQ(player->sounds().sounds().size(), 2u);
+    run(200);
+    ASSERT_EQ(player->sounds().sounds().size(), 1u);
+    EXPECT_EQ(player->sounds().sounds().front().status & kSoundAtEnd, 0u);
+    run(300);
+    EXPECT_TRUE(player->sounds().sounds().empty());
+    EXPECT_EQ(player->sounds().mixer().voiceCount(), 0u);
 }
 
 TEST_F(TimersTest, AOnceTimerFiresOnceAfterItsSecondsAndARepeatingOneEveryInterval) {
