@@ -95,6 +95,12 @@ public:
     void queueText(std::string text) { texts_.push_back(std::move(text)); }
     void queueFile(std::string path) { files_.push_back(std::move(path)); }
     void queueCancel() { texts_.push_back(std::nullopt); files_.push_back(std::nullopt); }
+    // Forgets every scripted answer not yet used.
+    void clearAnswers() {
+        answers_.clear();
+        texts_.clear();
+        files_.clear();
+    }
 
     // One line per thing shown, e.g. "alert 2223: Sorry, I can't find that card. [^OK]".
     const std::vector<std::string>& log() const { return log_; }

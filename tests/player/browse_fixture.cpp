@@ -40,7 +40,9 @@ std::string buildStack(const std::string& manifestJson, const std::string& name)
 
 void BrowseTest::SetUp() {
     ensureApp();
+    // Answers an earlier test queued but never used must not answer this one's questions.
     headlessUi().clearLog();
+    headlessUi().clearAnswers();
     player = std::make_unique<Player>(host);
     MediaHooks& m = player->media;
     m.runScript = [this](const std::string& s) { log.push_back("script " + s); };
