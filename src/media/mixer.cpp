@@ -145,26 +145,30 @@ void CaptureSink::write(const int16_t* samples, size_t frames) {
     finish();
 }
 
+void WavHeader(uint8_t (&h)[44], int channels, int rate, uint32_t dataBytes) {
+    auto tag = [&](int at, const char* t) { std::copy(t, t + 4, h + at); };
+    tag(0, "RIFF");
+    storeLE32(h + 4, 36 + dataBytes);
+    tag(8, "WAVE");
+    tag(12, "fmt ");
+    storeLE32(h + 16, 16);
+    storeLE16(h + 20, 1);
+    storeLE16(h + 22, uint16_t(channels));
+    storeLE32(h + 24, uint32_t(rate));
+    storeLE32(h + 28, uint32_t(rate * channels * 2));
+    storeLE16(h + 32, uint16_t(channels * 2));
+    storeLE16(h + 34, 16);
+    tag(36, "data");
+    storeLE32(h + 40, dataBytes);
+}
+
 // Rewrites the header for what has been written so far, so the file is whole at any time.
 void CaptureSink::finish() {
     if (!file_) return;
     const OutputFormat f = format();
     const uint32_t data = uint32_t(std::min<uint64_t>(dataBytes_, 0xFFFFFFFFu - 36));
     uint8_t h[44];
-    auto tag = [&](int at, const char* t) { std::copy(t, t + 4, h + at); };
-    tag(0, "RIFF");
-    storeLE32(h + 4, 36 + data);
-    tag(8, "WAVE");
-    tag(12, "fmt ");
-    storeLE32(h + 16, 16);
-    storeLE16(h + 20, 1);
-    storeLE16(h + 22, uint16_t(f.channels));
-    storeLE32(h + 24, uint32_t(f.rate));
-    storeLE32(h + 28, uint32_t(f.rate * f.channels * 2));
-    storeLE16(h + 32, uint16_t(f.channels * 2));
-    storeLE16(h + 34, 16);
-    tag(36, "data");
-    storeLE32(h + 40, data);
+    WavHeader(h, f.channels, f.rate, data);
     std::fseek(file_, 0, SEEK_SET);
     std::fwrite(h, 1, sizeof h, file_);
     std::fseek(file_, 0, SEEK_END);

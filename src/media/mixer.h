@@ -104,6 +104,9 @@ protected:
     bool hearing() const override { return false; }
 };
 
+// The 44-byte header of a WAV file of 16-bit PCM samples.
+void WavHeader(uint8_t (&header)[44], int channels, int rate, uint32_t dataBytes);
+
 // Writes what would have been heard to a 16-bit PCM WAV file.
 class CaptureSink final : public ClockSink {
 public:

@@ -8,6 +8,7 @@
 #include "core/byte_order.h"
 #include "core/handles.h"
 #include "core/ui.h"
+#include "media/mixer.h"
 #include "media/sound_decoder.h"
 #include "stack/chunk_file.h"
 #include "stack/record_layout.h"
@@ -30,17 +31,8 @@ bool writeWav(const fs::path& path, const PcmBuffer& pcm) {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     const uint32_t data = uint32_t(pcm.samples.size() * 2);
-    uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-    storeLE32(h + 4, 36 + data);
-    storeLE32(h + 16, 16);
-    storeLE16(h + 20, 1);
-    storeLE16(h + 22, uint16_t(pcm.channels));
-    storeLE32(h + 24, uint32_t(pcm.rate));
-    storeLE32(h + 28, uint32_t(pcm.rate * pcm.channels * 2));
-    storeLE16(h + 32, uint16_t(pcm.channels * 2));
-    storeLE16(h + 34, 16);
-    std::copy_n("data", 4, h + 36);
-    storeLE32(h + 40, data);
+    uint8_t h[44];
+    WavHeader(h, pcm.channels, pcm.rate, data);
     bool ok = std::fwrite(h, 1, sizeof h, f) == sizeof h;
     for (int16_t s : pcm.samples) {
         uint8_t b[2];
