@@ -27,6 +27,7 @@ std::string buildStack(const std::string& manifestJson, const std::string& name)
     static int counter = 0;
     const auto dir = std::filesystem::temp_directory_path() /
                      ("cv-browse-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(dir);  // left by an earlier run whose process had the same number
     std::filesystem::create_directories(dir);
     const auto manifest = dir / "manifest.json";
     std::ofstream(manifest) << manifestJson;
