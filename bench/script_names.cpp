@@ -7,23 +7,15 @@
 
 #include "core/ui.h"
 #include "script/interpreter.h"
+#include "script_bench_support.h"
 
 namespace {
 
 using namespace cv;
 using namespace cv::script;
 
-class Capture final : public TextOutput {
-public:
-    void write(std::string_view bytes) override { text.append(bytes); }
-    std::string text;
-};
-
-class QuietUi final : public HeadlessUi {
-public:
-    void messageBox(std::string_view, std::string_view text) override { errors.append(text); }
-    std::string errors;
-};
+using bench::Capture;
+using bench::QuietUi;
 
 constexpr int kNames = 100000;
 
