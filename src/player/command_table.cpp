@@ -748,6 +748,11 @@ struct CommandTable::Impl {
         redrawCard(t, b);
     }
 
+    // Another NBA, called by the plug-in layer on this same block.
+    static void callAnotherNBA(CommandTable& t, CommandBlock& b) {
+        if (t.player_.media.callNBAFromBlock) t.player_.media.callNBAFromBlock(b);
+    }
+
     static void runScript(CommandTable& t, CommandBlock& b) {
         if (b.param(3) || b.param(4) || b.param(5)) return;
         const uint32_t length = b.param(2);
@@ -799,6 +804,7 @@ const std::array<CommandTable::Impl::Handler, kCommandCount>& CommandTable::Impl
         a[57] = &Impl::quit;
         a[58] = &Impl::getText;
         a[59] = &Impl::setText;
+        a[67] = &Impl::callAnotherNBA;
         a[68] = &Impl::alert;
         a[70] = &Impl::backgroundDirty;
         a[71] = &Impl::currentNames;

@@ -11,6 +11,10 @@
 
 namespace cv {
 
+namespace script {
+struct NBAParamBlock;
+}
+
 struct MediaHooks {
     // Sounds: a stored 'Snd ' resource, or a file (host path). The two values are the
     // action's fields at 4 and 24.
@@ -30,6 +34,9 @@ struct MediaHooks {
     // NBA plug-ins: call with message 4 and the action's parameter data.
     std::function<bool(uint16_t nbaId, std::span<const uint8_t> data)> callNBA;
     std::function<bool()> nbaBusy;
+    // Callback 67: another NBA called from inside a call, on the same block (id or name,
+    // data Handle and message as the block holds them; the result is left in the block).
+    std::function<void(script::NBAParamBlock& block)> callNBAFromBlock;
     // Stopping everything the card started (leaving a card).
     std::function<void()> stopAll;
     // Stopping the animations and movies a list started, once the list has waited for them.
