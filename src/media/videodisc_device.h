@@ -5,6 +5,7 @@
 // Positions are in the device's current time format: frames, hours-minutes-seconds packed
 // into the low three bytes (hours lowest), or chapters (tracks).
 #include <cstdint>
+#include <vector>
 
 namespace cv {
 
@@ -53,6 +54,26 @@ public:
     virtual int index(bool on) = 0;
     virtual int position(uint32_t& position) = 0;
     virtual int chapter(uint32_t& chapter) = 0;
+};
+
+// A disc whose picture shows on the card rather than on a monitor beside the computer.
+struct VideodiscPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> argb; // rows top first, 0xAARRGGBB
+    uint32_t frame = 0;         // the disc's frame number (the index display shows it)
+    bool index = false;         // the index display is on
+};
+
+class VideodiscScreen {
+public:
+    virtual ~VideodiscScreen() = default;
+    // Moves the disc on to the clock's `nowMs`; true when the picture changed.
+    virtual bool advance(uint64_t nowMs) = 0;
+    // The picture shown now; null while the video is off or nothing is shown.
+    virtual const VideodiscPicture* picture() const = 0;
+    // When the picture next changes (clock milliseconds), or 0 when it stands still.
+    virtual uint64_t nextDueMs() const = 0;
 };
 
 // No laserdisc player is connected: the device cannot be opened.
