@@ -7,6 +7,7 @@
 
 #include "core/clock.h"
 #include "core/references.h"
+#include "core/settings.h"
 #include "media/sound_manager.h"
 #include "player/actions.h"
 #include "player/command_table.h"
@@ -32,6 +33,8 @@ constexpr uint32_t kMaxPauseMs = 10'000;
 // The section of the settings file that plug-ins and scripts may read and write; the
 // player's own sections (the plug-ins a person allowed among them) stay out of their reach.
 constexpr const char* kPluginSection = "PluginData";
+// The section holds at most this many keys: a stack's scripts cannot grow the file without end.
+constexpr size_t kMaxPluginKeys = 256;
 // The menu command that makes a new stack is not run for a plug-in, as for a menu by name.
 constexpr int kRefusedCommand = kCmdNewStack;
 
@@ -255,11 +258,13 @@ void readPluginSetting(CommandTable& t, CommandBlock& b) {
 }
 
 // 160: sets the plug-ins' setting named by the counted string in p1 to the counted string in
-// p2: p1 = 1 when it was written, else 0.
+// p2: p1 = 1 when it was written, else 0 (also when the section already holds its 256 keys).
 void writePluginSetting(CommandTable&, CommandBlock& b) {
     const auto key = CountedStringAt(Handle(b.param(1)));
     const auto value = CountedStringAt(Handle(b.param(2)));
-    const bool ok = key && value && validKey(*key) && value->find_first_of("\r\n") == std::string::npos &&
+    const bool room = key && (settings().find(kPluginSection, *key) ||
+                              settings().section(kPluginSection).size() < kMaxPluginKeys);
+    const bool ok = room && value && validKey(*key) && value->find_first_of("\r\n") == std::string::npos &&
                     writeSetting(kPluginSection, *key, *value);
     b.setParam(1, ok ? 1 : 0);
 }

@@ -8,6 +8,7 @@
 
 #include "browse_fixture.h"
 #include "core/byte_order.h"
+#include "core/clock.h"
 #include "core/settings.h"
 #include "core/references.h"
 #include "media/sound_manager.h"
@@ -38,9 +39,15 @@ const char* kCards = R"({"card_width": 320, "card_height": 200, "cards": [
 
 class CallbackTest : public cv::test::BrowseTest {
 protected:
+    // Pauses and flashes wait on a clock that jumps.
+    void SetUp() override {
+        setClock(&virtualClock);
+        BrowseTest::SetUp();
+    }
     void TearDown() override {
         for (Handle h : made) DisposeReference(h);
         BrowseTest::TearDown();
+        setClock(nullptr);
     }
     void send(int command) {
         block.setCommand(uint16_t(command));
@@ -72,6 +79,7 @@ protected:
     int32_t p(int i) const { return int32_t(block.param(i)); }
     std::string text(int i) { return CountedStringAt(Handle(p(i))).value_or("<none>"); }
 
+    VirtualClock virtualClock;
     script::NBAParamBlock block;
     std::vector<Handle> made;
 };
@@ -351,4 +359,23 @@ TEST_F(CallbackTest, PluginSettingsStayInTheirOwnSection) {
     EXPECT_EQ(settings().get("PluginData", "Colour"), "blue");
     setSettingsFile(previous);
     std::filesystem::remove(ini);
+}
+
+TEST_F(CallbackTest, EveryCodeSurvivesParametersThatNameNothing) {
+    // Without a stack, then with one.
+    for (int command = 0; command <= 178; ++command) {
+        params({1, 1, 1, 1, 1});
+        if (command != 57) send(command);
+    }
+    open(kCards);
+    player->media.runScript = {};
+    for (uint32_t junk : {0u, 0x7FFF1234u, 0xFFFFFFFFu}) {
+        for (int command = 0; command <= 178; ++command) {
+            if (command == 57) continue;  // closes the window
+            params({junk, junk, junk, junk, junk});
+            send(command);
+        }
+    }
+    EXPECT_EQ(theStack().cardCount(), 3);
+    EXPECT_NE(player->currentCard(), 0);
 }
