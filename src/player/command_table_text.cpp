@@ -21,6 +21,8 @@ namespace cv::commands {
 
 namespace {
 
+// 8: finds the counted string in p1 in the active text object (else the card's first shown
+// one) from character p2, and selects it: p2 = where, or -1.
 void findText(CommandTable& t, CommandBlock& b) {
     const auto needle = CountedStringAt(Handle(b.param(1)));
     const int32_t start = int32_t(b.param(2));
@@ -46,6 +48,8 @@ void findText(CommandTable& t, CommandBlock& b) {
     b.setParam(2, uint32_t(at));
 }
 
+// 58: the looked-up text object's text and style runs (new blocks), and on the shown card
+// its selection.
 void getText(CommandTable& t, CommandBlock& b) {
     const auto f = lookup(t, b);
     b.setParam(4, 0);
@@ -85,6 +89,8 @@ void getText(CommandTable& t, CommandBlock& b) {
     b.setParam(4, selection ? uint32_t(selEnd) : 0);
 }
 
+// 59: replaces the looked-up text object's text with the block in p2 (style runs in p5, or
+// the first character's style).
 void setText(CommandTable& t, CommandBlock& b) {
     const CommandBlock saved = b;
     const auto newText = ReferenceBytes(Handle(b.param(2)));

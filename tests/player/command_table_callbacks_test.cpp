@@ -1,20 +1,17 @@
 // The plug-in callbacks of the command table beyond the script commands: card records and
-// moves, memory blocks, objects, text, the card area, sounds, scripts and settings.
+// moves, memory blocks, objects, text, the card area, scripts, menu commands and settings.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
 #include "browse_fixture.h"
 #include "core/byte_order.h"
 #include "core/clock.h"
-#include "core/settings.h"
 #include "core/references.h"
-#include "media/sound_manager.h"
+#include "core/settings.h"
 #include "player/command_table.h"
 #include "player/navigation.h"
-#include "player/script_bridge.h"
 #include "player/text_fields.h"
 #include "script/script_host.h"
 #include "stack/record_layout.h"
@@ -43,20 +40,25 @@ protected:
     void SetUp() override {
         setClock(&virtualClock);
         BrowseTest::SetUp();
+        open(kCards);
+        player->media.runScript = {};
     }
     void TearDown() override {
         for (Handle h : made) DisposeReference(h);
         BrowseTest::TearDown();
         setClock(nullptr);
     }
-    void send(int command) {
-        block.setCommand(uint16_t(command));
-        player->commands().NBACallback(block);
-    }
-    void params(std::initializer_list<uint32_t> v) {
+    // Sends the command with p1 to p5 (the rest 0).
+    void call(int command, std::initializer_list<uint32_t> v = {}) {
         int i = 1;
         for (uint32_t x : v) block.setParam(i++, x);
         for (; i <= 5; ++i) block.setParam(i, 0);
+        block.setCommand(uint16_t(command));
+        player->commands().NBACallback(block);
+    }
+    // The object lookup's inputs (card selector, id, kind) with p5.
+    void onObject(int command, uint16_t card, uint16_t id, uint32_t kind, uint32_t p5 = 0) {
+        call(command, {uint32_t(card) << 16 | id, kind, 0, 0, p5});
     }
     uint32_t keep(Handle h) {
         made.push_back(h);
@@ -64,20 +66,20 @@ protected:
     }
     uint32_t str(const std::string& s) { return keep(NewCountedStringReference(s)); }
     uint32_t bytes(const std::string& s) { return keep(NewReferenceFrom(s.data(), uint32_t(s.size()))); }
-    uint32_t ints(std::initializer_list<int32_t> v) {
-        return keep(NewReferenceFrom(std::data(v), uint32_t(v.size() * 4)));  // little-endian host
-    }
-    // The lookup's inputs: p1 card selector and object id, p2 kind, p3 name.
-    void object(uint16_t card, uint16_t id, uint32_t kind, const std::string& name = "") {
-        params({uint32_t(card) << 16 | id, kind, name.empty() ? 0 : str(name), 0, 0});
-    }
-    std::array<int16_t, 4> rectOf(uint16_t cardId, uint16_t kind, uint16_t id) {
-        const Handle card = CardById(cardId);
-        const uint8_t* o = memRefs().data(card) + FindObject(card, kind, id) + obj::kRect;
+    uint32_t ints(std::initializer_list<int32_t> v) { return keep(NewReferenceFrom(std::data(v), uint32_t(v.size() * 4))); }
+    std::array<int16_t, 4> rectOf(uint16_t id) {
+        const Handle card = CardById(10);
+        const uint8_t* o = memRefs().data(card) + FindObject(card, obj::kGraphic, id) + obj::kRect;
         return {int16_t(get16(o)), int16_t(get16(o + 2)), int16_t(get16(o + 4)), int16_t(get16(o + 6))};
     }
     int32_t p(int i) const { return int32_t(block.param(i)); }
     std::string text(int i) { return CountedStringAt(Handle(p(i))).value_or("<none>"); }
+    // The bytes of the new block in p`i`, disposed of.
+    std::string taken(int i) {
+        const std::string out = ReferenceBytes(Handle(p(i))).value_or("<none>");
+        DisposeReference(Handle(p(i)));
+        return out;
+    }
 
     VirtualClock virtualClock;
     script::NBAParamBlock block;
@@ -87,106 +89,85 @@ protected:
 } // namespace
 
 TEST_F(CallbackTest, CardRecordsAreWalkedAndDescribed) {
-    open(kCards);
     const Handle one = CardById(10), two = CardById(20), three = CardById(30);
-    struct Case {
+    const struct {
         int command;
         uint32_t p1;
         Handle card;
         int number;
     } cases[] = {
-        {19, 0, one, 0},      {20, 0, one, 1},     {21, uint32_t(one), two, 2}, {21, uint32_t(three), 0, 0},
-        {22, uint32_t(two), one, 1}, {22, uint32_t(one), 0, 0}, {23, 3, three, 3}, {23, 4, 0, 0},
-        // A Handle that is no card of the stack (here a block of the interface) is refused.
+        {20, 0, one, 1}, {21, uint32_t(one), two, 2}, {21, uint32_t(three), 0, 0}, {22, uint32_t(two), one, 1},
+        {22, uint32_t(one), 0, 0}, {23, 3, three, 3}, {23, 4, 0, 0},
+        // A Handle that is no card of the stack (a block of the interface, a stray number) is refused.
         {21, str("x"), 0, 0}, {22, 77777, 0, 0},
     };
-    for (const Case& c : cases) {
-        params({c.p1, 99});
-        send(c.command);
+    for (const auto& c : cases) {
+        call(c.command, {c.p1, 99});
         EXPECT_EQ(p(1), c.card) << c.command << " " << c.p1;
-        if (c.command != 19) {
-            EXPECT_EQ(p(2), c.number) << c.command << " " << c.p1;
-        }
+        EXPECT_EQ(p(2), c.number) << c.command << " " << c.p1;
     }
-    params({});
-    send(12);
+    call(19);
+    EXPECT_EQ(p(1), one);
+    call(12);
     EXPECT_EQ(p(1), 5);
-    send(14);
+    call(14);
     EXPECT_EQ(p(1), 3);
-    params({uint32_t(two)});
-    send(25);
+    call(25, {uint32_t(two)});
     EXPECT_EQ(p(1), 20);
     EXPECT_EQ(p(2), 2);
     EXPECT_EQ(text(3), "Second");
-    params({0, 0, str("third")});
-    send(48);
+    call(25, {str("y")});
+    EXPECT_EQ(p(1), 0);
+    call(48, {0, 0, str("third")});
     EXPECT_EQ(p(1), 30);
     EXPECT_EQ(p(2), 3);
-    params({uint32_t(str("y"))});
-    send(25);
-    EXPECT_EQ(p(1), 0);
 }
 
-TEST_F(CallbackTest, MovesByNumberBackAndToTheLastMarkedCard) {
-    open(kCards);
-    params({3, 40});  // transition 40 is put right, as for command 5
-    send(13);
+TEST_F(CallbackTest, MovesByNumberAndBack) {
+    call(13, {3, 40});  // transition 40 is put right, as for command 5
     EXPECT_EQ(player->currentCardId(), 30);
-    params({9});
-    send(13);
+    call(13, {9});
     EXPECT_EQ(player->currentCardId(), 30);
     EXPECT_FALSE(headlessUi().log().empty());  // the card-not-found alert
-    params({});
-    send(7);
+    call(7);
     EXPECT_EQ(player->currentCardId(), 10);
 }
 
 TEST_F(CallbackTest, BlocksAreMadeLockedAndDisposedThroughReferencesOnly) {
-    open(kCards);
-    params({16});
-    send(15);
+    call(15, {16});
     const Handle h = Handle(p(1));
     ASSERT_TRUE(IsReference(h));
     EXPECT_EQ(ReferenceSize(h), 16u);
-    send(16);
+    call(16, {uint32_t(h)});
     EXPECT_EQ(p(1), h);
     EXPECT_EQ(memRefs().lockCount(h), 1);
-    send(17);
+    call(17, {uint32_t(h)});
     EXPECT_EQ(memRefs().lockCount(h), 0);
-    send(18);
+    call(18, {uint32_t(h)});
     EXPECT_FALSE(IsReference(h));
     // A stack record is no block of the interface: not locked, not disposed.
     const Handle card = CardById(10);
-    params({uint32_t(card)});
-    send(16);
+    call(16, {uint32_t(card)});
     EXPECT_EQ(p(1), 0);
-    params({uint32_t(card)});
-    send(18);
+    call(18, {uint32_t(card)});
     EXPECT_TRUE(IsHandleValid(card));
     // Too big a block is refused; the player's own answer blocks are not disposed.
-    params({0xFFFFFFF0u});
-    send(15);
+    call(15, {0xFFFFFFF0u});
     EXPECT_EQ(p(1), 0);
-    params({});
-    send(174);
+    call(174);
     const Handle title = Handle(p(1));
-    send(18);
+    call(18, {uint32_t(title)});
     EXPECT_TRUE(IsReference(title));
 }
 
 TEST_F(CallbackTest, ObjectsAreNamedCountedNumberedMovedAndFound) {
-    open(kCards);
-    object(0, 2, 0);
-    send(28);
+    onObject(28, 0, 2, 0);
     EXPECT_EQ(p(1), 2);
     EXPECT_EQ(p(2), 2);
     EXPECT_EQ(text(3), "Other");
-    object(0, 2, 0);
-    block.setParam(5, str("Renamed"));
-    send(29);
+    onObject(29, 0, 2, 0, str("Renamed"));
     EXPECT_EQ(p(1), 2);  // the parameters are put back
-    object(0, 0, 0, "renamed");
-    send(24);
+    call(24, {0, 0, str("renamed")});
     EXPECT_NE(p(2), 0);
     // Counting and numbering, on one card and over all of them.
     const struct {
@@ -195,165 +176,116 @@ TEST_F(CallbackTest, ObjectsAreNamedCountedNumberedMovedAndFound) {
         int count;
     } counts[] = {{0, 0, 2}, {0, 1, 1}, {0xFFFF, 0, 3}, {20, 1, 1}, {30, 2, 0}, {0, 7, 0}};
     for (const auto& c : counts) {
-        object(c.card, 0, c.kind);
-        send(30);
+        onObject(30, c.card, 0, c.kind);
         EXPECT_EQ(p(1), c.count) << c.card << " " << c.kind;
     }
-    object(0xFFFF, 3, 0);
-    send(34);
+    onObject(34, 0xFFFF, 3, 0);
     EXPECT_EQ(p(1), 6);
     EXPECT_EQ(p(2), CardById(20));
-    object(0, 3, 0);
-    send(34);
+    onObject(34, 0, 3, 0);
     EXPECT_EQ(p(1), 0);
-    // Moving: the centre to a point, then by an offset; the size stays.
-    object(0, 4, 2);
-    block.setParam(5, ints({100, 150}));
-    send(33);
-    EXPECT_EQ(rectOf(10, obj::kGraphic, 4), (std::array<int16_t, 4>{80, 130, 120, 170}));
-    object(0, 4, 2);
-    block.setParam(5, ints({-5, 10}));
-    send(39);
-    EXPECT_EQ(rectOf(10, obj::kGraphic, 4), (std::array<int16_t, 4>{75, 140, 115, 180}));
-    object(0, 4, 2);
-    block.setParam(5, ints({40000, 0}));
-    send(39);
-    EXPECT_EQ(rectOf(10, obj::kGraphic, 4)[2] - rectOf(10, obj::kGraphic, 4)[0], 40);
+    // Moving: the centre to a point, then by an offset; the size stays, within 16 bits.
+    onObject(33, 0, 4, 2, ints({100, 150}));
+    EXPECT_EQ(rectOf(4), (std::array<int16_t, 4>{80, 130, 120, 170}));
+    onObject(39, 0, 4, 2, ints({-5, 10}));
+    EXPECT_EQ(rectOf(4), (std::array<int16_t, 4>{75, 140, 115, 180}));
+    onObject(39, 0, 4, 2, ints({40000, 0}));
+    EXPECT_EQ(rectOf(4)[2] - rectOf(4)[0], 40);
     // What lies under a point of the shown card.
-    params({0, 0, 0, 0, ints({20, 20})});
-    send(36);
+    call(36, {0, 0, 0, 0, ints({20, 20})});
     EXPECT_EQ(p(1), 1);
     EXPECT_EQ(p(2), 0);
-    params({0, 0, 0, 0, ints({310, 190})});
-    send(36);
+    call(36, {0, 0, 0, 0, ints({310, 190})});
     EXPECT_EQ(p(1), 0);
     EXPECT_EQ(p(2), -1);
 }
 
 TEST_F(CallbackTest, TextIsActivatedSelectedTypedAppendedAndLocked) {
-    open(kCards);
-    object(0, 3, 1);
-    send(61);
+    onObject(61, 0, 3, 1);
     EXPECT_EQ(p(1), 1);
-    params({1, 3});
-    send(72);
-    params({});
-    send(64);
+    call(72, {3, 1});
+    call(64);
     EXPECT_EQ(p(1), 3);
     EXPECT_EQ(p(2), 1);
     EXPECT_EQ(p(3), 3);
-    EXPECT_EQ(ReferenceBytes(Handle(p(4))).value_or("?"), "ar");
-    DisposeReference(Handle(p(4)));
-    params({bytes("ol")});
-    send(73);
+    EXPECT_EQ(taken(4), "ar");
+    call(73, {bytes("ol")});
     EXPECT_EQ(player->textFields().document(3)->text(), "Polis");
     // Appending: to the shown text object, and to one of another card.
-    object(0, 3, 1);
-    block.setParam(2, bytes("!"));
-    send(62);
+    call(62, {3, bytes("!"), 0, 0, 0});
     EXPECT_EQ(player->textFields().document(3)->text(), "Polis!");
     EXPECT_EQ(TextForCard(TextObjectIn(CardById(10), 3), 10, false), "Polis!");
-    object(20, 5, 1);
-    block.setParam(2, bytes(" news"));
-    send(62);
+    call(62, {20u << 16 | 5, bytes(" news")});
     EXPECT_EQ(TextForCard(TextObjectIn(CardById(20), 5), 20, false), "old news");
-    // Locking against typing.
-    object(0, 3, 1);
-    block.setParam(5, 1);
-    send(125);
+    // Locking against typing, and unlocking.
+    onObject(125, 0, 3, 1, 1);
     EXPECT_TRUE(player->textFields().locked(3));
-    object(0, 3, 1);
-    send(125);
+    onObject(125, 0, 3, 1, 0);
     EXPECT_FALSE(player->textFields().locked(3));
 }
 
 TEST_F(CallbackTest, TheCardAreaIsDescribedPaintedAndDrawnOn) {
-    open(kCards);
-    params({});
-    send(82);
+    call(82);
     EXPECT_EQ(p(1), 320);
     EXPECT_EQ(p(2), 200);
     EXPECT_EQ(p(3), kBrowseTool);
-    params({0xFF00FF, 1, 0, 0, ints({280, 150, 300, 170})});
-    send(146);
-    params({0, 0, 0, 0, ints({290, 160})});
-    send(131);
-    EXPECT_EQ(p(1), 0xFF00FF);
-    // It is drawn on the card's picture: a repaint keeps it.
-    params({0, 0, 0, 0, ints({0, 0, 320, 200})});
-    send(81);
-    params({0, 0, 0, 0, ints({290, 160})});
-    send(131);
-    EXPECT_EQ(p(1), 0xFF00FF);
-    params({0, 0, 0, 0, ints({400, 10})});
-    send(131);
-    EXPECT_EQ(p(1), -1);
-    send(170);
-    send(173);
+    call(146, {0xFF00FF, 1, 0, 0, ints({280, 150, 300, 170})});
+    // Drawn on the card's picture: a repaint keeps it.
+    call(81, {0, 0, 0, 0, ints({0, 0, 320, 200})});
+    const struct {
+        int32_t x, y, colour;
+    } pixels[] = {{290, 160, 0xFF00FF}, {279, 160, 0xFFFFFF}, {400, 10, -1}};
+    for (const auto& c : pixels) {
+        call(131, {0, 0, 0, 0, ints({c.x, c.y})});
+        EXPECT_EQ(p(1), c.colour) << c.x;
+    }
+    call(170);
+    call(173);
     EXPECT_EQ(p(1), 1);
-    send(171);
-    send(173);
+    call(171);
+    call(173);
     EXPECT_EQ(p(1), 0);
-    params({1});
-    send(91);
+    call(91, {1});
     EXPECT_TRUE(player->buttonsRevealed());
-    params({0, 1});
-    send(175);
+    call(175, {0, 1});
     EXPECT_EQ(p(1), 1);
     EXPECT_TRUE(theStack().changed);
 }
 
 TEST_F(CallbackTest, ScriptsRunFromBlocksAndAnswerWhatTheyPrinted) {
-    open(kCards);
-    player->media.runScript = {};
-    params({bytes("PRINT 6 * 7")});
-    send(152);
-    EXPECT_EQ(ReferenceBytes(Handle(p(1))).value_or("?"), "42\n");
-    DisposeReference(Handle(p(1)));
-    params({bytes("PRINT \"again")});
-    send(117);
-    params({});
-    send(149);
-    EXPECT_EQ(ReferenceBytes(Handle(p(1))).value_or("?"), "42\nagain\n");
-    DisposeReference(Handle(p(1)));
-    send(150);
+    call(152, {bytes("PRINT 6 * 7")});
+    EXPECT_EQ(taken(1), "42\n");
+    call(117, {bytes("PRINT \"again")});
+    call(149);
+    EXPECT_EQ(taken(1), "42\nagain\n");
+    call(150);
     EXPECT_EQ(p(1), 0);
     // A script that asks for the current card's number through the interface.
-    params({bytes("CBSETCMD 20 CALLBACK PRINT CBGETPARAMINT 2")});
-    send(152);
-    EXPECT_EQ(ReferenceBytes(Handle(p(1))).value_or("?"), "1\n");
-    DisposeReference(Handle(p(1)));
+    call(152, {bytes("CBSETCMD 20 CALLBACK PRINT CBGETPARAMINT 2")});
+    EXPECT_EQ(taken(1), "1\n");
 }
 
 TEST_F(CallbackTest, MenuCommandsRunByIdWhenEnabled) {
-    open(kCards);
-    params({kCmdNext});
-    send(163);
+    call(163, {kCmdNext});
     EXPECT_EQ(p(1), 1);
-    params({kCmdNext});
-    send(162);
+    call(162, {kCmdNext});
     EXPECT_EQ(p(1), 1);
     EXPECT_EQ(player->currentCardId(), 20);
-    params({kCmdNewStack});
-    send(162);
+    call(162, {kCmdNewStack});
     EXPECT_EQ(p(1), 0);
     EXPECT_EQ(player->currentCardId(), 20);
 }
 
 TEST_F(CallbackTest, PluginSettingsStayInTheirOwnSection) {
-    open(kCards);
     const std::string previous = settings().path();
     const auto ini = std::filesystem::temp_directory_path() / ("cv-callbacks-" + std::to_string(::getpid()) + ".ini");
     setSettingsFile(ini.string());
-    params({str("Colour"), str("blue")});
-    send(160);
+    call(160, {str("Colour"), str("blue")});
     EXPECT_EQ(p(1), 1);
-    params({str("colour")});
-    send(159);
+    call(159, {str("colour")});
     EXPECT_EQ(text(1), "blue");
     for (const char* key : {"", "a=b", "[NBAIDs]"}) {
-        params({str(key), str("x")});
-        send(160);
+        call(160, {str(key), str("x")});
         EXPECT_EQ(p(1), 0) << key;
     }
     EXPECT_EQ(settings().get("PluginData", "Colour"), "blue");
@@ -362,20 +294,14 @@ TEST_F(CallbackTest, PluginSettingsStayInTheirOwnSection) {
 }
 
 TEST_F(CallbackTest, EveryCodeSurvivesParametersThatNameNothing) {
-    // Without a stack, then with one.
-    for (int command = 0; command <= 178; ++command) {
-        params({1, 1, 1, 1, 1});
-        if (command != 57) send(command);
-    }
-    open(kCards);
-    player->media.runScript = {};
     for (uint32_t junk : {0u, 0x7FFF1234u, 0xFFFFFFFFu}) {
-        for (int command = 0; command <= 178; ++command) {
-            if (command == 57) continue;  // closes the window
-            params({junk, junk, junk, junk, junk});
-            send(command);
-        }
+        for (int command = 0; command <= 178; ++command)
+            if (command != 57) call(command, {junk, junk, junk, junk, junk});  // 57 closes the window
     }
     EXPECT_EQ(theStack().cardCount(), 3);
     EXPECT_NE(player->currentCard(), 0);
+    // And without a stack.
+    player->navigation().closeStack();
+    for (int command = 0; command <= 178; ++command)
+        if (command != 57) call(command, {1, 1, 1, 1, 1});
 }
