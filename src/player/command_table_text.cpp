@@ -188,10 +188,12 @@ void lockText(CommandTable& t, CommandBlock& b) {
 // ---- Text ----
 
 // 61: makes the looked-up text object of the shown card the active one (caret in it):
-// p1 = 1 when it is, else 0.
+// p1 = 1 when it is, else 0. A field locked against typing takes no caret, as for a click.
 void activateText(CommandTable& t, CommandBlock& b) {
     const auto f = lookup(t, b);
-    const bool done = f && f->kind == obj::kText && onCurrentCard(t, *f) && playerOf(t).textFields().activate(f->id);
+    TextFields& fields = playerOf(t).textFields();
+    const bool done = f && f->kind == obj::kText && onCurrentCard(t, *f) && !fields.locked(f->id) &&
+                      fields.activate(f->id);
     b.setParam(1, done ? 1 : 0);
 }
 

@@ -220,6 +220,8 @@ TEST_F(CallbackTest, TextIsActivatedSelectedTypedAppendedAndLocked) {
     // Locking against typing, and unlocking.
     onObject(125, 0, 3, 1, 1);
     EXPECT_TRUE(player->textFields().locked(3));
+    onObject(61, 0, 3, 1);
+    EXPECT_EQ(p(1), 0);  // a locked field takes no caret
     onObject(125, 0, 3, 1, 0);
     EXPECT_FALSE(player->textFields().locked(3));
 }
