@@ -1,6 +1,7 @@
 // The player command table: the common rules (range, empty entries, nesting), the object
-// lookup most object commands share, the redraw of a changed object, and the player side of
-// the commands that scripts send.
+// lookup most object commands share, the redraw of a changed object, and most of the commands
+// that scripts send. The other handlers live beside it by topic: command_table_cards,
+// command_table_objects, command_table_text and command_table_system.
 #include "player/command_table.h"
 #include "player/command_table_parts.h"
 
