@@ -1,8 +1,9 @@
 #pragma once
 // The media manager's sound side: the list of playing sounds, starting them from the stack or
 // from files, their volume, collecting those that ended and stopping them. Each sound is
-// decoded whole when it starts and handed to the mixer; the mixer's output (a device, a
-// capture file or nothing) plays it.
+// opened and its first moments decoded when it starts; the mixer plays it while the idle
+// calls decode it on ahead, and the mixer's output (a device, a capture file or nothing)
+// plays it.
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -77,6 +78,7 @@ public:
 
 private:
     void start(SoundChannel channel, std::shared_ptr<const PcmBuffer> pcm);
+    void start(SoundChannel channel, std::unique_ptr<SoundSource> source);
     float gainFor(uint16_t level) const;
 
     std::unique_ptr<Mixer> mixer_;
