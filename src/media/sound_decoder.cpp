@@ -24,6 +24,10 @@ constexpr int kAlertCannotOpen = 2286;
 constexpr int kMinFileRate = 1000;
 constexpr int kMaxFileRate = 384000;
 constexpr int kMaxChannels = 8;
+// How many bytes of packets FFmpeg reads ahead to learn what a stream holds (5 MB by
+// default). A 16-bit WAV file has its samples scanned for other codecs inside them that far
+// before the first one is decoded; its first 32 KB tell as well.
+constexpr int64_t kStreamProbeBytes = 32 * 1024;
 
 // FFmpeg reports damage on stderr; the player says it once, through its own alert.
 void quietFFmpeg() {
@@ -245,7 +249,16 @@ struct SoundDecoder::State {
 
     // Finds the best audio stream of an opened container and opens its decoder.
     bool openContainer() {
-        if (avformat_find_stream_info(fmt, nullptr) < 0) return false;
+        // A container with a header (WAV, AIFF, AU...) says all the decoder needs; probing
+        // its first seconds of packets as well would only hold back the first sample.
+        bool described = !(fmt->ctx_flags & AVFMTCTX_NOHEADER);
+        for (unsigned i = 0; described && i < fmt->nb_streams; ++i) {
+            const AVCodecParameters* p = fmt->streams[i]->codecpar;
+            if (p->codec_type == AVMEDIA_TYPE_AUDIO &&
+                (p->codec_id == AV_CODEC_ID_NONE || p->sample_rate <= 0 || p->ch_layout.nb_channels <= 0))
+                described = false;
+        }
+        if (!described && avformat_find_stream_info(fmt, nullptr) < 0) return false;
         const AVCodec* codec = nullptr;
         stream = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
         if (stream < 0 || !codec) return false;
@@ -349,8 +362,11 @@ std::unique_ptr<SoundDecoder> SoundDecoder::stored(std::vector<uint8_t> resource
 std::unique_ptr<SoundDecoder> SoundDecoder::file(const std::string& path, OutputFormat out, int* status) {
     quietFFmpeg();
     auto s = std::make_unique<State>(out);
-    const bool ok = usableFormat(out) && avformat_open_input(&s->fmt, path.c_str(), nullptr, nullptr) >= 0 &&
-                    s->openContainer();
+    s->fmt = avformat_alloc_context();
+    if (s->fmt) s->fmt->probesize = kStreamProbeBytes;
+    // avformat_open_input frees the context itself when it fails.
+    const bool ok = usableFormat(out) && s->fmt &&
+                    avformat_open_input(&s->fmt, path.c_str(), nullptr, nullptr) >= 0 && s->openContainer();
     if (!ok) {
         showAlert(kAlertCannotOpen);
         setStatus(status, kSoundFileUnreadable);
@@ -374,6 +390,7 @@ std::unique_ptr<SoundDecoder> SoundDecoder::image(std::vector<uint8_t> bytes, Ou
     if (ok) {
         s->fmt->pb = s->io;
         s->fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
+        s->fmt->probesize = kStreamProbeBytes;
         // avformat_open_input frees the context itself when it fails.
         ok = avformat_open_input(&s->fmt, nullptr, nullptr, nullptr) >= 0 && s->openContainer();
     }
