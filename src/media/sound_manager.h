@@ -1,9 +1,8 @@
 #pragma once
 // The media manager's sound side: the list of playing sounds, starting them from the stack or
 // from files, their volume, collecting those that ended and stopping them. Each sound is
-// opened and its first moments decoded when it starts; the mixer plays it while the idle
-// calls decode it on ahead, and the mixer's output (a device, a capture file or nothing)
-// plays it.
+// opened and its first moments decoded when it starts, then decoded on ahead by the idle
+// calls while the mixer's output (a device, a capture file or nothing) plays it.
 #include <cstdint>
 #include <functional>
 #include <list>
