@@ -305,6 +305,19 @@ SoundDecoder::~SoundDecoder() = default;
 
 bool SoundDecoder::damaged() const { return s_->damaged; }
 
+bool SoundDecoder::seekMs(int64_t ms) {
+    State& s = *s_;
+    if (!s.fmt || s.stream < 0 || !s.cc.ctx) return false;
+    const AVStream* st = s.fmt->streams[s.stream];
+    const int64_t ts = av_rescale_q(std::max<int64_t>(ms, 0), AVRational{1, 1000}, st->time_base);
+    if (av_seek_frame(s.fmt, s.stream, ts, AVSEEK_FLAG_BACKWARD) < 0) return false;
+    avcodec_flush_buffers(s.cc.ctx);
+    s.pending.clear();
+    s.taken = 0;
+    s.inputDone = s.finished = false;
+    return true;
+}
+
 size_t SoundDecoder::read(int16_t* out, size_t frames) {
     State& s = *s_;
     const size_t ch = size_t(s.out.channels);

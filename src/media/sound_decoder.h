@@ -55,6 +55,9 @@ public:
     static std::unique_ptr<SoundDecoder> image(std::vector<uint8_t> bytes, OutputFormat out, int* status);
 
     size_t read(int16_t* out, size_t frames) override;
+    // Goes on from `ms` into a sound file or image (from the packet at or before it); false
+    // for a stored sound, or when the file cannot be searched.
+    bool seekMs(int64_t ms);
     // Whether decoding stopped at damage before the end of the data (what came before plays).
     bool damaged() const;
 
