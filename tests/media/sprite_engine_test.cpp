@@ -150,3 +150,20 @@ TEST_F(SpriteEngineTest, DamagedOrOversizedRecordsAreRefused) {
     e.setLargest(4, 4);
     EXPECT_EQ(e.startSprite(*data, 1), SpriteStart::Started);
 }
+
+TEST_F(SpriteEngineTest, TheRunTimerEndsTheSpriteAtTheEndOfThePassItFiresIn) {
+    SpriteOptions o;
+    o.repeatMode = kRepeatUntilRunTimer;
+    o.runTime = 250;
+    o.recordedTiming = false;
+    o.fixedInterval = 100;
+    auto data = encodeSprite(o, {{0, 0, 0}, {5, 0, 0}, {10, 0, 0}}, twoFrames());
+    ASSERT_TRUE(data);
+    TestCanvas c(20, 20);
+    SpriteEngine e;
+    ASSERT_EQ(e.startSprite(*data, 1), SpriteStart::Started);
+    for (int steps = 0; e.stepSprites(c) && steps < 100; ++steps) clock_.sleepUntilMs(*e.nextDueMs());
+    // Moves at 100 and 200 reach the last point; the timer fires at 250; the move at 300 ends it.
+    EXPECT_EQ(clock_.nowMs(), 1300u);
+    EXPECT_EQ(c.pixels, c.card);
+}
