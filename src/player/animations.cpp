@@ -109,9 +109,10 @@ struct Animations {
         if (sprites && !sprites->stepSprites(screen)) sprites.reset();
     }
     bool spriteRunning(uint16_t owner) const { return sprites && sprites->isSpriteRunning(owner); }
-    // Leaving a card (erase false: the next card is drawn anyway) or the end of a wait.
-    void stopSprites(bool erase) {
-        if (sprites) sprites->stopSprites(erase ? &screen : nullptr);
+    // Leaving a card, resetting its media or the end of a wait: the card shows again where
+    // they were (a reset keeps the card on the screen).
+    void stopSprites() {
+        if (sprites) sprites->stopSprites(&screen);
         sprites.reset();
     }
 };
@@ -249,13 +250,13 @@ void installAnimations(Player& player) {
     m.stopAll = [a, stopAll] {
         if (stopAll) stopAll();
         a->frames.ClearFrameAnimations();
-        a->stopSprites(false);
+        a->stopSprites();
     };
     auto stopAfterWait = std::move(m.stopAnimationsAndMovies);
     m.stopAnimationsAndMovies = [a, stopAfterWait] {
         if (stopAfterWait) stopAfterWait();
         a->frames.ClearFrameAnimations();
-        a->stopSprites(true);
+        a->stopSprites();
     };
     // Timer 1's idle work steps them too, for lists that do not wait.
     auto tick = std::move(player.timerHandler);

@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "core/handles.h"
 #include "core/ui.h"
+#include "player/actions.h"
 #include "player/navigation.h"
 
 namespace cv::test {
@@ -139,7 +140,13 @@ TEST_F(AnimationTest, SpritesWalkTheirPathAndAWaitingButtonGoesOnOnlyAfterThem) 
     EXPECT_FALSE(player->media.anyAnimationPlaying());
     EXPECT_EQ(at(61, 41), 0xFFFFFFu);
 
-    // Leaving the card ends it.
+    // Resetting the card's media ends it and shows the card again; so does leaving the card.
+    click(10, 60);
+    player->runUntil(vc.nowMs() + 60);
+    ASSERT_EQ(at(41, 11), 0xFF0000u);
+    player->actions().stopCardMedia();
+    EXPECT_EQ(at(41, 11), 0xFFFFFFu);
+    EXPECT_TRUE(player->media.animationDone(1));
     click(10, 60);
     player->runUntil(vc.nowMs() + 60);
     player->navigation().goNext();
