@@ -246,8 +246,26 @@ TEST_F(NBAManagerTest, CallingAnotherNBAReturnsItsHandleOrTheEmptiedData) {
         storeLE32(b.block.bytes.data() + NBA_OFF_RESULT, 0x7FFFFFF0);  // names no block
         return 0;
     };
-    cvtest::stackWithNBAs({{1, "GIVE.NBA"}, {2, "BAD.NBA"}});
+    NBAManager* outer = nullptr;
+    plugin("OUTER.NBA").onCall = [&](NativeBlock& b) {
+        storeLE32(b.block.bytes.data() + NBA_OFF_DATA, 7);
+        b.block.setParam(1, 4);
+        b.block.setParam(2, 0);
+        b.block.setParam(4, 4);
+        outer->callFromBlock(b.block);  // the callee writes its own data word on the same block
+        EXPECT_EQ(loadLE32(b.block.bytes.data() + NBA_OFF_DATA), 7u);
+        return 0;
+    };
+    plugin("INNER.NBA").onCall = [](NativeBlock& b) {
+        storeLE32(b.block.bytes.data() + NBA_OFF_DATA, 99);
+        return 0;
+    };
+    cvtest::stackWithNBAs({{1, "GIVE.NBA"}, {2, "BAD.NBA"}, {3, "OUTER.NBA"}, {4, "INNER.NBA"}});
     NBAManager& m = manager();
+    outer = &m;
+    m.CallNBA(3, 4, false);
+    EXPECT_EQ(cvtest::dataWordOf(3), 7u);
+    EXPECT_EQ(cvtest::dataWordOf(4), 99u);
     script::NBAParamBlock script;
     auto call = [&](uint32_t id, uint32_t name) {
         const Handle data = NewReferenceFrom("abc", 3);

@@ -63,10 +63,18 @@ int32_t Extras::send(ExtraEntry&, PluginLibrary& lib, uint16_t message,
     block_.host = env_.hostTable ? env_.hostTable(b) : nullptr;
     storeLE32(d + NBA_OFF_CALLBACK, block_.host ? 1u : 0u);
     if (setup) setup(b);
-    return lib.call(block_);
+    ++running_;
+    const int32_t answer = lib.call(block_);
+    --running_;
+    return answer;
 }
 
 void Extras::reload() {
+    if (running_ > 0) {
+        reloadPending_ = true;
+        return;
+    }
+    reloadPending_ = false;
     CloseExtras();
     list_ = LoadExtrasList(env_);
     BuildExtrasMenu();
@@ -94,6 +102,7 @@ std::vector<std::pair<int, std::string>> Extras::BuildExtrasMenu() {
         e.menuId = uint16_t(kFirstExtraCommand + i);
         menu_.emplace_back(e.menuId, e.title);
     }
+    if (reloadPending_ && running_ == 0) reload();
     return menu_;
 }
 
@@ -118,6 +127,7 @@ bool Extras::HandleExtrasCommand(int id) {
         });
         // 0: it stays loaded until the Extras close; anything else frees it now.
         e.library = answer == 0 ? lib : nullptr;
+        if (reloadPending_) reload();
         return true;
     }
     return true;

@@ -73,6 +73,10 @@ private:
     std::optional<ExtraList> list_;
     std::vector<std::pair<int, std::string>> menu_;
     uint32_t nextModule_ = 0x8000;
+    // An Extra running now (its callbacks may reach the Extra Manager): the list is read
+    // again only once it has returned.
+    int running_ = 0;
+    bool reloadPending_ = false;
 };
 
 // The Extra Manager's work, apart from its window: the list it shows, adding a file (copied

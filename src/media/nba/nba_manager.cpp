@@ -180,6 +180,17 @@ Handle NBAManager::findRecord(uint16_t id, bool ask, bool* stackHeld) {
     return rec;
 }
 
+bool NBAManager::recordStillHeld(Handle rec, bool stackHeld, uint16_t id) const {
+    if (!recordData(rec)) return false;
+    if (!stackHeld) return std::any_of(external_.begin(), external_.end(), [rec](const External& e) { return e.record == rec; });
+    if (!theStack().open()) return false;
+    const ChunkFile* cf = chunkFileFor(theStack().chunkFile);
+    if (!cf) return false;
+    return std::any_of(cf->directory.begin(), cf->directory.end(), [&](const ChunkEntry& e) {
+        return e.type == chunk::kNBAs && e.id == id && !e.removed() && e.data == rec;
+    });
+}
+
 NBAManager::CacheEntry* NBAManager::cached(uint16_t id, const std::string& fileName) {
     if (id == 0) return nullptr;
     for (CacheEntry& e : cache_) {
@@ -259,9 +270,10 @@ bool NBAManager::CallNBA(uint16_t id, uint16_t message, bool keepBlock, bool ask
         lib->call(block_);
         --inside_;
     }
-    // 7. The data word back into the record (unless the call closed the stack that held it).
-    if (message != NBA_MSG_PARAM)
-        if (recordData(rec)) storeBE32(memRefs().data(rec) + nbarec::kDataWord, loadLE32(d + NBA_OFF_DATA));
+    // 7. The data word back into the record, unless the call closed the stack that held it
+    // (its Handle's number may name another block by now).
+    if (message != NBA_MSG_PARAM && recordStillHeld(rec, stackHeld, id))
+        storeBE32(memRefs().data(rec) + nbarec::kDataWord, loadLE32(d + NBA_OFF_DATA));
     // 8. A library loaded for this call only goes with `lib`; the node is popped by `pop`.
     return ran;
 }

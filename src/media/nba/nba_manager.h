@@ -121,6 +121,7 @@ private:
 
     std::vector<uint16_t> stackNBAIds() const;
     std::optional<std::string> libraryPath(Handle record) const;
+    bool recordStillHeld(Handle rec, bool stackHeld, uint16_t id) const;
     std::optional<std::string> findInFolders(const std::string& name) const;
     bool allowed(const std::string& path, bool ask);
     std::shared_ptr<PluginLibrary> loadReporting(const std::string& path);

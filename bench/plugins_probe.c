@@ -1,4 +1,4 @@
-/* For benchmarks: message 4 makes one callback (command 12); every other message returns. */
+/* The benchmarks' plug-in: message 4 makes one callback (command 12); any other message returns. */
 #include <string.h>
 
 #include "nba_abi.h"
