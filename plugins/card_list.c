@@ -50,8 +50,10 @@ NBA_EXPORT int32_t NBAMain(uint8_t* block) {
             at += (size_t)snprintf(list + at, sizeof list - at, " %u", n);
         snprintf(list + at, sizeof list - at, ". Name the card to go to next.");
         alert(block, list);
+        /* The player's Card menu takes its items by number: n is menu command n - 1, and 206
+           is Jump To Card. */
         title = counted(block, "Card");
-        item = counted(block, "Jump To Card");
+        item = counted(block, "207");
         send(block, NBA_CMD_MENU, 0, 0, (uint32_t)title, (uint32_t)item, 0);
         h->disposeHandle(title);
         h->disposeHandle(item);
