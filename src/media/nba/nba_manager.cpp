@@ -44,6 +44,15 @@ const uint8_t* recordData(Handle rec) {
     return memRefs().data(rec);
 }
 
+// A file's name or path inside an alert's message, where '~' would end the message: shown
+// as the small tilde (old short names such as "COUNTE~1.NBA" have one).
+std::string alertSafe(const std::string& utf8) {
+    std::string s = utf8ToCp1252(utf8);
+    for (char& c : s)
+        if (c == '~') c = '\x98';
+    return s;
+}
+
 std::string withoutExtension(const std::string& name) {
     const size_t dot = name.rfind('.');
     return dot == std::string::npos ? name : name.substr(0, dot);
@@ -122,8 +131,8 @@ bool NBAManager::allowed(const std::string& path, bool ask) {
         if (c == '=' || c == '[' || c == ']' || c == ';') c = '_';
     if (settings().get(kAllowedSection, key) == path) return true;
     if (!ask || refused_.count(path)) return false;
-    const std::string name = utf8ToCp1252(fs::path(path).filename().string());
-    const std::string text = "33This stack wants to run the plug-in \"" + name + "\" (" + utf8ToCp1252(path) +
+    const std::string name = alertSafe(fs::path(path).filename().string());
+    const std::string text = "33This stack wants to run the plug-in \"" + name + "\" (" + alertSafe(path) +
                              "). A plug-in is a program: allow it only if you trust where it came from.~Allow~^Cancel";
     // Asked of experienced users too: nothing native runs unasked.
     if (showAlertText(text, true) != kAnswerFirst) {
@@ -244,7 +253,7 @@ bool NBAManager::CallNBA(uint16_t id, uint16_t message, bool keepBlock, bool ask
             if (free != cache_.end()) *free = CacheEntry{lib, int16_t(id), module, fileName};
         }
         if (!lib->hasEntry() && noEntryShown_.insert(*path).second)
-            showAlertText("44The plug-in \"" + utf8ToCp1252(fs::path(*path).filename().string()) +
+            showAlertText("44The plug-in \"" + alertSafe(fs::path(*path).filename().string()) +
                           "\" has no entry NBAMain, so it cannot run.~^OK");
     }
     // 5. The block.
