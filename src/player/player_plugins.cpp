@@ -39,6 +39,14 @@ struct PlayerPlugins {
     NBAManager nbas;
     Extras extras;
     bool stackShown = false;  // message 2 goes once to a stack that was shown
+    // The Extras are loaded when the person first opens their menu or runs one, so that a
+    // player that only shows cards (cvstack render, tests) loads no library.
+    bool extrasLoaded = false;
+    void loadExtras() {
+        if (extrasLoaded) return;
+        extrasLoaded = true;
+        extras.reload();
+    }
 };
 
 std::weak_ptr<PlayerPlugins> g_installed;
@@ -155,11 +163,14 @@ void installPlugins(Player& player) {
     }
 
     // Extras: the menu, commands 450-499, the manager.
-    p->extras.reload();
-    player.extrasMenuItems = [p] { return p->extras.menuItems(); };
+    player.extrasMenuItems = [p] {
+        p->loadExtras();
+        return p->extras.menuItems();
+    };
     player.commandHandler = [p, next = std::move(player.commandHandler)](int id) {
-        if (id >= kExtraManagerCommand && id <= kLastExtraCommand) return p->extras.HandleExtrasCommand(id);
-        return next ? next(id) : false;
+        if (id < kExtraManagerCommand || id > kLastExtraCommand) return next ? next(id) : false;
+        p->loadExtras();
+        return p->extras.HandleExtrasCommand(id);
     };
     p->extras.manager = [p] {
         if (!g_dialog) return;
@@ -167,6 +178,7 @@ void installPlugins(Player& player) {
         ExtraManagerForm form(folders, folders.back());
         if (!g_dialog(form)) return;
         form.done();
+        p->extrasLoaded = true;
         p->extras.reload();
     };
 }
