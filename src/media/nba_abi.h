@@ -130,6 +130,64 @@ enum NBACommand {
 #define NBA_KIND_GRAPHIC 2
 #define NBA_KIND_CARD 3
 
+/* ---- What a plug-in library exports ------------------------------------------------------ */
+/* Every plug-in (an NBA, file name ending ".NBA", or an Extra, ".xtr") is a shared library
+   exporting, with C linkage and the platform's C calling convention:
+
+     int32_t NBAMain(uint8_t* block);
+         The block is NBA_NATIVE_BLOCK_SIZE bytes: the 78-byte parameter block, then at
+         NBA_HOST_TABLE_OFFSET a pointer to the player's NBAHostTable. The player ignores the
+         value an NBA returns; an Extra returns 0 for success.
+
+     const NBAResources* NBAGetResources(void);
+         What the player reads when an NBA is registered (the resources of the original
+         libraries). Optional for Extras. The texts are NUL-terminated Windows-1252 and must
+         stay valid while the library is loaded. */
+typedef struct NBAResources {
+    uint32_t size;             /* sizeof(NBAResources) as the plug-in was built */
+    const char* fileName;      /* the library's file name, at most 255 characters */
+    const char* shortName;     /* a short name, at most 31 characters */
+    const char* aboutText;     /* about text; only the part before the first '/' is kept */
+    uint16_t aboutFlags;
+    uint16_t nbaId;            /* the NBA's id, the number stacks call it by */
+} NBAResources;
+
+#define NBA_ENTRY_NAME "NBAMain"
+#define NBA_RESOURCES_NAME "NBAGetResources"
+typedef int32_t (*NBAMainFunction)(uint8_t* block);
+typedef const NBAResources* (*NBAResourcesFunction)(void);
+
+#if defined(_WIN32)
+#define NBA_EXPORT __declspec(dllexport)
+#else
+#define NBA_EXPORT __attribute__((visibility("default")))
+#endif
+
+/* Messages the player sends (the command field while the player calls a plug-in). */
+enum NBAMessage {
+    NBA_MSG_ABOUT = 1,
+    NBA_MSG_CLOSE = 2,
+    NBA_MSG_PARAM = 3,        /* Extras: p1 the title's room (33), p2 a reference to 34 bytes */
+    NBA_MSG_RUN = 4,          /* p1 a reference to the button's stored data, p2 its size */
+    NBA_MSG_IDLE = 5,
+    NBA_MSG_LEAVING_CARD = 9,
+    NBA_MSG_ARRIVED = 10,
+    NBA_MSG_EVENT = 11,       /* p1..p4 window, event, wParam, lParam; set p5 non-zero when handled */
+    NBA_MSG_BUSY_QUERY = 14   /* set p1 to NBA_STILL_BUSY while still busy */
+};
+#define NBA_STILL_BUSY 0xFFFF00u
+
+/* Window events of message 11 (Win32 numbering). For the mouse, lParam is y << 16 | x in card
+   pixels; for keys, wParam is the virtual key (256) or the character (258); for commands
+   (273) the menu command; for the timer (275) the timer's number. */
+#define NBA_EVENT_KEY_DOWN 256
+#define NBA_EVENT_CHAR 258
+#define NBA_EVENT_COMMAND 273
+#define NBA_EVENT_TIMER 275
+#define NBA_EVENT_MOUSE_MOVE 512
+#define NBA_EVENT_MOUSE_DOWN 513
+#define NBA_EVENT_MOUSE_UP 514
+
 #ifdef __cplusplus
 }
 #endif

@@ -21,6 +21,7 @@
 namespace cv {
 
 void installSounds(Player& player, SoundManager& sounds);
+void installPlugins(Player& player);
 
 namespace {
 // Counts the depth of dispatch, so that the queue is drained by one caller at a time.
@@ -54,6 +55,7 @@ Player::Player(Host& host) : host_(host) {
     commands_ = std::make_unique<CommandTable>(*this);
     commandCallback = [this](script::NBAParamBlock& block) { commands_->NBACallback(block); };
     installAnimations(*this);
+    installPlugins(*this);
 }
 
 Player::~Player() = default;
@@ -114,6 +116,7 @@ void Player::runUntil(uint64_t deadlineMs) {
 
 void Player::dispatch(const Message& m) {
     DepthGuard guard(depth_);
+    if (eventFilter && eventFilter(m)) return;
     switch (m.type) {
     case MsgType::MouseMove:
     case MsgType::MouseDown:

@@ -182,6 +182,8 @@ public:
     std::function<std::vector<std::pair<int, std::string>>()> extrasMenuItems;
     // A text link was matched (the text field flashes it).
     std::function<void(const std::string& linkText)> onLinkFound;
+    // Sees each message before the window procedure; true when it was taken (plug-ins).
+    std::function<bool(const Message&)> eventFilter;
 
     int currentTool = kBrowseTool;
     bool shiftDown = false, controlDown = false;
@@ -217,6 +219,11 @@ private:
     std::unique_ptr<Timers> timers_;           // after the text fields: their tick comes first
     std::unique_ptr<WorkspaceLink> workspace_;
     std::unique_ptr<CommandTable> commands_;
+
+public:
+    // The plug-ins' state. Declared last so that it goes first: plug-ins are told of the end
+    // while the rest of the player is still there.
+    std::shared_ptr<void> pluginState;
 };
 
 } // namespace cv

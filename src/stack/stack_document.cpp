@@ -7,6 +7,7 @@
 #include "resources/strings.h"
 #include "stack/chunk_file.h"
 #include "stack/record_convert.h"
+#include "stack/stack_io.h"
 
 namespace cv {
 
@@ -17,6 +18,7 @@ StackDocument& theStack() {
 
 void DisposeStack() {
     StackDocument& s = theStack();
+    if (s.open() && stackHooks().closing) stackHooks().closing();
     for (auto& c : s.cards) DisposeHandle(c.record);
     s.cards.clear();
     if (s.chunkFile) CloseChunkFile(s.chunkFile);

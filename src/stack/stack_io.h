@@ -37,6 +37,7 @@ struct StackHooks {
     std::function<void()> stopMedia;      // before saving
     std::function<void()> saveWorkspace;  // before saving and closing
     std::function<void()> loadWorkspace;  // after opening
+    std::function<void()> closing;        // before the open stack is disposed
 };
 StackHooks& stackHooks();
 

@@ -23,6 +23,7 @@
 #include "core/ui.h"
 #include "player/player.h"
 #include "player/qt/audio_output.h"
+#include "player/qt/extra_manager_dialog.h"
 #include "player/qt/launcher.h"
 #include "player/qt/main_window.h"
 #include "player/qt/script_windows_qt.h"
@@ -74,6 +75,8 @@ int runPlayer(QApplication& app, SingleInstance& instance, const std::string& pr
     };
     // Action lists start other programs on this desktop (after asking the person).
     installLauncher(player.media);
+    // The Extras menu's Extra Manager.
+    installExtraManagerDialog(&window);
     // Sounds go to the default audio device.
     installAudioOutput(player);
     instance.onRequest = [&window](const std::string& path) {

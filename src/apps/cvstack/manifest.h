@@ -30,6 +30,8 @@ void putRectAt(Bytes& b, size_t off, const QJsonValue& rect);
 void putNameAt(Bytes& b, size_t off, size_t fieldSize, const QString& name);
 // Windows-1252 bytes of a manifest text.
 std::string manifestBytes(const QString& s);
+// The 'NBAs' record a resource of that type describes (`library`, `short_name`, `about`, ...).
+Bytes buildNBARecord(const QJsonObject& r);
 
 class ManifestBuilder {
 public:

@@ -123,6 +123,8 @@ void ManifestBuilder::addResource(const QJsonObject& r) {
             d.insert(d.end(), list.begin(), list.end());
         }
         addChunk(chunk::kHlnk, id, name, d);
+    } else if (type == "NBAs" && r.contains("library")) {
+        addChunk(chunk::kNBAs, id, name, buildNBARecord(r));
     } else if (type == "Icon") {
         QJsonObject o = r;
         const QImage img = loadImage(r["picture"].toString());
