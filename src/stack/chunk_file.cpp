@@ -39,8 +39,7 @@ uint32_t roundUp4(uint32_t n) { return (n + 3u) & ~3u; }
 bool dataToNative(uint32_t type, std::vector<uint8_t>& d) {
     if (type == chunk::kActn) return convertActionList(d.data(), uint32_t(d.size()), Convert::ToNative);
     if (type == chunk::kHlnk) return convertLinkToNative(d);
-    // 'NBAs' data is kept whole: its word at 4 is the plug-in's data word, which the plug-in
-    // expects back after the stack is saved and opened again.
+    if (type == chunk::kNBAs && d.size() >= 8) std::memset(d.data() + 4, 0, 4);
     return true;
 }
 

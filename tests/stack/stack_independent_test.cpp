@@ -21,7 +21,7 @@ protected:
         StackTest::SetUp();
         StackSpec s = richStack();
         for (auto& c : s.chunks)
-            if (c.type == fcc("NBAs")) c.data[5] = 0x77; // the plug-in's data word
+            if (c.type == fcc("NBAs")) c.data[5] = 0x77; // a run-time word left set
         ASSERT_EQ(OpenStack(write("rich.stk", stackFile(s))), 0);
         SetCurrentChunkFile(theStack().chunkFile);
     }
@@ -112,7 +112,7 @@ TEST_F(IndependentStackTest, ChunksOfEveryType) {
     EXPECT_EQ(name(l + 24 + 6 + 2 + 28, 32), "Link action");
 
     const uint8_t* nba = memRefs().data(GetChunk(fcc("NBAs"), 300));
-    EXPECT_EQ(loadBE32(nba + 4), 0x00770000u); // the plug-in's data word is kept
+    EXPECT_EQ(get32(nba + 4), 0u); // the run-time word is cleared
     EXPECT_EQ(nba[8], 9);
     EXPECT_EQ(bytesOf(GetChunk(fcc("Snd "), 200)), std::string(1001, 0x42));
     EXPECT_EQ(bytesOf(GetChunk(fcc("XXXX"), 7)), "\xDE\xAD\xBE");
