@@ -79,57 +79,57 @@ bool fail(std::string* error, const std::string& what) {
     return false;
 }
 
-bool openVideo(Output& o, const TestMovie& spec, std::string* error) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(spec.codec.c_str());
-    if (!codec) return fail(error, "no encoder " + spec.codec);
+bool openVideo(Output& o, const TestMovie& desc, std::string* error) {
+    const AVCodec* codec = avcodec_find_encoder_by_name(desc.codec.c_str());
+    if (!codec) return fail(error, "no encoder " + desc.codec);
     o.vs = avformat_new_stream(o.oc, nullptr);
     o.video = avcodec_alloc_context3(codec);
     if (!o.vs || !o.video) return fail(error, "out of memory");
-    o.video->width = spec.width;
-    o.video->height = spec.height;
-    o.video->time_base = AVRational{1, spec.fps};
-    o.video->framerate = AVRational{spec.fps, 1};
-    o.video->pix_fmt = encoderFormat(spec.codec);
+    o.video->width = desc.width;
+    o.video->height = desc.height;
+    o.video->time_base = AVRational{1, desc.fps};
+    o.video->framerate = AVRational{desc.fps, 1};
+    o.video->pix_fmt = encoderFormat(desc.codec);
     o.video->gop_size = 5;
     if (o.oc->oformat->flags & AVFMT_GLOBALHEADER) o.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(o.video, codec, nullptr) < 0) return fail(error, "cannot open encoder " + spec.codec);
+    if (avcodec_open2(o.video, codec, nullptr) < 0) return fail(error, "cannot open encoder " + desc.codec);
     if (avcodec_parameters_from_context(o.vs->codecpar, o.video) < 0) return fail(error, "parameters");
     o.vs->time_base = o.video->time_base;
     return true;
 }
 
-bool openAudio(Output& o, const TestMovie& spec, std::string* error) {
-    const AVCodec* codec = avcodec_find_encoder(spec.container == "avi" ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_PCM_S16BE);
+bool openAudio(Output& o, const TestMovie& desc, std::string* error) {
+    const AVCodec* codec = avcodec_find_encoder(desc.container == "avi" ? AV_CODEC_ID_PCM_S16LE : AV_CODEC_ID_PCM_S16BE);
     o.as = avformat_new_stream(o.oc, nullptr);
     o.audio = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (!o.as || !o.audio) return fail(error, "no PCM encoder");
     o.audio->sample_fmt = AV_SAMPLE_FMT_S16;
-    o.audio->sample_rate = spec.audioRate;
+    o.audio->sample_rate = desc.audioRate;
     av_channel_layout_default(&o.audio->ch_layout, 1);
-    o.audio->time_base = AVRational{1, spec.audioRate};
+    o.audio->time_base = AVRational{1, desc.audioRate};
     if (avcodec_open2(o.audio, codec, nullptr) < 0) return fail(error, "cannot open the PCM encoder");
     if (avcodec_parameters_from_context(o.as->codecpar, o.audio) < 0) return fail(error, "parameters");
     o.as->time_base = o.audio->time_base;
     return true;
 }
 
-bool writeVideo(Output& o, const TestMovie& spec, std::string* error) {
+bool writeVideo(Output& o, const TestMovie& desc, std::string* error) {
     AVFrame* f = av_frame_alloc();
-    SwsContext* sws = sws_getContext(spec.width, spec.height, AV_PIX_FMT_RGB24, spec.width, spec.height,
+    SwsContext* sws = sws_getContext(desc.width, desc.height, AV_PIX_FMT_RGB24, desc.width, desc.height,
                                      o.video->pix_fmt, SWS_POINT, nullptr, nullptr, nullptr);
     bool ok = f && sws;
     if (ok) {
         f->format = o.video->pix_fmt;
-        f->width = spec.width;
-        f->height = spec.height;
+        f->width = desc.width;
+        f->height = desc.height;
         ok = av_frame_get_buffer(f, 0) >= 0;
     }
-    for (int n = 0; ok && n < spec.frames; ++n) {
+    for (int n = 0; ok && n < desc.frames; ++n) {
         ok = av_frame_make_writable(f) >= 0;
-        const std::vector<uint8_t> rgb = drawFrame(spec.width, spec.height, n);
+        const std::vector<uint8_t> rgb = drawFrame(desc.width, desc.height, n);
         const uint8_t* src[1] = {rgb.data()};
-        const int stride[1] = {spec.width * 3};
-        ok = ok && sws_scale(sws, src, stride, 0, spec.height, f->data, f->linesize) == spec.height;
+        const int stride[1] = {desc.width * 3};
+        ok = ok && sws_scale(sws, src, stride, 0, desc.height, f->data, f->linesize) == desc.height;
         f->pts = n;
         ok = ok && o.drain(o.video, o.vs, f);
     }
@@ -139,9 +139,9 @@ bool writeVideo(Output& o, const TestMovie& spec, std::string* error) {
     return ok || fail(error, "encoding the pictures failed");
 }
 
-bool writeAudio(Output& o, const TestMovie& spec, std::string* error) {
-    const double seconds = spec.audioSeconds >= 0 ? spec.audioSeconds : double(spec.frames) / spec.fps;
-    const int total = int(seconds * spec.audioRate);
+bool writeAudio(Output& o, const TestMovie& desc, std::string* error) {
+    const double seconds = desc.audioSeconds >= 0 ? desc.audioSeconds : double(desc.frames) / desc.fps;
+    const int total = int(seconds * desc.audioRate);
     constexpr int kChunk = 1024;
     AVFrame* f = av_frame_alloc();
     bool ok = f != nullptr;
@@ -149,14 +149,14 @@ bool writeAudio(Output& o, const TestMovie& spec, std::string* error) {
         const int n = std::min(kChunk, total - at);
         av_frame_unref(f);
         f->format = AV_SAMPLE_FMT_S16;
-        f->sample_rate = spec.audioRate;
+        f->sample_rate = desc.audioRate;
         f->nb_samples = n;
         av_channel_layout_default(&f->ch_layout, 1);
         ok = av_frame_get_buffer(f, 0) >= 0;
         if (!ok) break;
         auto* s = reinterpret_cast<int16_t*>(f->data[0]);
         for (int i = 0; i < n; ++i)
-            s[i] = int16_t(std::lround(12000 * std::sin(2 * std::numbers::pi * spec.toneHz * (at + i) / spec.audioRate)));
+            s[i] = int16_t(std::lround(12000 * std::sin(2 * std::numbers::pi * desc.toneHz * (at + i) / desc.audioRate)));
         f->pts = at;
         ok = o.drain(o.audio, o.as, f);
     }
@@ -221,21 +221,21 @@ bool forceAviTag(const std::string& path, const std::string& codec, const std::s
 
 } // namespace
 
-bool makeTestMovie(const std::string& path, const TestMovie& spec, std::string* error) {
+bool makeTestMovie(const std::string& path, const TestMovie& desc, std::string* error) {
     Output o;
-    if (avformat_alloc_output_context2(&o.oc, nullptr, spec.container.c_str(), path.c_str()) < 0 || !o.oc)
-        return fail(error, "no muxer " + spec.container);
-    if (spec.pictures && !openVideo(o, spec, error)) return false;
-    if (spec.tone && !openAudio(o, spec, error)) return false;
+    if (avformat_alloc_output_context2(&o.oc, nullptr, desc.container.c_str(), path.c_str()) < 0 || !o.oc)
+        return fail(error, "no muxer " + desc.container);
+    if (desc.pictures && !openVideo(o, desc, error)) return false;
+    if (desc.tone && !openAudio(o, desc, error)) return false;
     if (!(o.oc->oformat->flags & AVFMT_NOFILE) && avio_open(&o.oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
         return fail(error, "cannot write " + path);
     if (avformat_write_header(o.oc, nullptr) < 0) return fail(error, "the muxer refused the header");
-    if (spec.pictures && !writeVideo(o, spec, error)) return false;
-    if (spec.tone && !writeAudio(o, spec, error)) return false;
+    if (desc.pictures && !writeVideo(o, desc, error)) return false;
+    if (desc.tone && !writeAudio(o, desc, error)) return false;
     if (av_write_trailer(o.oc) < 0) return fail(error, "the muxer refused the trailer");
     avio_closep(&o.oc->pb);
-    if (spec.vr && !addVrType(path)) return fail(error, "cannot add 'ctyp'");
-    if (!spec.forceTag.empty() && !forceAviTag(path, spec.codec, spec.forceTag)) return fail(error, "cannot force the tag");
+    if (desc.vr && !addVrType(path)) return fail(error, "cannot add 'ctyp'");
+    if (!desc.forceTag.empty() && !forceAviTag(path, desc.codec, desc.forceTag)) return fail(error, "cannot force the tag");
     return true;
 }
 

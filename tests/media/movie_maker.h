@@ -27,7 +27,7 @@ constexpr int kFrameBits = 6;
 constexpr uint32_t kMovieGreen = 0x00A000;
 
 // Writes the movie; false (and `error`) when an encoder or the muxer refuses.
-bool makeTestMovie(const std::string& path, const TestMovie& spec, std::string* error);
+bool makeTestMovie(const std::string& path, const TestMovie& desc, std::string* error);
 
 // Where bit `bit` of the frame number is drawn in a width × height frame: its centre.
 inline int frameBitX(int width, int bit) { return width * (2 * bit + 1) / (2 * kFrameBits); }

@@ -31,10 +31,10 @@ protected:
         setUi(nullptr);
         fs::remove_all(dir);
     }
-    std::string make(const std::string& name, const test::TestMovie& spec) {
+    std::string make(const std::string& name, const test::TestMovie& desc) {
         const std::string path = (dir / name).string();
         std::string error;
-        EXPECT_TRUE(test::makeTestMovie(path, spec, &error)) << name << ": " << error;
+        EXPECT_TRUE(test::makeTestMovie(path, desc, &error)) << name << ": " << error;
         return path;
     }
     bool alerted(int id) const {
@@ -73,11 +73,11 @@ TEST_F(Movies, EachPeriodCodecDecodesEveryFrameWithItsNumberAndTime) {
     };
     for (const CodecCase& c : cases) {
         SCOPED_TRACE(c.codec);
-        test::TestMovie spec;
-        spec.container = c.container;
-        spec.codec = c.codec;
-        spec.frames = 12;
-        const std::string path = make(std::string(c.codec) + "." + c.container, spec);
+        test::TestMovie desc;
+        desc.container = c.container;
+        desc.codec = c.codec;
+        desc.frames = 12;
+        const std::string path = make(std::string(c.codec) + "." + c.container, desc);
         auto d = MovieDecoder::open(MovieSource{path, nullptr});
         ASSERT_TRUE(d);
         EXPECT_EQ(d->info().videoCodec, c.decoderName);
@@ -104,9 +104,9 @@ TEST_F(Movies, EachPeriodCodecDecodesEveryFrameWithItsNumberAndTime) {
 }
 
 TEST_F(Movies, FromMemoryScaledAndAfterASeek) {
-    test::TestMovie spec;
-    spec.frames = 20;
-    const std::string path = make("m.mov", spec);
+    test::TestMovie desc;
+    desc.frames = 20;
+    const std::string path = make("m.mov", desc);
     std::ifstream in(path, std::ios::binary);
     auto bytes = std::make_shared<std::vector<uint8_t>>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     auto d = MovieDecoder::open(MovieSource{"", bytes});
@@ -127,11 +127,11 @@ TEST_F(Movies, FromMemoryScaledAndAfterASeek) {
 }
 
 TEST_F(Movies, TheDecodeThreadHandsOutFramesInOrderAndReachesTheEnd) {
-    test::TestMovie spec;
-    spec.codec = "cinepak";
-    spec.frames = 30;
-    spec.fps = 30;
-    auto d = MovieDecoder::open(MovieSource{make("t.mov", spec), nullptr});
+    test::TestMovie desc;
+    desc.codec = "cinepak";
+    desc.frames = 30;
+    desc.fps = 30;
+    auto d = MovieDecoder::open(MovieSource{make("t.mov", desc), nullptr});
     ASSERT_TRUE(d);
     MoviePlayback p(std::move(d), MoviePlayback::Mode::Threaded);
     int last = -1;
@@ -202,10 +202,10 @@ TEST_F(Movies, PreparingChoosesAlertsStatusAndPlace) {
 }
 
 TEST_F(Movies, DamagedFilesAlertOrPlayWhatTheyCan) {
-    test::TestMovie spec;
-    spec.container = "avi";
-    spec.codec = "rawvideo";
-    const std::string path = make("big.avi", spec);
+    test::TestMovie desc;
+    desc.container = "avi";
+    desc.codec = "rawvideo";
+    const std::string path = make("big.avi", desc);
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     // The bitmap header's width and height (after "strf" and its size) made 65535 × 65535.
@@ -241,8 +241,8 @@ TEST_F(Movies, DamagedFilesAlertOrPlayWhatTheyCan) {
 }
 
 TEST_F(Movies, StartingEndingHidingReuseAndSoundOnlyStops) {
-    test::TestMovie spec; // one second, with a tone
-    const std::string mov = make("m.mov", spec);
+    test::TestMovie desc; // one second, with a tone
+    const std::string mov = make("m.mov", desc);
     test::TestMovie soundOnly;
     soundOnly.pictures = false;
     const std::string snd = make("s.mov", soundOnly);
@@ -284,12 +284,12 @@ TEST_F(Movies, StartingEndingHidingReuseAndSoundOnlyStops) {
 }
 
 TEST_F(Movies, PauseResumeAndSeekKeepPositionAndSound) {
-    test::TestMovie spec;
-    spec.frames = 30;
+    test::TestMovie desc;
+    desc.frames = 30;
     SoundManager sounds;
     MovieList list(sounds);
     list.mode = MoviePlayback::Mode::Synchronous;
-    MovieChannel* m = list.PrepareMovie(request(make("p.mov", spec)), 1, true);
+    MovieChannel* m = list.PrepareMovie(request(make("p.mov", desc)), 1, true);
     ASSERT_TRUE(m);
     vc.advance(700);
     list.pause(*m);
