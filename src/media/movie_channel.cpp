@@ -32,7 +32,9 @@ int64_t now() { return int64_t(clock().nowMs()); }
 
 MovieList::MovieList(SoundManager& sounds) : sounds_(sounds) {}
 
-MovieList::~MovieList() { clear(); }
+// The sound manager may be gone already (the player's hooks outlive it): voices still in its
+// mixer hold their own samples.
+MovieList::~MovieList() = default;
 
 MovieChannel* MovieList::find(uint16_t object) {
     for (auto& m : movies_)

@@ -96,7 +96,8 @@ public:
     void stopSoundOnly(bool all);
     // Stops the playing movies (those of `object`, or all for 0), leaving them in the list.
     void stopPlaying(bool keepNoWait);
-    // Ends and frees every movie.
+    // Ends and frees every movie (the list's destructor frees them without touching the
+    // sounds, which may have gone first).
     void clear();
 
     MovieChannel* find(uint16_t object);
