@@ -1,18 +1,26 @@
 // The player's movies: the movie action starts one in its rectangle, each step shows the frame
 // due at the clock's time, a button waits for its movie, leaving the card ends them, and the
 // play bar under a movie (option 0x0001) plays, pauses and seeks it.
+#include <QCoreApplication>
 #include <QPainter>
+#include <QTimer>
 #include <QPolygon>
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <thread>
 
 #include "core/byte_order.h"
 #include "core/clock.h"
+#include "core/handles.h"
+#include "core/host_path.h"
 #include "media/movie_channel.h"
 #include "player/events.h"
 #include "player/player.h"
+#include "player/stored_files.h"
+#include "stack/mac_path.h"
 #include "stack/record_layout.h"
+#include "stack/stack_document.h"
 
 namespace cv {
 
@@ -22,15 +30,19 @@ namespace {
 constexpr int kBarHeight = 16;
 constexpr int kBarButton = 18;
 constexpr int kBarTime = 44;
+constexpr int kBarMinWidth = 100;
 // On the real clock the decode thread is asked for a new frame this often while waiting.
 constexpr uint64_t kThreadedPollMs = 5;
+// A movie action's option that places the movie on its card as the card is shown.
+constexpr int16_t kMoviePlaceOnCard = 0x0004;
+constexpr int kFirstFrameWaitMs = 200;
 
 QRect movieRect(const MovieChannel& m) {
     return QRect(m.rect.left, m.rect.top, m.rect.width(), m.rect.height());
 }
 
 QRect barRect(const MovieChannel& m) {
-    return QRect(m.rect.left, m.rect.bottom, std::max(m.rect.width(), 3 * kBarButton + kBarTime), kBarHeight);
+    return QRect(m.rect.left, m.rect.bottom, std::max(m.rect.width(), kBarMinWidth), kBarHeight);
 }
 
 QRect sliderRect(const QRect& bar) {
@@ -42,26 +54,48 @@ QString timeText(int64_t ms) {
     return QString("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QChar('0'));
 }
 
+// The movie action (code 89) of an action list held in `list`, or empty.
+std::span<const uint8_t> movieActionIn(std::span<const uint8_t> list) {
+    const uint32_t length = std::min<uint32_t>(get32(list.data() + actionlist::kLength), uint32_t(list.size()));
+    uint32_t off = actionlist::kHeaderSize;
+    while (off < length && length - off >= action::kPayload) {
+        const uint32_t alen = get32(list.data() + off + action::kLength);
+        if (alen < action::kPayload || alen > length - off) break;
+        if (get16(list.data() + off + action::kCode) == action::kMovie) return list.subspan(off, alen);
+        off += alen;
+    }
+    return {};
+}
+
 class PlayerMovies {
 public:
     explicit PlayerMovies(Player& player) : player_(player), list_(player.sounds()) {}
 
     MovieList& list() { return list_; }
 
-    bool start(std::span<const uint8_t> act, const std::string& path, uint16_t owner) {
-        if (act.size() < action::kPayload) return false;
+    static MovieRequest requestOf(std::span<const uint8_t> act, const std::string& path) {
         MovieRequest r;
         r.source.path = path;
         r.options = geti16(act.data() + 2);
         r.rect = {geti16(act.data() + 4), geti16(act.data() + 6), geti16(act.data() + 8), geti16(act.data() + 10)};
         r.level = get16(act.data() + 20);
+        return r;
+    }
+
+    void chooseMode() {
         // Sessions and tests on the virtual clock decode as they go, so each time shows one frame.
         list_.mode = dynamic_cast<VirtualClock*>(&clock()) ? MoviePlayback::Mode::Synchronous
                                                             : MoviePlayback::Mode::Threaded;
-        MovieChannel* m = list_.PrepareMovie(r, owner, true);
+    }
+
+    bool start(std::span<const uint8_t> act, const std::string& path, uint16_t owner) {
+        if (act.size() < action::kPayload) return false;
+        chooseMode();
+        MovieChannel* m = list_.PrepareMovie(requestOf(act, path), owner, true);
         if (!m) return false;
         drawn_[m] = 0;
         show(*m, true);
+        if (list_.mode == MoviePlayback::Mode::Threaded) pace();
         return true;
     }
 
@@ -105,6 +139,41 @@ public:
 
     void stopSoundOnly() { list_.stopSoundOnly(false); }
 
+    // The buttons of a newly composed card whose movie asks to be placed on it: the movie is
+    // prepared (found without asking) and its first frame drawn into the card.
+    void placeOnCard(QImage& composed) {
+        const Handle card = player_.currentCard();
+        const uint8_t* c = card ? memRefs().data(card) : nullptr;
+        if (!c) return;
+        const uint32_t size = GetHandleSize(card);
+        for (const DisplayRecord& r : player_.displayList()) {
+            if (!r.isButton() || r.hidden) continue;
+            const uint32_t off = FindObject(card, obj::kButton, r.id);
+            if (!off || off >= size || size - off < actionlist::kHeaderSize) continue;
+            const std::span<const uint8_t> list(c + off, size - off);
+            if (!(get16(list.data() + actionlist::kFlags) & actionlist::kFlagMovie)) continue;
+            const std::span<const uint8_t> act = movieActionIn(list);
+            if (act.size() < action::kPayload || !(geti16(act.data() + 2) & kMoviePlaceOnCard)) continue;
+            uint32_t n = uint32_t(act.size()) - action::kPayload;
+            if ((get16(act.data() + action::kFlags) & action::kFlagPadded) && n > 0) --n;
+            const auto path = resolveHostPath(actionPathText(act.data() + action::kPayload, n), storedFileFolders(),
+                                              AbsolutePaths::Anywhere);
+            if (!path) continue;
+            chooseMode();
+            MovieChannel* m = list_.PrepareMovie(requestOf(act, *path), r.id, false);
+            const MovieFrame* f = m && m->playback ? m->playback->frameAt(0) : nullptr;
+            // The decode thread has its first frame within a few milliseconds.
+            for (int i = 0; !f && m && m->playback->hasPictures() && i < kFirstFrameWaitMs; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                f = m->playback->frameAt(0);
+            }
+            if (!f) continue;
+            QPainter p(&composed);
+            p.drawImage(movieRect(*m), QImage(reinterpret_cast<const uchar*>(f->pixels.data()), f->width, f->height,
+                                               f->width * 4, QImage::Format_RGB32));
+        }
+    }
+
     // A press on a movie's play bar, or a right-button press on a movie: true when taken.
     bool mouse(const Message& msg) {
         if (msg.type != MsgType::MouseDown && msg.type != MsgType::RightDown && msg.type != MsgType::DoubleClick)
@@ -126,6 +195,7 @@ public:
             if (at.x() < bar.left() + kBarButton) {
                 if (m.playing) list_.pause(m);
                 else list_.resume(m);
+                if (m.playing && list_.mode == MoviePlayback::Mode::Threaded) pace();
             } else {
                 const QRect slider = sliderRect(bar);
                 const double f = std::clamp(double(at.x() - slider.left()) / std::max(1, slider.width()), 0.0, 1.0);
@@ -140,6 +210,24 @@ public:
     }
 
 private:
+    // On the real clock a playing movie is shown at its own rate, not only on timer 1's ticks:
+    // a fine timer steps the movies while the player is idle (a wait steps them itself).
+    void pace() {
+        if (!QCoreApplication::instance()) return;
+        if (!pacer_) {
+            pacer_ = std::make_unique<QTimer>();
+            pacer_->setTimerType(Qt::PreciseTimer);
+            pacer_->setInterval(int(kThreadedPollMs));
+            QObject::connect(pacer_.get(), &QTimer::timeout, [this] {
+                if (!player_.busy()) stepAll();
+                bool any = false;
+                for (auto& m : list_.movies()) any = any || m->playing;
+                if (!any) pacer_->stop();
+            });
+        }
+        pacer_->start();
+    }
+
     void step(MovieChannel& m, bool force = false) {
         if (!m.playback) return;
         if (m.playing || force) {
@@ -216,6 +304,7 @@ private:
 
     Player& player_;
     MovieList list_;
+    std::unique_ptr<QTimer> pacer_;
     std::map<const MovieChannel*, uint64_t> drawn_; // the frame serial last drawn of each movie
 };
 
@@ -229,6 +318,10 @@ void installMovies(Player& player) {
     };
     m.movieDone = [mv](uint16_t owner) { return mv->done(owner); };
     m.anyMoviePlaying = [mv] { return mv->list().anyPlaying(); };
+    m.showOnCard = [mv, next = m.showOnCard](QImage& composed) {
+        if (next) next(composed);
+        mv->placeOnCard(composed);
+    };
     m.showDue = [mv, next = m.showDue] {
         if (next) next();
         mv->stepAll();
