@@ -145,8 +145,11 @@ struct MovieDecoder::Impl {
         if (!sizeAllowed(f->width, f->height) || f->format < 0) return false;
         const int ow = outWidth ? outWidth : f->width;
         const int oh = outHeight ? outHeight : f->height;
-        sws = sws_getCachedContext(sws, f->width, f->height, AVPixelFormat(f->format), ow, oh, AV_PIX_FMT_RGB32,
-                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
+        // At the movie's own size only the pixel format changes: the plain converter is the
+        // fast one; scaled frames are filtered.
+        const int flags = ow == f->width && oh == f->height ? SWS_POINT : SWS_BILINEAR;
+        sws = sws_getCachedContext(sws, f->width, f->height, AVPixelFormat(f->format), ow, oh, AV_PIX_FMT_RGB32, flags,
+                                   nullptr, nullptr, nullptr);
         if (!sws) return false;
         out->width = ow;
         out->height = oh;
