@@ -37,8 +37,9 @@ MovieList::MovieList(SoundManager& sounds) : sounds_(sounds) {}
 MovieList::~MovieList() = default;
 
 MovieChannel* MovieList::find(uint16_t object) {
-    for (auto& m : movies_)
-        if (m->object == object) return m.get();
+    // The newest: a button that names another movie waits for the one it started last.
+    for (auto it = movies_.rbegin(); it != movies_.rend(); ++it)
+        if ((*it)->object == object) return it->get();
     return nullptr;
 }
 
