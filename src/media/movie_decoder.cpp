@@ -227,6 +227,8 @@ std::unique_ptr<MovieDecoder> MovieDecoder::open(const MovieSource& source) {
         m.codec = avcodec_alloc_context3(codec);
         // One thread per movie: the player's decode thread is the movie's only worker.
         if (m.codec) m.codec->thread_count = 1;
+        // The decoder refuses larger frames itself, before it allocates them.
+        if (m.codec) m.codec->max_pixels = kMaxMoviePixels;
         if (!m.codec || avcodec_parameters_to_context(m.codec, vs->codecpar) < 0 ||
             avcodec_open2(m.codec, codec, nullptr) < 0) {
             avcodec_free_context(&m.codec);
