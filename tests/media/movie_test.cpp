@@ -124,6 +124,10 @@ TEST_F(Movies, FromMemoryScaledAndAfterASeek) {
     EXPECT_EQ(number(*f), 3);
     EXPECT_FALSE(p.picturesDone(1999));
     EXPECT_TRUE(p.picturesDone(2000));
+    // The same bytes stored as a sound's file image (kind 6) are heard through the sound side.
+    PcmBuffer pcm;
+    EXPECT_EQ(DecodeSoundImage(*bytes, OutputFormat{48000, 2}, &pcm), 0);
+    EXPECT_NEAR(double(pcm.frames()), 96000.0, 2000.0);
 }
 
 TEST_F(Movies, TheDecodeThreadHandsOutFramesInOrderAndReachesTheEnd) {
