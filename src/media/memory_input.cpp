@@ -11,16 +11,8 @@ extern "C" {
 
 namespace cv {
 
-struct MemoryInput::Reader {
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-};
-
-namespace {
-
 int readMemory(void* opaque, uint8_t* buf, int len) {
-    auto* r = static_cast<MemoryInput::Reader*>(opaque);
+    auto* r = static_cast<MemoryReader*>(opaque);
     const size_t n = std::min(size_t(std::max(len, 0)), r->size - r->pos);
     if (n == 0) return AVERROR_EOF;
     std::memcpy(buf, r->data + r->pos, n);
@@ -29,7 +21,7 @@ int readMemory(void* opaque, uint8_t* buf, int len) {
 }
 
 int64_t seekMemory(void* opaque, int64_t offset, int whence) {
-    auto* r = static_cast<MemoryInput::Reader*>(opaque);
+    auto* r = static_cast<MemoryReader*>(opaque);
     if (whence & AVSEEK_SIZE) return int64_t(r->size);
     int64_t base = 0;
     switch (whence & ~AVSEEK_FORCE) {
@@ -45,12 +37,10 @@ int64_t seekMemory(void* opaque, int64_t offset, int whence) {
     return to;
 }
 
-} // namespace
-
-MemoryInput::MemoryInput(std::span<const uint8_t> bytes) : reader_(new Reader{bytes.data(), bytes.size()}) {
+MemoryInput::MemoryInput(std::span<const uint8_t> bytes) : reader_{bytes.data(), bytes.size()} {
     constexpr int kBufferSize = 4096;
     auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
-    io_ = buffer ? avio_alloc_context(buffer, kBufferSize, 0, reader_.get(), readMemory, nullptr, seekMemory) : nullptr;
+    io_ = buffer ? avio_alloc_context(buffer, kBufferSize, 0, &reader_, readMemory, nullptr, seekMemory) : nullptr;
     if (!io_) {
         av_free(buffer);
         return;

@@ -2,7 +2,9 @@
 // The mixer: every playing sound, already at the device's rate, summed in float and held
 // under full scale by a limiter. The audio device pulls from it on its own thread; the
 // player adds, stops and asks about voices from the user-interface thread. A voice holds
-// only its decoded samples, never a Handle or anything of the player's.
+// only its decoded samples, never a Handle or anything of the player's: a long sound's are
+// decoded while it plays, ahead of the audio thread, by the player's thread (feed).
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -21,8 +23,27 @@ public:
     explicit Mixer(OutputFormat format = {});
     const OutputFormat& format() const { return format_; }
 
+    // How far ahead of the output a sound decoded while it plays is kept: its first kStartMs
+    // are decoded when it starts; feed() decodes it on to kAheadMs once less than kRefillMs
+    // is left.
+    static constexpr int kStartMs = 100;
+    static constexpr int kRefillMs = 500;
+    static constexpr int kAheadMs = 1000;
+
+    // Everything but render() and skip() is for the player's thread alone.
+
     // Starts `pcm` (at the mixer's format) at `gain` (1.0 full volume). Returns its id.
     VoiceId play(std::shared_ptr<const PcmBuffer> pcm, float gain);
+    // Starts a sound decoded while it plays (at the mixer's format): its first kStartMs now,
+    // the rest as feed() asks. One that ends within that plays as a buffer.
+    VoiceId playStream(std::unique_ptr<SoundSource> source, float gain);
+    // Decodes every sound that plays from a source and holds fewer than `low` frames not yet
+    // played on until it holds `target` frames (or has ended).
+    void feed(size_t low, size_t target);
+    // feed() by kRefillMs and kAheadMs.
+    void feed();
+    // Frames of a voice made and not yet played (0 when it is not playing).
+    size_t buffered(VoiceId id) const;
     void stop(VoiceId id);
     void stopAll();
     void setGain(VoiceId id, float gain);
@@ -39,16 +60,37 @@ public:
     void skip(uint64_t frames);
 
 private:
+    // The samples of a sound decoded while it plays: the player's thread writes, the audio
+    // thread reads, with no lock between them (one writer, one reader).
+    struct Ring {
+        Ring(size_t frames, int channels) : frames(frames), samples(frames * size_t(channels)) {}
+        const size_t frames;
+        std::vector<int16_t> samples;
+        std::atomic<uint64_t> written{0}, read{0}; // frames, from the sound's start
+        std::atomic<bool> ended{false};            // the source has nothing after `written`
+    };
     struct Voice {
         VoiceId id;
-        std::shared_ptr<const PcmBuffer> pcm;
+        std::shared_ptr<const PcmBuffer> pcm; // or
+        std::shared_ptr<Ring> ring;
         size_t position = 0;
         float gain = 1;
+        bool done = false;
     };
+    // A sound still being decoded; only the player's thread sees these.
+    struct Stream {
+        VoiceId id;
+        std::unique_ptr<SoundSource> source;
+        std::shared_ptr<Ring> ring;
+    };
+    // Decodes into the ring until it holds `target` frames; false once the source has ended.
+    bool fill(Stream& s, size_t target);
+    size_t framesFor(int ms) const { return size_t(int64_t(ms) * format_.rate / 1000); }
 
     OutputFormat format_;
     mutable std::mutex mutex_;
     std::vector<Voice> voices_;
+    std::vector<Stream> streams_;
     VoiceId nextId_ = 1;
     // The limiter's gain: drops at once to keep a peak at full scale, recovers slowly.
     float limiterGain_ = 1;
@@ -122,6 +164,7 @@ private:
     std::string path_;
     std::FILE* file_ = nullptr;
     uint64_t dataBytes_ = 0;
+    std::vector<uint8_t> bytes_;
 };
 
 } // namespace cv

@@ -300,15 +300,9 @@ bool MovieDecoder::seekMs(int64_t ms) {
 
 bool MovieDecoder::decodeAudio(OutputFormat out, PcmBuffer* pcm) const {
     if (!info_.hasAudio) return false;
-    if (source_.image) {
-        MemoryInput input(*source_.image);
-        return input.format() && decodeContainer(input.format(), out, pcm);
-    }
-    AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, source_.path.c_str(), nullptr, nullptr) < 0) return false;
-    const bool ok = decodeContainer(fmt, out, pcm);
-    avformat_close_input(&fmt);
-    return ok;
+    // The sound side's decoders, which say themselves when a track cannot be read.
+    if (source_.image) return DecodeSoundImage(*source_.image, out, pcm) == 0;
+    return DecodeSoundFile(source_.path, out, pcm) == 0;
 }
 
 } // namespace cv

@@ -69,7 +69,8 @@ public:
     bool nextFrame(MovieFrame* out);
     // Goes back to the key frame at or before `ms`; nextFrame then goes on from there.
     bool seekMs(int64_t ms);
-    // The sound track, decoded whole at the mixer's format. False when there is none.
+    // The sound track, decoded whole at the mixer's format. False when there is none, or
+    // after the sound side's alert when it cannot be read.
     bool decodeAudio(OutputFormat out, PcmBuffer* pcm) const;
 
     // Codecs treated as missing from this build (tests of the refusal path: an Indeo 3.2

@@ -100,11 +100,12 @@ void SoundManager::PlayStoredSound(uint16_t id, int16_t options, uint16_t level)
     ch.kind = (options & kSoundFileImage) ? 6 : 2;
     ch.level = level;
     ch.keep = (options & kSoundKeepPlaying) != 0;
-    auto pcm = std::make_shared<PcmBuffer>();
-    const int status = ch.kind == 6 ? DecodeSoundImage(bytes, mixer_->format(), pcm.get())
-                                    : DecodeStoredSound(bytes, mixer_->format(), pcm.get());
-    if (status != 0) return; // the decoder said why
-    start(std::move(ch), std::move(pcm));
+    // The decoder keeps its own copy of the bytes: nothing of the stack's is read while the
+    // sound plays.
+    auto source = ch.kind == 6 ? SoundDecoder::image(std::move(bytes), mixer_->format(), nullptr)
+                               : SoundDecoder::stored(std::move(bytes), mixer_->format(), nullptr);
+    if (!source) return; // the decoder said why
+    start(std::move(ch), std::move(source));
 }
 
 void SoundManager::PlaySoundFile(const std::string& path, int16_t options, uint16_t level) {
@@ -120,9 +121,9 @@ void SoundManager::PlaySoundFile(const std::string& path, int16_t options, uint1
     ch.level = level;
     ch.keep = (options & kSoundKeepPlaying) != 0;
     ch.path = path;
-    auto pcm = std::make_shared<PcmBuffer>();
-    if (DecodeSoundFile(path, mixer_->format(), pcm.get()) != 0) return;
-    start(std::move(ch), std::move(pcm));
+    auto source = SoundDecoder::file(path, mixer_->format(), nullptr);
+    if (!source) return;
+    start(std::move(ch), std::move(source));
 }
 
 void SoundManager::PlayTone(double frequency, uint64_t durationMs, uint16_t level) {
@@ -157,6 +158,12 @@ void SoundManager::start(SoundChannel channel, std::shared_ptr<const PcmBuffer> 
     sounds_.push_back(std::move(channel));
 }
 
+void SoundManager::start(SoundChannel channel, std::unique_ptr<SoundSource> source) {
+    sink_->catchUp();
+    channel.voice = mixer_->playStream(std::move(source), gainFor(channel.level));
+    sounds_.push_back(std::move(channel));
+}
+
 void SoundManager::StopSounds(bool all) {
     sink_->catchUp();
     for (auto it = sounds_.begin(); it != sounds_.end();) {
@@ -187,6 +194,8 @@ void SoundManager::SetSoundVolume(uint16_t level) {
 
 void SoundManager::MediaIdle() {
     sink_->catchUp();
+    // Long sounds are decoded on ahead of the device here, on the player's thread.
+    mixer_->feed();
     for (SoundChannel& s : sounds_)
         if (!(s.status & kSoundAtEnd) && mixer_->finished(s.voice)) s.status |= kSoundAtEnd;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The media manager's sound side: the list of playing sounds, starting them from the stack or
 // from files, their volume, collecting those that ended and stopping them. Each sound is
-// decoded whole when it starts and handed to the mixer; the mixer's output (a device, a
-// capture file or nothing) plays it.
+// opened and its first moments decoded when it starts, then decoded on ahead by the idle
+// calls while the mixer's output (a device, a capture file or nothing) plays it.
 #include <cstdint>
 #include <functional>
 #include <list>
@@ -77,6 +77,7 @@ public:
 
 private:
     void start(SoundChannel channel, std::shared_ptr<const PcmBuffer> pcm);
+    void start(SoundChannel channel, std::unique_ptr<SoundSource> source);
     float gainFor(uint16_t level) const;
 
     std::unique_ptr<Mixer> mixer_;

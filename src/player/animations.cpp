@@ -8,6 +8,7 @@
 #include "core/byte_order.h"
 #include "core/handles.h"
 #include "media/frame_animation.h"
+#include "media/sprite_engine.h"
 #include "player/card_picture.h"
 #include "player/player.h"
 #include "stack/chunk_file.h"
@@ -17,8 +18,6 @@
 namespace cv {
 
 namespace {
-
-constexpr uint32_t kSpriteType = 0x53707274; // 'Sprt'
 
 // The animation action of an action list held in `list`, or empty.
 std::span<const uint8_t> animationIn(std::span<const uint8_t> list) {
@@ -77,10 +76,45 @@ private:
     Player& player_;
 };
 
+// Sprites are drawn straight into the player's screen image.
+class SpriteScreen final : public SpriteCanvas {
+public:
+    explicit SpriteScreen(Player& player) : player_(player) {}
+
+    SpriteSurface surface() override {
+        QImage& screen = player_.screen();
+        if (screen.isNull()) return {};
+        if (screen.format() != QImage::Format_RGB32 && screen.format() != QImage::Format_ARGB32)
+            screen = screen.convertToFormat(QImage::Format_RGB32);
+        return {reinterpret_cast<uint32_t*>(screen.bits()), screen.width(), screen.height(),
+                size_t(screen.bytesPerLine()) / sizeof(uint32_t)};
+    }
+    void present(const AnimRect& r) override {
+        player_.host().present(QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1)));
+    }
+
+private:
+    Player& player_;
+};
+
 struct Animations {
-    explicit Animations(Player& p) : canvas(p) {}
+    explicit Animations(Player& p) : canvas(p), screen(p) {}
     FrameAnimations frames;
     CardCanvas canvas;
+    // The sprite engine lives while sprites run.
+    std::unique_ptr<SpriteEngine> sprites;
+    SpriteScreen screen;
+
+    void stepSprites() {
+        if (sprites && !sprites->stepSprites(screen)) sprites.reset();
+    }
+    bool spriteRunning(uint16_t owner) const { return sprites && sprites->isSpriteRunning(owner); }
+    // Leaving a card, resetting its media or the end of a wait: the card shows again where
+    // they were (a reset keeps the card on the screen).
+    void stopSprites() {
+        if (sprites) sprites->stopSprites(&screen);
+        sprites.reset();
+    }
 };
 
 } // namespace
@@ -141,8 +175,21 @@ void installAnimations(Player& player) {
         size_t length = act.size() - action::kPayload;
         if ((get16(act.data() + action::kFlags) & action::kFlagPadded) && length > 0) --length;
         std::vector<uint8_t> copy(act.begin() + action::kPayload, act.begin() + action::kPayload + std::ptrdiff_t(length));
-        // Sprites on paths are not played by this player: the step finds nothing to start.
-        if (copy.size() >= 4 && loadBE32(copy.data()) == kSpriteType) return false;
+        if (copy.size() >= 4 && loadBE32(copy.data()) == sprite::kSpriteType) {
+            // A path animation: the sprite engine (made on first use) takes its own copy.
+            const Handle h = NewHandleFrom(copy.data(), uint32_t(copy.size()));
+            if (!h) {
+                showAlert(2224);
+                return false;
+            }
+            if (!a->sprites) a->sprites = std::make_unique<SpriteEngine>();
+            a->sprites->setLargest(player.cardWidth(), player.cardHeight());
+            const SpriteStart started = a->sprites->startSprite(handleBytes(h), owner);
+            DisposeHandle(h);
+            if (started == SpriteStart::NoMemory) showAlert(2224);
+            if (started != SpriteStart::Started && !a->sprites->count()) a->sprites.reset();
+            return started == SpriteStart::Started;
+        }
         const auto fields = readFrameAnimRecord(copy);
         if (!fields) return false;
         setFrameAnimFlags(copy, fields->flags | frameanim::kFramesInObject);
@@ -157,9 +204,9 @@ void installAnimations(Player& player) {
         a->frames.setLargest(player.cardWidth(), player.cardHeight());
         return a->frames.StartFrameAnimation(h, rect, owner);
     };
-    m.animationDone = [a](uint16_t owner) { return !a->frames.IsObjectAnimating(owner); };
+    m.animationDone = [a](uint16_t owner) { return !a->frames.IsObjectAnimating(owner) && !a->spriteRunning(owner); };
     // DONEP: an animation still runs, even one told to end that has a delay left.
-    m.anyAnimationPlaying = [a] { return a->frames.count() > 0; };
+    m.anyAnimationPlaying = [a] { return a->frames.count() > 0 || (a->sprites && a->sprites->count() > 0); };
     auto showOnCard = std::move(m.showOnCard);
     m.showOnCard = [&player, a, showOnCard](QImage& composed) {
         if (showOnCard) showOnCard(composed);
@@ -188,11 +235,14 @@ void installAnimations(Player& player) {
     m.step = [a, step] {
         if (step) step();
         a->frames.StepFrameAnimations(a->canvas);
+        a->stepSprites();
     };
     auto next = std::move(m.nextStepMs);
     m.nextStepMs = [a, next]() -> uint64_t {
         const uint64_t other = next ? next() : 0;
-        const auto mine = a->frames.nextDueMs();
+        auto mine = a->frames.nextDueMs();
+        if (const auto sprite = a->sprites ? a->sprites->nextDueMs() : std::nullopt; sprite && (!mine || *sprite < *mine))
+            mine = sprite;
         if (!mine) return other;
         return other ? std::min(other, *mine) : *mine;
     };
@@ -200,17 +250,20 @@ void installAnimations(Player& player) {
     m.stopAll = [a, stopAll] {
         if (stopAll) stopAll();
         a->frames.ClearFrameAnimations();
+        a->stopSprites();
     };
     auto stopAfterWait = std::move(m.stopAnimationsAndMovies);
     m.stopAnimationsAndMovies = [a, stopAfterWait] {
         if (stopAfterWait) stopAfterWait();
         a->frames.ClearFrameAnimations();
+        a->stopSprites();
     };
     // Timer 1's idle work steps them too, for lists that do not wait.
     auto tick = std::move(player.timerHandler);
     player.timerHandler = [a, tick] {
         if (tick) tick();
         a->frames.StepFrameAnimations(a->canvas);
+        a->stepSprites();
     };
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The player's frame animations: started by animation actions, stepped by timer 1 and by the
-// wait for a button's media, drawn on the card's screen image, cleared when the card is left.
+// The player's frame animations and sprites on paths: started by animation actions, stepped by
+// timer 1 and by the wait for a button's media, drawn on the card's screen image, cleared when
+// the card is left.
 #include <cstdint>
 #include <span>
 

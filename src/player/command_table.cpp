@@ -1,7 +1,9 @@
 // The player command table: the common rules (range, empty entries, nesting), the object
-// lookup most object commands share, the redraw of a changed object, and the player side of
-// the commands that scripts send.
+// lookup most object commands share, the redraw of a changed object, and most of the commands
+// that scripts send. The other handlers live beside it by topic: command_table_cards,
+// command_table_objects, command_table_text and command_table_system.
 #include "player/command_table.h"
+#include "player/command_table_parts.h"
 
 #include <QPainter>
 #include <algorithm>
@@ -189,13 +191,7 @@ struct CommandTable::Impl {
     using Handler = void (*)(CommandTable&, CommandBlock&);
     static const std::array<Handler, kCommandCount>& table();
 
-    struct Found {
-        Handle card = 0;       // the card record holding the object
-        uint32_t offset = 0;   // the object's offset in it (0 for the card itself)
-        uint16_t kind = 0;     // 0 for the card itself
-        uint16_t id = 0;
-        Handle first = 0;      // the card first selected
-    };
+    using Found = commands::Found;
 
     // The object lookup (command 24 and the first step of the object commands).
     static std::optional<Found> find(const CommandBlock& b, uint16_t currentId) {
@@ -350,63 +346,9 @@ struct CommandTable::Impl {
 
     static int16_t lo(uint32_t v) { return int16_t(low16(v)); }
 
-    static void goFirst(CommandTable& t, CommandBlock& b) { t.player_.navigation().goFirst(lo(b.param(1)), lo(b.param(2))); }
-    static void goLast(CommandTable& t, CommandBlock& b) { t.player_.navigation().goLast(lo(b.param(1)), lo(b.param(2))); }
-    static void goPrevious(CommandTable& t, CommandBlock& b) {
-        t.player_.navigation().goPrevious(lo(b.param(1)), lo(b.param(2)));
-    }
-    static void goNext(CommandTable& t, CommandBlock& b) { t.player_.navigation().goNext(lo(b.param(1)), lo(b.param(2))); }
-
-    static void goToCard(CommandTable& t, CommandBlock& b) {
-        if (!theStack().open()) return;
-        int transition = int16_t(low16(b.param(2)));
-        int speed = int16_t(high16(b.param(2)));
-        if (transition <= 0 || transition >= 28 || (speed != 0 && speed != 8 && speed != 16)) {
-            transition = 3;
-            speed = 8;
-        }
-        uint16_t id = uint16_t(low16(b.param(1)));
-        if (id == 0) {
-            const auto text = CountedStringAt(Handle(b.param(3)));
-            if (!text) return;
-            const Handle card = CardByNameOrNumber(*text);
-            if (!card) {
-                showAlert(2223);
-                return;
-            }
-            id = CardIdOf(card);
-        }
-        t.player_.navigation().goToCardId(id, transition, speed);
-    }
-
     static void redrawCard(CommandTable& t, CommandBlock&) {
         Player& p = t.player_;
         if (Handle card = p.currentCard()) p.showCard(card, 3, 8, false);
-    }
-
-    static void findText(CommandTable& t, CommandBlock& b) {
-        const auto needle = CountedStringAt(Handle(b.param(1)));
-        const int32_t start = int32_t(b.param(2));
-        b.setParam(2, uint32_t(-1));
-        if (!needle || needle->empty()) return;
-        TextFields& fields = t.player_.textFields();
-        std::optional<uint16_t> id = fields.activeField();
-        if (!id) {
-            for (const DisplayRecord& r : t.player_.displayList())
-                if (r.isText() && fields.document(r.id)) {
-                    id = r.id;
-                    break;
-                }
-        }
-        TextDocument* doc = id ? fields.document(*id) : nullptr;
-        if (!doc) return;
-        const size_t at = findNoCase(doc->text(), *needle, size_t(std::max(start, 0)));
-        if (at == std::string::npos) return;
-        fields.activate(*id);
-        doc->setSelection(at, at + needle->size());
-        doc->ensureCaretVisible();
-        t.player_.paintCardRect(doc->objectRect());
-        b.setParam(2, uint32_t(at));
     }
 
     static void menu(CommandTable& t, CommandBlock& b) {
@@ -537,106 +479,6 @@ struct CommandTable::Impl {
         t.player_.post(m);
     }
 
-    static void getText(CommandTable& t, CommandBlock& b) {
-        const auto f = lookup(t, b);
-        b.setParam(4, 0);
-        b.setParam(5, 0);
-        if (!f || f->kind != obj::kText) {
-            b.setParam(1, 0);
-            b.setParam(2, 0);
-            b.setParam(3, 0);
-            return;
-        }
-        Player& p = t.player_;
-        std::string text;
-        std::vector<uint8_t> runs;
-        TextDocument* doc = onCurrentCard(t, *f) ? p.textFields().document(f->id) : nullptr;
-        size_t selStart = 0, selEnd = 0;
-        if (doc) {
-            // The shown text, with what was typed and not yet stored.
-            text = doc->text();
-            runs = StyleRunBytes(doc->styleRuns());
-            std::tie(selStart, selEnd) = doc->selection();
-        } else {
-            const uint8_t* d = memRefs().data(f->card);
-            const std::span<const uint8_t> object(d + f->offset, get32(d + f->offset + obj::kLength));
-            const uint16_t cardId = CardIdOf(f->card);
-            text = TextForCard(object, cardId, theStack().macText);
-            if (const auto sub = FindTextSubrecord(object, cardId)) {
-                const StoredText stored = ReadStoredText(object, *sub);
-                if (!stored.runs.empty()) runs = StyleRunBytes(stored.runs);
-            }
-        }
-        const Handle textRef = NewReferenceFrom(text.data(), uint32_t(text.size()));
-        const Handle runsRef = runs.empty() ? 0 : NewReferenceFrom(runs.data(), uint32_t(runs.size()));
-        b.setParam(1, uint32_t(textRef));
-        b.setParam(2, uint32_t(runsRef));
-        const bool selection = doc && p.currentTool == kBrowseTool;
-        b.setParam(3, selection ? uint32_t(selStart) : 0);
-        b.setParam(4, selection ? uint32_t(selEnd) : 0);
-    }
-
-    static void setText(CommandTable& t, CommandBlock& b) {
-        const CommandBlock saved = b;
-        const auto newText = ReferenceBytes(Handle(b.param(2)));
-        const Handle runsRef = Handle(b.param(5));
-        std::optional<std::string> runBytes;
-        if (runsRef) {
-            runBytes = ReferenceBytes(runsRef);
-            if (!runBytes) return;
-        }
-        if (!newText) return;
-        b.setParam(2, 1);
-        const auto f = lookup(t, b);
-        if (!f || f->kind != obj::kText) {
-            for (int i = 1; i <= 5; ++i) b.setParam(i, saved.param(i));
-            return;
-        }
-        Player& p = t.player_;
-        TextFields& fields = p.textFields();
-        TextDocument* doc = onCurrentCard(t, *f) ? fields.document(f->id) : nullptr;
-        std::vector<StyleRun> runs;
-        if (runBytes) runs = ParseStyleRuns({reinterpret_cast<const uint8_t*>(runBytes->data()), runBytes->size()});
-        if (doc) {
-            const std::vector<StyleRun> before = doc->styleRuns();
-            doc->setSelection(0, doc->textSize());
-            doc->deleteForward();
-            if (runBytes) {
-                doc->insertStyled(*newText, runs);
-            } else {
-                doc->insert(*newText);
-                if (!before.empty()) doc->setStyle(0, doc->textSize(), before.front());
-            }
-            doc->setSelection(0, 0);
-            fields.storePending();
-        } else {
-            uint8_t* d = memRefs().data(f->card);
-            const std::span<const uint8_t> object(d + f->offset, get32(d + f->offset + obj::kLength));
-            const uint16_t cardId = CardIdOf(f->card);
-            std::vector<uint8_t> bytes;
-            if (runBytes) {
-                bytes.assign(runBytes->begin(), runBytes->end());
-            } else if (const auto sub = FindTextSubrecord(object, cardId)) {
-                const StoredText stored = ReadStoredText(object, *sub);
-                if (!stored.runs.empty()) bytes = StyleRunBytes(stored.runs);
-            }
-            StoreTextFromEngine(f->id, f->card, *newText, bytes, cardId);
-        }
-        const bool notActivated = [&] {
-            const uint32_t off = FindObject(f->card, obj::kText, f->id);
-            return !off || (get16(memRefs().data(f->card) + off + text::kSecondFlags) & kTextNotActivated);
-        }();
-        for (int i = 1; i <= 5; ++i) b.setParam(i, saved.param(i));
-        if (!onCurrentCard(t, *f)) return;
-        // The record may have moved in memory: look the object up again by its id.
-        Found again = *f;
-        again.offset = FindObject(f->card, obj::kText, f->id);
-        if (!again.offset) return;
-        const QRect area = refreshDisplay(t, again);
-        redrawItem(t, b, area);
-        if (doc && !notActivated) fields.activate(f->id);
-    }
-
     static void alert(CommandTable&, CommandBlock& b) {
         const auto text = CountedStringAt(Handle(b.param(1)));
         if (!text) return;
@@ -762,6 +604,22 @@ struct CommandTable::Impl {
         t.player_.scripts().run(copy);
     }
 
+    static Player& player(CommandTable& t) { return t.player_; }
+
+    static Handle keptString(CommandTable& t, int slot, std::string_view text) {
+        if (slot < 0 || slot >= kKeptSlots) return 0;
+        Handle& h = t.kept_[slot];
+        if (!IsReference(h)) h = NewReference(1);
+        return h && PutCountedString(h, text) ? h : 0;
+    }
+
+    static bool isKept(const CommandTable& t, Handle h) {
+        if (!h) return false;
+        if (h == t.rect_ || h == t.userName_) return true;
+        return std::find(std::begin(t.names_), std::end(t.names_), h) != std::end(t.names_) ||
+               std::find(std::begin(t.kept_), std::end(t.kept_), h) != std::end(t.kept_);
+    }
+
     static void putLE32(uint8_t* d, uint32_t v) {
         d[0] = uint8_t(v);
         d[1] = uint8_t(v >> 8);
@@ -781,13 +639,7 @@ const std::array<CommandTable::Impl::Handler, kCommandCount>& CommandTable::Impl
                       83, 84, 87, 88, 90, 92, 94, 95, 96, 97, 98, 99, 102, 103, 105, 113, 116, 119, 123, 126,
                       127, 128, 151, 176, 177, 178})
             a[size_t(c)] = &Impl::nothing;
-        a[1] = &Impl::goFirst;
-        a[2] = &Impl::goLast;
-        a[3] = &Impl::goPrevious;
-        a[4] = &Impl::goNext;
-        a[5] = &Impl::goToCard;
         a[6] = &Impl::redrawCard;
-        a[8] = &Impl::findText;
         a[10] = &Impl::menu;
         a[24] = &Impl::lookupOnly;
         a[26] = &Impl::hide;
@@ -802,8 +654,6 @@ const std::array<CommandTable::Impl::Handler, kCommandCount>& CommandTable::Impl
         a[54] = &Impl::playSoundFile;
         a[55] = &Impl::playStoredSound;
         a[57] = &Impl::quit;
-        a[58] = &Impl::getText;
-        a[59] = &Impl::setText;
         a[67] = &Impl::callAnotherNBA;
         a[68] = &Impl::alert;
         a[70] = &Impl::backgroundDirty;
@@ -816,10 +666,50 @@ const std::array<CommandTable::Impl::Handler, kCommandCount>& CommandTable::Impl
         a[170] = &Impl::lockScreen;
         a[171] = &Impl::unlockScreen;
         a[172] = &Impl::runScript;
+        commands::installCardCommands(a);
+        commands::installObjectCommands(a);
+        commands::installSystemCommands(a);
+        commands::installTextCommands(a);
         return a;
     }();
     return t;
 }
+
+// ---- What the topic files share ----
+
+namespace commands {
+
+std::optional<Found> lookup(CommandTable& t, CommandBlock& b) { return CommandTable::Impl::lookup(t, b); }
+QRect refreshDisplay(CommandTable& t, const Found& f) { return CommandTable::Impl::refreshDisplay(t, f); }
+void redrawItem(CommandTable& t, CommandBlock& b, const QRect& area) { CommandTable::Impl::redrawItem(t, b, area); }
+bool onCurrentCard(CommandTable& t, const Found& f) { return CommandTable::Impl::onCurrentCard(t, f); }
+void afterChange(CommandTable& t, CommandBlock& b, const CommandBlock& saved, const Found& f) {
+    CommandTable::Impl::afterChange(t, b, saved, f);
+}
+bool isCardOfStack(Handle h) { return cv::isCardOfStack(h); }
+uint16_t kindOfIndex(int32_t index) { return cv::kindOfIndex(index); }
+int32_t kindIndexOf(uint16_t kind) {
+    switch (kind) {
+    case obj::kButton: return 0;
+    case obj::kText: return 1;
+    case obj::kGraphic: return 2;
+    default: return -1;
+    }
+}
+void forEachNamedObject(Handle card, void (*fn)(void*, uint32_t, uint16_t), void* context) {
+    cv::forEachNamedObject(card, [&](uint32_t off, uint16_t kind) { fn(context, off, kind); });
+}
+std::string objectName(Handle card, uint32_t offset, uint16_t kind) { return cv::objectName(card, offset, kind); }
+uint32_t nameOffset(uint16_t kind) { return cv::nameOffset(kind); }
+uint32_t nameSize(uint16_t kind) { return cv::nameSize(kind); }
+Player& playerOf(CommandTable& t) { return CommandTable::Impl::player(t); }
+bool screenLocked(CommandTable& t) { return t.screenLocked(); }
+Handle keptString(CommandTable& t, int slot, std::string_view text) { return CommandTable::Impl::keptString(t, slot, text); }
+bool isKeptBlock(const CommandTable& t, Handle h) { return CommandTable::Impl::isKept(t, h); }
+uint32_t getLE32(const uint8_t* d) { return CommandTable::Impl::getLE32(d); }
+void putLE32(uint8_t* d, uint32_t v) { CommandTable::Impl::putLE32(d, v); }
+
+} // namespace commands
 
 namespace {
 
@@ -863,6 +753,7 @@ CommandTable::~CommandTable() {
     DisposeReference(rect_);
     DisposeReference(userName_);
     for (Handle h : names_) DisposeReference(h);
+    for (Handle h : kept_) DisposeReference(h);
 }
 
 bool CommandTable::hasEntry(int command) {

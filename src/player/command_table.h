@@ -65,6 +65,9 @@ private:
     int depth_ = 0;
     // Blocks the player hands out and keeps (valid until the next such command).
     Handle rect_ = 0, userName_ = 0, names_[3] = {0, 0, 0};
+    // The other blocks that hold answers (names, paths, titles), one per command that answers.
+    static constexpr int kKeptSlots = 6;
+    Handle kept_[kKeptSlots] = {};
     friend struct Impl;
 };
 

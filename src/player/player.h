@@ -48,7 +48,7 @@ enum Command : int {
     kCmdBack = 200, kCmdHome = 201, kCmdFirst = 202, kCmdPrevious = 203, kCmdNext = 204, kCmdLast = 205,
     kCmdJump = 206, kCmdFind = 207,
     kCmdExtraManager = 450,
-    kCmdAbout = 650, kCmdPreferences = 651, kCmdHelp = 652, kCmdWebPage = 653,
+    kCmdAbout = 650, kCmdPreferences = 651, kCmdHelp = 652, kCmdWebPage = 653, kCmdVideodisc = 654,
 };
 
 // The command a key stands for (Control+key, or Delete alone), or 0; `locked` is the open

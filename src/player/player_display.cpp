@@ -27,7 +27,8 @@ void Player::resizeCard(int width, int height) {
 }
 
 void Player::showCard(Handle card, int transitionNumber, int speed, bool arrive) {
-    (void)arrive;
+    // A disc playing for the card left behind stops when another card arrives.
+    if (arrive && media.stopVideodisc) media.stopVideodisc();
     const StackDocument& s = theStack();
     if (s.open()) resizeCard(s.cardWidth(), s.cardHeight());
     if (revealed_) revealButtons(false);

@@ -244,7 +244,7 @@ const std::vector<MenuDef>& mainMenu() {
          'M'},
         {"Card", {{kCmdJump, "Jump To Card...\tCtrl+J", 'J'}, {kCmdFind, "Find Text...\tCtrl+F", 'F'}}, 'C'},
         {"View", {{kCmdSlideShow, "Slide Show...", 'S'}}, 'V'},
-        {"Options", {{kCmdPreferences, "Preferences...\tCtrl+;", 'P'}}, 'O'},
+        {"Options", {{kCmdPreferences, "Preferences...\tCtrl+;", 'P'}, {kCmdVideodisc, "Videodisc...", 'V'}}, 'O'},
         {"Window",
          {{kWindowMinimize, "Minimize", 'M'},
           {kWindowCentre, "Centre On Screen", 'C'},

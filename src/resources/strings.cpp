@@ -30,6 +30,7 @@ constexpr Entry kStrings[] = {
     {2229, "03This stack was changed, do you want to save it?~Save~Cancel~Don't Save"},
     {2242, "44Sorry, I haven't seen any marked cards yet.~^OK"},
     {2275, "54This movie doesn't contain any pictures.It probably has some sound in it, which will play when your button is clicked.~^OK"},
+    {2278, "54I'm unable to find the LaserDisc Player, please:\n  - Check player power.\n  - Check connections.\n  - Check player for disc.~^Try Again~Continue~Cancel"},
     {2286, "34Sorry, there was problem opening the movie.~^OK"},
     {2295, "33The stack's card size must be at least %d wide and %d high. Do you want to convert it to the minimum size?~^Yes~No"},
     {2355, "43The number of colors of your display has changed. Corvella will show its pictures with the new colors.~^OK"},

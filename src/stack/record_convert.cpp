@@ -92,6 +92,8 @@ constexpr Field kShapeFields[] = {{32, 2}, {34, 2}};
 // 16-bit field at 0 and its length at 8.
 void convertAnimationPayload(uint8_t* p, uint32_t size, Convert dir) {
     if (size < 18) return;
+    // A sprite's records ('Sprt' first) are read big-endian wherever they are.
+    if (p[0] == 'S' && p[1] == 'p' && p[2] == 'r' && p[3] == 't') return;
     const int count = static_cast<int16_t>(u16Before(p + 8, dir));
     Swap16(p + 8);
     uint32_t off = 18;

@@ -84,6 +84,54 @@ TEST(Mixer, ResampledElevenKilohertzToneKeepsItsPitch) {
     EXPECT_NEAR(test::measureHz(out, 2, 0, 48000, 1000), 440, 1);
 }
 
+// Counts frames, 0, 1, 2... (the same in every channel), up to `total`.
+class Counter final : public SoundSource {
+public:
+    explicit Counter(size_t total) : total_(total) {}
+    size_t read(int16_t* out, size_t frames) override {
+        const size_t n = std::min(frames, total_ - next_);
+        for (size_t i = 0; i < n; ++i) out[2 * i] = out[2 * i + 1] = int16_t((next_ + i) % 30000);
+        next_ += n;
+        asked += n;
+        return n;
+    }
+    size_t asked = 0;
+
+private:
+    size_t total_, next_ = 0;
+};
+
+TEST(Mixer, AStreamedSoundPlaysWhatWasFedAndWaitsWhenNotFed) {
+    Mixer m;
+    auto counter = std::make_unique<Counter>(200000);
+    Counter& c = *counter;
+    const auto id = m.playStream(std::move(counter), 1.0f);
+    EXPECT_EQ(c.asked, 4800u); // its first 100 ms
+    EXPECT_EQ(m.buffered(id), 4800u);
+    std::vector<int16_t> out(2 * 7000);
+    size_t expect = 0;
+    auto heard = [&](size_t frames) {
+        for (size_t i = 0; i < frames; ++i)
+            if (out[2 * i] != int16_t(expect++ % 30000)) return false;
+        return true;
+    };
+    // Unfed, it plays what it has and then is silent, keeping its place.
+    m.render(out.data(), 7000);
+    EXPECT_TRUE(heard(4800));
+    EXPECT_EQ(out[2 * 4800], 0);
+    EXPECT_FALSE(m.finished(id));
+    // Fed in uneven blocks, it plays on without a gap across the ring's wrap until the end.
+    for (size_t block = 1000; !m.finished(id); block = block % 6997 + 1237) {
+        m.feed(block, block);
+        std::fill(out.begin(), out.end(), int16_t(-1));
+        const size_t n = std::min(block, size_t(7000));
+        m.render(out.data(), n);
+        ASSERT_TRUE(heard(std::min(n, 200000 - expect))) << expect;
+        if (expect % 3 == 0) m.feed();
+    }
+    EXPECT_EQ(expect, 200000u);
+}
+
 TEST(CaptureSink, WritesWhatWasHeardOnThePlayersClock) {
     VirtualClock vc(1000);
     setClock(&vc);

@@ -6,6 +6,7 @@
 #include "core/clock.h"
 #include "core/handles.h"
 #include "core/ui.h"
+#include "player/actions.h"
 #include "player/navigation.h"
 
 namespace cv::test {
@@ -27,8 +28,9 @@ std::string animationStack(const std::string& extra, const std::string& go = "")
 class AnimationTest : public BrowseTest {
 protected:
     void SetUp() override {
-        BrowseTest::SetUp();
+        // The player's timer starts counting from the clock it is made with.
         setClock(&vc);
+        BrowseTest::SetUp();
     }
     void TearDown() override {
         BrowseTest::TearDown();
@@ -90,7 +92,7 @@ TEST_F(AnimationTest, AButtonThatGoesOnWaitsForItsAnimationAndAKeyEndsTheWait) {
     EXPECT_TRUE(player->media.animationDone(1));
 }
 
-TEST_F(AnimationTest, NoMemoryForTheAnimationIsToldAndSpritesAreNotStarted) {
+TEST_F(AnimationTest, NoMemoryForTheAnimationIsToldAndDamagedSpritesAreNotStarted) {
     open(animationStack(""));
     memRefs().setAllocationLimit(memRefs().bytesInUse() + 16);
     headlessUi().clearLog();
@@ -106,6 +108,66 @@ TEST_F(AnimationTest, NoMemoryForTheAnimationIsToldAndSpritesAreNotStarted) {
     const uint8_t type[] = {'S', 'p', 'r', 't'};
     std::copy(std::begin(type), std::end(type), sprite.begin() + 32);
     EXPECT_FALSE(player->media.startAnimation(sprite, 1));
+    EXPECT_TRUE(player->media.animationDone(1));
+}
+
+namespace {
+
+// Button 1 walks a red 4 x 4 sprite from (40, 10) to (60, 40), 100 ms on each point.
+std::string spriteStack(const std::string& go) {
+    return R"({"card_width": 100, "card_height": 80, "cards": [
+      {"name": "A", "background": {"colour": "#FFFFFF"}, "objects": [
+        {"kind": "button", "id": 1, "name": "Go", "rect": [0, 50, 30, 70])" + go + R"(,
+         "actions": [{"type": "animation", "sprite": {"frames": [{"colour": "#FF0000", "size": [4, 4]}],
+                      "path": [[40, 10, 100], [60, 40, 100]]}}]}]},
+      {"name": "B", "background": {"colour": "#0000FF"}}]})";
+}
+
+} // namespace
+
+TEST_F(AnimationTest, SpritesWalkTheirPathAndAWaitingButtonGoesOnOnlyAfterThem) {
+    open(spriteStack(""));
+    click(10, 60);
+    player->runUntil(vc.nowMs() + 60);
+    EXPECT_EQ(at(41, 11), 0xFF0000u);
+    EXPECT_FALSE(player->media.animationDone(1));
+    EXPECT_TRUE(player->media.anyAnimationPlaying());
+    player->runUntil(vc.nowMs() + 100);
+    EXPECT_EQ(at(41, 11), 0xFFFFFFu);
+    EXPECT_EQ(at(61, 41), 0xFF0000u);
+    player->runUntil(vc.nowMs() + 200);
+    EXPECT_TRUE(player->media.animationDone(1));
+    EXPECT_FALSE(player->media.anyAnimationPlaying());
+    EXPECT_EQ(at(61, 41), 0xFFFFFFu);
+
+    // Resetting the card's media ends it and shows the card again; so does leaving the card.
+    click(10, 60);
+    player->runUntil(vc.nowMs() + 60);
+    ASSERT_EQ(at(41, 11), 0xFF0000u);
+    player->actions().stopCardMedia();
+    EXPECT_EQ(at(41, 11), 0xFFFFFFu);
+    EXPECT_TRUE(player->media.animationDone(1));
+    click(10, 60);
+    player->runUntil(vc.nowMs() + 60);
+    player->navigation().goNext();
+    EXPECT_TRUE(player->media.animationDone(1));
+    player->runUntil(vc.nowMs() + 300);
+    EXPECT_EQ(at(61, 41), 0x0000FFu);
+
+    open(spriteStack(R"(, "go": "next")"));
+    const uint64_t start = vc.nowMs();
+    click(10, 60);
+    EXPECT_EQ(player->currentCardNumber(), 2);
+    EXPECT_GE(vc.nowMs(), start + 200);
+    EXPECT_LT(vc.nowMs(), start + 260);
+
+    open(spriteStack(""));
+    memRefs().setAllocationLimit(memRefs().bytesInUse() + 16);
+    headlessUi().clearLog();
+    click(10, 60);
+    memRefs().setAllocationLimit(0);
+    EXPECT_EQ(headlessUi().lastAlertText(), "Not enough memory available to complete this operation.");
+    EXPECT_TRUE(player->media.animationDone(1));
 }
 
 TEST_F(AnimationTest, AnAnimationThatAsksForItShowsItsFirstFrameWhenTheCardIsShown) {

@@ -43,6 +43,8 @@ public:
     Bytes buildAction(const QJsonObject& a, uint16_t* summary);
     // An animation description made from the pictures of an animation action's `frames`.
     Bytes buildFrameAnimation(const QJsonObject& a);
+    // A sprite on a path (its records and pictures) from an animation action's `sprite`.
+    Bytes buildSprite(const QJsonObject& sprite);
     Bytes buildTextObject(const QJsonObject& o, uint16_t cardId);
     Bytes buildGraphicObject(const QJsonObject& o);
     Bytes buildCardPicture(const QJsonObject& bg);

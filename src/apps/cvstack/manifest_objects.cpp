@@ -8,6 +8,7 @@
 #include "core/mac_charset.h"
 #include "core/pstring.h"
 #include "media/frame_animation.h"
+#include "media/sprite_record.h"
 #include "stack/stack_document.h"
 #include "stack/picture_mask.h"
 #include "stack/record_layout.h"
@@ -83,6 +84,109 @@ Bytes ManifestBuilder::buildFrameAnimation(const QJsonObject& a) {
     return *record;
 }
 
+namespace {
+
+// A mode given by name or number.
+uint16_t modeValue(const QJsonValue& v, std::initializer_list<std::pair<const char*, uint16_t>> names, uint16_t byDefault,
+                   const char* what) {
+    if (v.isUndefined()) return byDefault;
+    if (v.isDouble()) return uint16_t(v.toInt());
+    for (const auto& [name, value] : names)
+        if (v.toString() == name) return value;
+    throw ManifestError(std::string("unknown ") + what + ": " + v.toString().toStdString());
+}
+
+uint32_t count32(const QJsonObject& o, const char* key, uint32_t byDefault) {
+    const double v = o[key].toDouble(byDefault);
+    if (v < 0 || v > 4294967295.0) throw ManifestError(std::string("\"") + key + "\" is out of range");
+    return uint32_t(v);
+}
+
+FrameSettings frameSettings(const QJsonObject& o, const FrameSettings& base) {
+    FrameSettings f = base;
+    f.mode = modeValue(o["frame_mode"], {{"forward", 1}, {"backward", 2}, {"advance", 3}, {"keep", 4}}, base.mode,
+                       "frame mode");
+    f.step = o["frame_step"].toInt(base.step);
+    f.first = count32(o, "first_frame", base.first);
+    f.end = count32(o, "frame_end", base.end);
+    return f;
+}
+
+} // namespace
+
+Bytes ManifestBuilder::buildSprite(const QJsonObject& sp) {
+    SpriteOptions o;
+    o.pathMode = modeValue(sp["path_mode"], {{"forward", 1}, {"backward", 2}, {"back_and_forth", 3}, {"circular", 4}},
+                           sprite::kPathForward, "path mode");
+    o.repeatMode = modeValue(sp["repeat"], {{"always", 0}, {"run_time", 2}, {"cycles", 4}, {"passes", 5}, {"once", 6}},
+                             sprite::kRepeatOnce, "repeat rule");
+    o.passLimit = count32(sp, "passes", 1);
+    o.frameCycleLimit = count32(sp, "cycles", 0);
+    o.pathStep = sp["step"].toInt(1);
+    o.speedPercent = count32(sp, "speed", 100);
+    o.runTime = count32(sp, "run_time", 0);
+    if (sp.contains("interval")) {
+        o.recordedTiming = false;
+        o.fixedInterval = count32(sp, "interval", 100);
+    }
+    if (sp.contains("frame_interval")) {
+        o.framesOnMove = false;
+        o.frameInterval = count32(sp, "frame_interval", 0);
+    }
+    o.forward = frameSettings(sp, o.forward);
+    if (sp.contains("back")) o.backward = frameSettings(sp["back"].toObject(), o.forward);
+
+    std::vector<PathPoint> path;
+    for (const QJsonValue& v : sp["path"].toArray()) {
+        const QJsonArray p = v.toArray();
+        if (p.size() < 2 || p.size() > 3) throw ManifestError("a path point is [x, y] or [x, y, ms]");
+        path.push_back({int16_t(p[0].toInt()), int16_t(p[1].toInt()), uint32_t(p.size() > 2 ? p[2].toInt() : 0)});
+    }
+    if (path.empty()) throw ManifestError("a sprite needs a \"path\" of points");
+
+    std::vector<SpritePicture> frames;
+    for (const QJsonValue& f : sp["frames"].toArray()) {
+        const QJsonObject frame = f.isString() ? QJsonObject{{"picture", f.toString()}} : f.toObject();
+        QImage image;
+        int width = 0, height = 0;
+        if (frame.contains("picture")) {
+            image = loadImage(frame["picture"].toString());
+            width = image.width();
+            height = image.height();
+        }
+        const QJsonArray size = frame["size"].toArray();
+        if (size.size() == 2) {
+            width = size[0].toInt();
+            height = size[1].toInt();
+        }
+        if (width <= 0 || height <= 0 || width > 0x7FFF || height > 0x7FFF)
+            throw ManifestError("a sprite frame needs a picture or a \"size\"");
+        SpritePicture pic;
+        pic.picture = pictureFrom(frame, width, height, depth_);
+        // The picture's transparent pixels (alpha below half) are the ones its mask hides.
+        if (!image.isNull() && image.hasAlphaChannel()) {
+            const QImage alpha = image.scaled(width, height).convertToFormat(QImage::Format_ARGB32);
+            Bitmap mask = *MakeDIB(width, height, 1);
+            mask.colours = {0xFF000000u, 0xFFFFFFFFu};
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    if (qAlpha(alpha.pixel(x, y)) < 128) mask.setPixel(x, y, 1);
+            pic.mask = std::move(mask);
+        }
+        const QJsonArray hot = frame["hotspot"].toArray();
+        if (hot.size() == 2) {
+            pic.hotX = int16_t(hot[0].toInt());
+            pic.hotY = int16_t(hot[1].toInt());
+        }
+        frames.push_back(std::move(pic));
+    }
+    if (frames.empty() || frames.size() > sprite::kMaxFrames)
+        throw ManifestError("a sprite needs 1 to 4096 \"frames\"");
+    auto data = encodeSprite(o, path, frames);
+    if (!data) throw ManifestError("a sprite frame cannot be stored");
+    return *data;
+}
+
 Bytes ManifestBuilder::buildAction(const QJsonObject& a, uint16_t* summary) {
     const QString type = a["type"].toString();
     uint16_t code = 0;
@@ -140,7 +244,8 @@ Bytes ManifestBuilder::buildAction(const QJsonObject& a, uint16_t* summary) {
         break;
     case action::kAnimation:
         putRectAt(b, 4, a["rect"].isUndefined() ? QJsonArray{0, 0, 0, 0} : a["rect"]);
-        if (a.contains("frames")) payload = buildFrameAnimation(a);
+        if (a.contains("sprite")) payload = buildSprite(a["sprite"].toObject());
+        else if (a.contains("frames")) payload = buildFrameAnimation(a);
         else payload = a.contains("file") ? fileBytes(a["file"].toString()) : hexBytes(a["data"].toString());
         break;
     case action::kVideodisc:

@@ -7,6 +7,8 @@
 #include "apps/cvstack/tool_support.h"
 #include "apps/cvstack/verbs.h"
 #include "core/pstring.h"
+#include "media/sprite_record.h"
+#include "stack/ppak.h"
 #include "stack/card_io.h"
 #include "stack/chunk_file.h"
 #include "stack/record_convert.h"
@@ -23,6 +25,41 @@ QString qtext(const std::string& bytes, bool mac = false) {
 
 QJsonObject actionIds(uint16_t arrive, uint16_t leave, uint16_t click) {
     return QJsonObject{{"arrive", arrive}, {"leave", leave}, {"click", click}};
+}
+
+// A sprite's records as stored in an animation action: read, never run.
+QJsonObject dumpSprite(std::span<const uint8_t> data) {
+    const auto r = parseSpriteRecords(data);
+    if (!r) return QJsonObject{{"damaged", true}};
+    const SpriteMotion& m = r->motion;
+    QJsonArray path, frames;
+    for (const PathPoint& p : m.path) path.append(QJsonArray{p.x, p.y, qint64(p.time)});
+    for (const SpriteFrameEntry& f : r->frames) {
+        QJsonObject jf{{"hotspot", QJsonArray{f.hotX, f.hotY}}, {"mask", f.maskLength > 0}};
+        if (const auto h = parsePPak(r->film.subspan(f.picture, f.pictureLength), f.pictureLength))
+            jf["size"] = QJsonArray{h->width, h->height, h->depth};
+        frames.append(jf);
+    }
+    auto settings = [](const FrameSettings& f) {
+        return QJsonObject{{"mode", f.mode}, {"step", f.step}, {"first", qint64(f.first)}, {"end", qint64(f.end)}};
+    };
+    return QJsonObject{{"path_mode", m.pathMode},
+                       {"repeat_mode", m.repeatMode},
+                       {"pass_limit", qint64(m.passLimit)},
+                       {"frame_cycle_limit", qint64(m.frameCycleLimit)},
+                       {"path_step", m.pathStep},
+                       {"path_range", QJsonArray{qint64(m.firstPath), qint64(m.pathEnd)}},
+                       {"timing", r->pathTimed ? (m.pathTimerKind == sprite::kRecordedTiming ? "recorded" : "fixed")
+                                               : "every step"},
+                       {"fixed_interval", qint64(m.fixedInterval)},
+                       {"speed", qint64(m.speedPercent)},
+                       {"frames_on_move", m.framesOnMove},
+                       {"frame_interval", qint64(m.frameInterval)},
+                       {"run_time", r->runTimer ? qint64(r->runTime) : -1},
+                       {"forward_frames", settings(m.forward)},
+                       {"backward_frames", settings(m.backward)},
+                       {"path", path},
+                       {"frames", frames}};
 }
 
 QJsonObject dumpObject(const uint8_t* o, uint16_t kind) {
@@ -47,6 +84,10 @@ QJsonObject dumpObject(const uint8_t* o, uint16_t kind) {
             const uint32_t alen = get32(o + off + action::kLength);
             if (alen < action::kPayload || alen > len - off) break;
             codes.append(get16(o + off + action::kCode));
+            const uint8_t* payload = o + off + action::kPayload;
+            if (get16(o + off + action::kCode) == action::kAnimation && alen >= action::kPayload + 4 &&
+                loadBE32(payload) == sprite::kSpriteType)
+                j["sprite"] = dumpSprite({payload, alen - action::kPayload});
             off += alen;
         }
         j["action_codes"] = codes;

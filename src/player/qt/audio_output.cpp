@@ -5,6 +5,7 @@
 #include <QAudioSink>
 #include <QIODevice>
 #include <QMediaDevices>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -44,23 +45,34 @@ public:
         stream_.channels = format_.channels;
         // About 40 ms of buffer: short enough that a click is heard at once.
         sink_.setBufferSize(qsizetype(format.bytesForDuration(40000)));
+        // Long sounds are decoded ahead on this (the player's) thread. The player's own idle
+        // calls do it too, but they pause while it is busy or shows a dialog; this timer
+        // fires in any event loop, so a sound does not run dry behind an alert.
+        feed_.setInterval(kFeedMs);
+        feed_.callOnTimeout([this] {
+            if (stream_.mixer) stream_.mixer->feed();
+        });
     }
     OutputFormat format() const override { return format_; }
     void start(Mixer& mixer) override {
         stream_.mixer = &mixer;
         stream_.open(QIODevice::ReadOnly);
         sink_.start(&stream_);
+        feed_.start();
     }
     void stop() override {
+        feed_.stop();
         sink_.stop();
         stream_.close();
         stream_.mixer = nullptr;
     }
 
 private:
+    static constexpr int kFeedMs = 100;
     OutputFormat format_;
     QAudioSink sink_;
     MixerStream stream_;
+    QTimer feed_;
 };
 
 std::unique_ptr<AudioSink> deviceSink() {
