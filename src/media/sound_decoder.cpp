@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "core/alerts.h"
+#include "media/memory_input.h"
 
 namespace cv {
 
@@ -131,38 +132,6 @@ AVCodecID storedCodec(const SoundDescription& d) {
     if (d.dataFormat == kSoundMace3) return AV_CODEC_ID_MACE3;
     if (d.dataFormat == kSoundMace6) return AV_CODEC_ID_MACE6;
     return d.sampleSize == 16 ? AV_CODEC_ID_PCM_S16BE : AV_CODEC_ID_PCM_U8;
-}
-
-struct MemoryReader {
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-};
-
-int readMemory(void* opaque, uint8_t* buf, int len) {
-    auto* r = static_cast<MemoryReader*>(opaque);
-    const size_t n = std::min(size_t(std::max(len, 0)), r->size - r->pos);
-    if (n == 0) return AVERROR_EOF;
-    std::memcpy(buf, r->data + r->pos, n);
-    r->pos += n;
-    return int(n);
-}
-
-int64_t seekMemory(void* opaque, int64_t offset, int whence) {
-    auto* r = static_cast<MemoryReader*>(opaque);
-    if (whence & AVSEEK_SIZE) return int64_t(r->size);
-    int64_t base = 0;
-    switch (whence & ~AVSEEK_FORCE) {
-    case SEEK_SET: base = 0; break;
-    case SEEK_CUR: base = int64_t(r->pos); break;
-    case SEEK_END: base = int64_t(r->size); break;
-    default: return -1;
-    }
-    if (offset > int64_t(r->size) || offset < -base) return -1;
-    const int64_t to = base + offset;
-    if (to < 0 || to > int64_t(r->size)) return -1;
-    r->pos = size_t(to);
-    return to;
 }
 
 void setStatus(int* status, int value) {
