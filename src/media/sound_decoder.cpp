@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "core/alerts.h"
+#include "media/memory_input.h"
 
 namespace cv {
 
@@ -133,6 +134,8 @@ AVCodecID storedCodec(const SoundDescription& d) {
     return d.sampleSize == 16 ? AV_CODEC_ID_PCM_S16BE : AV_CODEC_ID_PCM_U8;
 }
 
+} // namespace
+
 // Decodes everything an opened container holds in its best audio stream.
 bool decodeContainer(AVFormatContext* fmt, OutputFormat out, PcmBuffer* pcm) {
     if (avformat_find_stream_info(fmt, nullptr) < 0) return false;
@@ -170,40 +173,6 @@ bool decodeContainer(AVFormatContext* fmt, OutputFormat out, PcmBuffer* pcm) {
     if (!collector.finish()) return false;
     return collector.gotFrames() || !damaged;
 }
-
-struct MemoryReader {
-    const uint8_t* data;
-    size_t size;
-    size_t pos = 0;
-};
-
-int readMemory(void* opaque, uint8_t* buf, int len) {
-    auto* r = static_cast<MemoryReader*>(opaque);
-    const size_t n = std::min(size_t(std::max(len, 0)), r->size - r->pos);
-    if (n == 0) return AVERROR_EOF;
-    std::memcpy(buf, r->data + r->pos, n);
-    r->pos += n;
-    return int(n);
-}
-
-int64_t seekMemory(void* opaque, int64_t offset, int whence) {
-    auto* r = static_cast<MemoryReader*>(opaque);
-    if (whence & AVSEEK_SIZE) return int64_t(r->size);
-    int64_t base = 0;
-    switch (whence & ~AVSEEK_FORCE) {
-    case SEEK_SET: base = 0; break;
-    case SEEK_CUR: base = int64_t(r->pos); break;
-    case SEEK_END: base = int64_t(r->size); break;
-    default: return -1;
-    }
-    if (offset > int64_t(r->size) || offset < -base) return -1;
-    const int64_t to = base + offset;
-    if (to < 0 || to > int64_t(r->size)) return -1;
-    r->pos = size_t(to);
-    return to;
-}
-
-} // namespace
 
 int DecodeStoredSound(std::span<const uint8_t> resource, OutputFormat out, PcmBuffer* pcm) {
     quietFFmpeg();
@@ -261,26 +230,8 @@ int DecodeSoundFile(const std::string& path, OutputFormat out, PcmBuffer* pcm) {
 
 int DecodeSoundImage(std::span<const uint8_t> bytes, OutputFormat out, PcmBuffer* pcm) {
     quietFFmpeg();
-    MemoryReader reader{bytes.data(), bytes.size()};
-    constexpr int kBufferSize = 4096;
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kBufferSize));
-    AVIOContext* io = buffer ? avio_alloc_context(buffer, kBufferSize, 0, &reader, readMemory, nullptr, seekMemory)
-                             : nullptr;
-    if (!io) av_free(buffer);
-    AVFormatContext* fmt = io ? avformat_alloc_context() : nullptr;
-    bool ok = fmt != nullptr;
-    if (ok) {
-        fmt->pb = io;
-        fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
-        // avformat_open_input frees the context itself when it fails.
-        ok = avformat_open_input(&fmt, nullptr, nullptr, nullptr) >= 0;
-    }
-    ok = ok && decodeContainer(fmt, out, pcm);
-    avformat_close_input(&fmt);
-    if (io) {
-        av_freep(&io->buffer);
-        avio_context_free(&io);
-    }
+    MemoryInput input(bytes);
+    const bool ok = input.format() && decodeContainer(input.format(), out, pcm);
     if (!ok) {
         pcm->samples.clear();
         showAlert(kAlertBadSound);

@@ -9,6 +9,8 @@
 
 #include "media/sound_description.h"
 
+struct AVFormatContext;
+
 namespace cv {
 
 // Decoded samples, interleaved 16-bit, at the rate and channel count the mixer asked for.
@@ -39,5 +41,9 @@ int DecodeStoredSound(std::span<const uint8_t> resource, OutputFormat out, PcmBu
 int DecodeSoundFile(const std::string& path, OutputFormat out, PcmBuffer* pcm);
 // A whole sound file held in memory (a stored file image). 0, or -206 after alert 2390.
 int DecodeSoundImage(std::span<const uint8_t> bytes, OutputFormat out, PcmBuffer* pcm);
+
+// The best audio stream of an opened container, decoded whole, with no alert (a movie's sound
+// track). False when it has none that can be read.
+bool decodeContainer(AVFormatContext* fmt, OutputFormat out, PcmBuffer* pcm);
 
 } // namespace cv

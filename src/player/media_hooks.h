@@ -54,6 +54,9 @@ struct MediaHooks {
     // When the media next want a step (clock milliseconds), or 0 when they need none sooner
     // than the next timer tick: a wait sleeps no longer than that.
     std::function<uint64_t()> nextStepMs;
+    // Brings what the media show on the screen up to the clock's present (the frame of a
+    // movie due now), before the screen is read back.
+    std::function<void()> showDue;
 
     // The script interpreter: runs script text (Windows-1252) of a button or action list.
     std::function<void(const std::string& script)> runScript;

@@ -21,6 +21,7 @@
 namespace cv {
 
 void installSounds(Player& player, SoundManager& sounds);
+void installMovies(Player& player);
 
 namespace {
 // Counts the depth of dispatch, so that the queue is drained by one caller at a time.
@@ -54,6 +55,7 @@ Player::Player(Host& host) : host_(host) {
     commands_ = std::make_unique<CommandTable>(*this);
     commandCallback = [this](script::NBAParamBlock& block) { commands_->NBACallback(block); };
     installAnimations(*this);
+    installMovies(*this);
 }
 
 Player::~Player() = default;

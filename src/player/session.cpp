@@ -218,7 +218,9 @@ private:
         case SessionOp::AnswerText: ui_.queueText(utf8ToCp1252(c.text)); return true;
         case SessionOp::AnswerFile: ui_.queueFile(resolve(c.text).string()); return true;
         case SessionOp::Cancel: ui_.queueCancel(); return true;
-        case SessionOp::Snapshot: return snapshot(c);
+        case SessionOp::Snapshot:
+            if (player_.media.showDue) player_.media.showDue();
+            return snapshot(c);
         case SessionOp::SnapshotStep:
             armedStep_ = int(c.number);
             armedPath_ = resolve(c.text);
@@ -244,6 +246,7 @@ private:
                                    : "expect step-pixel: no snapshot-step was asked for");
                 return true;
             }
+            if (c.op == SessionOp::ExpectPixel && player_.media.showDue) player_.media.showDue();
             const QImage& screen = c.op == SessionOp::ExpectPixel ? player_.screen() : stepPicture_;
             if (!screen.rect().contains(c.x, c.y)) {
                 fail(c, "expect pixel " + std::to_string(c.x) + " " + std::to_string(c.y) + ": outside the " +
@@ -265,6 +268,12 @@ private:
             auto capture = std::make_unique<CaptureSink>(path.string());
             if (!capture->ok()) return stop(c, "cannot write the sound capture " + path.string());
             player_.sounds().setSink(std::move(capture));
+            return true;
+        }
+        case SessionOp::ExpectMovie: {
+            const bool playing = player_.media.anyMoviePlaying && player_.media.anyMoviePlaying();
+            if (playing != (c.number != 0))
+                fail(c, std::string("expect movie ") + (c.number ? "playing: no movie is playing" : "done: a movie is playing"));
             return true;
         }
         case SessionOp::ExpectSound: {

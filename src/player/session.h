@@ -49,6 +49,8 @@
 //                                  session's time (complete when the session ends)
 //   expect sound playing|silent    whether a sound is still playing (ended sounds are collected
 //                                  as the player collects them, one per query)
+//   expect movie playing|done      whether a movie is still playing (snapshots and expect
+//                                  pixel show the frame of each movie due at that moment)
 // Paths are relative to the script's folder. Texts are UTF-8.
 #include <cstdint>
 #include <filesystem>
@@ -67,6 +69,7 @@ enum class SessionOp : uint8_t {
     Answer, AnswerText, AnswerFile, Cancel, Snapshot, SnapshotStep,
     ExpectCard, ExpectTitle, ExpectAlert, ExpectPixel, ExpectStepPixel, PrintCard,
     ScriptLimit, RunBox, RunBoxAnswer, ExpectTextWindow, RecordAudio, ExpectSound,
+    ExpectMovie,
 };
 
 // How long one script run may go on in a session unless the script says otherwise.

@@ -302,7 +302,16 @@ private:
             cmd_.number = w_[2] == "playing" ? 1 : 0;
             return cmd_;
         }
-        *error = "expect what? (card, title, alert, text-window, pixel, step-pixel or sound)";
+        if (what == "movie") {
+            if (w_.size() != 3 || (w_[2] != "playing" && w_[2] != "done")) {
+                *error = "expect movie needs playing or done";
+                return std::nullopt;
+            }
+            cmd_.op = SessionOp::ExpectMovie;
+            cmd_.number = w_[2] == "playing" ? 1 : 0;
+            return cmd_;
+        }
+        *error = "expect what? (card, title, alert, text-window, pixel, step-pixel, sound or movie)";
         return std::nullopt;
     }
 
