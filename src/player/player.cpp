@@ -22,6 +22,7 @@ namespace cv {
 
 void installSounds(Player& player, SoundManager& sounds);
 void installMovies(Player& player);
+void installVideodisc(Player& player);
 
 namespace {
 // Counts the depth of dispatch, so that the queue is drained by one caller at a time.
@@ -56,6 +57,7 @@ Player::Player(Host& host) : host_(host) {
     commandCallback = [this](script::NBAParamBlock& block) { commands_->NBACallback(block); };
     installAnimations(*this);
     installMovies(*this);
+    installVideodisc(*this);
 }
 
 Player::~Player() = default;
