@@ -157,6 +157,11 @@ void installVideodisc(Player& player) {
         if (next) next();
         v->step();
     };
+    // A snapshot or a pixel check shows the frame due at that moment.
+    m.showDue = [v, next = m.showDue] {
+        if (next) next();
+        v->step();
+    };
     m.nextStepMs = [v, next = m.nextStepMs]() -> uint64_t {
         const uint64_t other = next ? next() : 0;
         const uint64_t mine = v->showing && v->screen ? v->screen->nextDueMs() : 0;
