@@ -64,13 +64,6 @@ private:
     const VideodiscBusy* busy_;
 };
 
-bool isLong(int code) {
-    switch (code) {
-    case 0: case 6: case 7: case 8: case 12: case 13: case 19: case 20: return true;
-    default: return false;
-    }
-}
-
 int run(int code, VideodiscArg& arg, uint8_t* r, VideodiscDevice& dev, const VideodiscBusy& busy) {
     uint16_t flags = get16(r + vd::kFlags);
     if ((flags & vd::kSwitchedOff) && code != 22) return 0;

@@ -23,6 +23,7 @@ namespace cv {
 void installSounds(Player& player, SoundManager& sounds);
 void installPlugins(Player& player);
 void installMovies(Player& player);
+void installVideodisc(Player& player);
 
 namespace {
 // Counts the depth of dispatch, so that the queue is drained by one caller at a time.
@@ -58,6 +59,7 @@ Player::Player(Host& host) : host_(host) {
     installAnimations(*this);
     installPlugins(*this);
     installMovies(*this);
+    installVideodisc(*this);
 }
 
 Player::~Player() = default;

@@ -24,7 +24,12 @@ int main(int argc, char** argv) {
     cv::test::TestMovie msvideo1;
     msvideo1.container = "avi";
     msvideo1.codec = "msvideo1";
-    const Made made[] = {{"movie_qtrle.mov", qtrle}, {"movie_raw.avi", raw}, {"movie_long.mov", cinepak},
+    // A laserdisc digitised: 64 frames at 30 a second, no sound.
+    cv::test::TestMovie disc;
+    disc.frames = 64;
+    disc.fps = 30;
+    disc.tone = false;
+    const Made made[] = {{"videodisc_disc.mov", disc}, {"movie_qtrle.mov", qtrle}, {"movie_raw.avi", raw}, {"movie_long.mov", cinepak},
                          {"movie_msvideo1.avi", msvideo1}};
     for (const Made& m : made) {
         std::string error;
