@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     disc.frames = 64;
     disc.fps = 30;
     disc.tone = false;
-    const Made made[] = {{"videodisc_disc.mov", disc}, {"movie_qtrle.mov", qtrle}, {"movie_raw.avi", raw}, {"movie_long.mov", cinepak},
+    const Made made[] = {{"videodisc_disc.mov", disc},
+                         {"movie_qtrle.mov", qtrle}, {"movie_raw.avi", raw}, {"movie_long.mov", cinepak},
                          {"movie_msvideo1.avi", msvideo1}};
     for (const Made& m : made) {
         std::string error;
