@@ -173,8 +173,10 @@ void objectOfNumber(CommandTable& t, CommandBlock& b) {
     }
 }
 
-// 33: moves the looked-up object so that its centre is the point in p5.
-void moveTo(CommandTable& t, CommandBlock& b) {
+// 33 and 39: the point in p5 and the looked-up object to move; the block's parameters are put
+// back when there is none.
+template <typename Move>
+void moveWithPoint(CommandTable& t, CommandBlock& b, Move move) {
     const CommandBlock saved = b;
     const auto point = pointIn(b);
     if (!point) return;
@@ -183,22 +185,23 @@ void moveTo(CommandTable& t, CommandBlock& b) {
         for (int i = 1; i <= 5; ++i) b.setParam(i, saved.param(i));
         return;
     }
-    const auto r = rectOf(*f);
-    moveBy(t, b, saved, *f, int64_t(point->first) - (r[0] + (r[2] - r[0]) / 2),
-           int64_t(point->second) - (r[1] + (r[3] - r[1]) / 2));
+    move(saved, *f, *point);
+}
+
+// 33: moves the looked-up object so that its centre is the point in p5.
+void moveTo(CommandTable& t, CommandBlock& b) {
+    moveWithPoint(t, b, [&](const CommandBlock& saved, const Found& f, const auto& point) {
+        const auto r = rectOf(f);
+        moveBy(t, b, saved, f, int64_t(point.first) - (r[0] + (r[2] - r[0]) / 2),
+               int64_t(point.second) - (r[1] + (r[3] - r[1]) / 2));
+    });
 }
 
 // 39: moves the looked-up object by the point in p5 taken as an offset (x right, y down).
 void moveOffset(CommandTable& t, CommandBlock& b) {
-    const CommandBlock saved = b;
-    const auto point = pointIn(b);
-    if (!point) return;
-    const auto f = lookup(t, b);
-    if (!f || !f->kind) {
-        for (int i = 1; i <= 5; ++i) b.setParam(i, saved.param(i));
-        return;
-    }
-    moveBy(t, b, saved, *f, point->first, point->second);
+    moveWithPoint(t, b, [&](const CommandBlock& saved, const Found& f, const auto& point) {
+        moveBy(t, b, saved, f, point.first, point.second);
+    });
 }
 
 // 36: the shown object under the point in p5 (card coordinates): p1 its id, p2 its kind
