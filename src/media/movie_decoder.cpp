@@ -218,6 +218,11 @@ std::unique_ptr<MovieDecoder> MovieDecoder::open(const MovieSource& source) {
             duration = std::max(duration, av_rescale_q(s->duration, s->time_base, AVRational{1, 1000}));
     }
     info.durationMs = std::clamp<int64_t>(duration, 0, int64_t(24) * 3600 * 1000);
+    for (unsigned i = 0; i < m.fmt->nb_chapters && info.chapterStartsMs.size() < 1000; ++i) {
+        const AVChapter* c = m.fmt->chapters[i];
+        if (c && c->time_base.num > 0 && c->time_base.den > 0 && c->start >= 0)
+            info.chapterStartsMs.push_back(av_rescale_q(c->start, c->time_base, AVRational{1, 1000}));
+    }
 
     if (info.container.find("mov") != std::string::npos)
         info.vrMovie = source.image ? hasQuickTimeVrType(*source.image) : hasQuickTimeVrType(source.path);

@@ -29,6 +29,7 @@ struct MovieInfo {
     std::string audioCodec;    // empty without sound
     uint32_t videoTag = 0;     // the picture track's handler, as stored (little-endian FourCC)
     bool hasAudio = false;
+    std::vector<int64_t> chapterStartsMs; // the container's chapter marks, at most 1000
     bool videoDecoderMissing = false; // pictures whose codec this build cannot decode
     bool vrMovie = false;             // QuickTime user data 'ctyp': a VR panorama or object movie
     bool avi = false;

@@ -143,6 +143,25 @@ bool writeAudio(Output& o, const MovieToWrite& desc, std::string* error) {
     return ok || fail(error, "encoding the sound failed");
 }
 
+// The chapter marks, each running to the next (the last to the end of the pictures).
+bool addChapters(AVFormatContext* oc, const MovieToWrite& desc) {
+    if (desc.chaptersMs.empty()) return true;
+    const int64_t endMs = int64_t(desc.frames) * 1000 / std::max(1, desc.fps);
+    oc->chapters = static_cast<AVChapter**>(av_calloc(desc.chaptersMs.size(), sizeof(AVChapter*)));
+    if (!oc->chapters) return false;
+    for (size_t i = 0; i < desc.chaptersMs.size(); ++i) {
+        auto* c = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!c) return false;
+        c->id = int64_t(i) + 1;
+        c->time_base = AVRational{1, 1000};
+        c->start = desc.chaptersMs[i];
+        c->end = i + 1 < desc.chaptersMs.size() ? desc.chaptersMs[i + 1] : endMs;
+        av_dict_set(&c->metadata, "title", ("Chapter " + std::to_string(i + 1)).c_str(), 0);
+        oc->chapters[oc->nb_chapters++] = c;
+    }
+    return true;
+}
+
 } // namespace
 
 bool WriteMovie(const std::string& path, const MovieToWrite& desc, std::string* error) {
@@ -153,6 +172,7 @@ bool WriteMovie(const std::string& path, const MovieToWrite& desc, std::string* 
     if (desc.tone && !openAudio(o, desc, error)) return false;
     if (!(o.oc->oformat->flags & AVFMT_NOFILE) && avio_open(&o.oc->pb, path.c_str(), AVIO_FLAG_WRITE) < 0)
         return fail(error, "cannot write " + path);
+    if (!addChapters(o.oc, desc)) return fail(error, "no memory for the chapters");
     if (avformat_write_header(o.oc, nullptr) < 0) return fail(error, "the muxer refused the header");
     if (desc.pictures && !writeVideo(o, desc, error)) return false;
     if (desc.tone && !writeAudio(o, desc, error)) return false;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace cv {
 
@@ -20,6 +21,7 @@ struct MovieToWrite {
     int toneHz = 440;
     int audioRate = 22050;
     double audioSeconds = -1;  // the tone's length; by default as long as the pictures
+    std::vector<int64_t> chaptersMs; // chapter marks (a QuickTime chapter track)
     // Draws frame `n` into `rgb` (width × height RGB triples, black when called).
     std::function<void(int n, uint8_t* rgb)> draw;
 };

@@ -17,6 +17,9 @@ namespace {
 
 // NTSC discs, when the file does not say its rate.
 constexpr double kDefaultRate = 30000.0 / 1001.0;
+double rateOf(const MovieInfo& info) {
+    return info.frameRate > 0 && std::isfinite(info.frameRate) ? info.frameRate : kDefaultRate;
+}
 // Scanning moves this many times faster than the stored play speed.
 constexpr unsigned kScanFactor = 4;
 // A jump of more frames than this is a seek, not decoding onwards.
@@ -27,7 +30,7 @@ public:
     FileDisc(std::unique_ptr<MoviePlayback> playback, bool linear, std::vector<uint32_t> chapters)
         : playback_(std::move(playback)), linear_(linear), chapters_(std::move(chapters)) {
         const MovieInfo& info = playback_->info();
-        rate_ = info.frameRate > 0 && std::isfinite(info.frameRate) ? info.frameRate : kDefaultRate;
+        rate_ = rateOf(info);
         const double frames = std::floor(double(std::max<int64_t>(info.durationMs, 0)) * rate_ / 1000.0);
         last_ = uint32_t(std::clamp(frames - 1, 0.0, double(UINT32_MAX)));
         if (chapters_.empty() || chapters_.front() != 0) chapters_.insert(chapters_.begin(), 0);
@@ -299,6 +302,13 @@ std::unique_ptr<VideodiscDevice> OpenVideodiscDevice(const std::string& path, bo
     if (!decoder || decoder->info().width <= 0 || decoder->info().tooLarge || decoder->info().videoDecoderMissing)
         return std::make_unique<NoVideodiscPlayer>();
     std::vector<uint32_t> chapters = ParseChapterList(readSmallFile(std::filesystem::path(path).replace_extension(".chapters")));
+    if (chapters.empty()) {
+        // No side file: the video's own chapter marks, as frames.
+        for (const int64_t ms : decoder->info().chapterStartsMs)
+            chapters.push_back(uint32_t(std::clamp(std::floor(double(ms) * rateOf(decoder->info()) / 1000.0 + 0.5), 0.0, double(UINT32_MAX))));
+        std::sort(chapters.begin(), chapters.end());
+        chapters.erase(std::unique(chapters.begin(), chapters.end()), chapters.end());
+    }
     auto playback = std::make_unique<MoviePlayback>(std::move(decoder), MoviePlayback::Mode::Synchronous);
     return std::make_unique<FileDisc>(std::move(playback), linear, std::move(chapters));
 }

@@ -2,7 +2,7 @@
 // A laserdisc digitised into a video file, played as the disc player would play it: frame N
 // of a constant-angular-velocity (CAV) disc is the file's frame N counted from 0 at the file's
 // own frame rate, times on a constant-linear-velocity (CLV) disc are the file's times, and
-// chapters start at the frames listed in a side file NAME.chapters (one frame number a line)
+// chapters start at the frames listed in a side file NAME.chapters (one frame number a line),
 // or at the file's own chapter marks.
 #include <memory>
 #include <string>

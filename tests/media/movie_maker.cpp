@@ -106,6 +106,7 @@ bool makeTestMovie(const std::string& path, const TestMovie& desc, std::string* 
     m.toneHz = desc.toneHz;
     m.audioRate = desc.audioRate;
     m.audioSeconds = desc.audioSeconds;
+    m.chaptersMs = desc.chaptersMs;
     m.draw = [&desc](int n, uint8_t* rgb) {
         const std::vector<uint8_t> frame = drawFrame(desc.width, desc.height, n);
         std::copy(frame.begin(), frame.end(), rgb);

@@ -3,6 +3,7 @@
 // and white blocks over a green lower half, and the sound track is a tone.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace cv::test {
 
@@ -18,6 +19,7 @@ struct TestMovie {
     double audioSeconds = -1; // the tone's length; by default as long as the pictures
     bool pictures = true;     // false: a sound-only movie
     bool vr = false;          // add QuickTime user data 'ctyp' (a VR movie)
+    std::vector<int64_t> chaptersMs; // chapter marks
     std::string forceTag;     // write this FourCC as the AVI picture handler (e.g. "iv32")
 };
 
