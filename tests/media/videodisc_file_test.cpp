@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "core/clock.h"
+#include "media/mixer.h"
 #include "media/videodisc.h"
 #include "movie_maker.h"
 
@@ -131,6 +132,38 @@ TEST_F(VideodiscFile, ThePictureFollowsVideoIndexAndTheDoor) {
     EXPECT_EQ(OpenVideodiscDevice((dir / "none.mov").string())->open(), kVideodiscNoDevice);
     EXPECT_EQ(OpenVideodiscDevice((dir / "disc.chapters").string())->open(), kVideodiscNoDevice);
     EXPECT_EQ(OpenVideodiscDevice("")->open(), kVideodiscNoDevice);
+}
+
+TEST_F(VideodiscFile, TheSoundPlaysWithItsChannelsWhileTheDiscPlaysForwards) {
+    test::TestMovie withSound;
+    withSound.frames = 64;
+    withSound.fps = 30;
+    std::string error;
+    ASSERT_TRUE(test::makeTestMovie((dir / "sound.mov").string(), withSound, &error)) << error;
+    Mixer mixer;
+    device = OpenVideodiscDevice((dir / "sound.mov").string(), false, &mixer);
+    ASSERT_EQ(device->open(), 0);
+    ASSERT_EQ(device->setAudio(false, true), 0);
+    ASSERT_EQ(device->seek(10), 0);
+    ASSERT_EQ(device->play(50, false, 30), 0);
+    ASSERT_EQ(mixer.voiceCount(), 1u);
+    mixer.feed();
+    std::vector<int16_t> out(size_t(mixer.format().rate / 10) * 2);
+    mixer.render(out.data(), out.size() / 2);
+    int64_t left = 0, right = 0;
+    for (size_t i = 0; i < out.size(); i += 2) {
+        left += std::abs(out[i]);
+        right += std::abs(out[i + 1]);
+    }
+    EXPECT_EQ(left, 0) << "the audio setting '1' plays the right channel only";
+    EXPECT_GT(right, int64_t(out.size()) * 100);
+    ASSERT_EQ(device->pause(), 0);
+    EXPECT_EQ(mixer.voiceCount(), 0u);
+    // Faster, slower or backwards, the disc is silent.
+    for (auto [reverse, fps] : {std::pair{false, 60u}, std::pair{false, 15u}, std::pair{true, 30u}}) {
+        ASSERT_EQ(device->play(reverse ? 0 : 60, reverse, fps), 0);
+        EXPECT_EQ(mixer.voiceCount(), 0u) << fps;
+    }
 }
 
 } // namespace
