@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/clock.h"
+#include "media/mixer.h"
 #include "media/movie_playback.h"
 #include "media/videodisc.h"
 
@@ -25,23 +26,52 @@ constexpr unsigned kScanFactor = 4;
 // A jump of more frames than this is a seek, not decoding onwards.
 constexpr uint32_t kDecodeOnwards = 48;
 
+// The disc's sound with the channels the audio setting switched off silenced.
+class ChannelMask final : public SoundSource {
+public:
+    ChannelMask(std::unique_ptr<SoundDecoder> sound, int channels, bool left, bool right)
+        : sound_(std::move(sound)), channels_(channels), left_(left), right_(right) {}
+    size_t read(int16_t* out, size_t frames) override {
+        const size_t n = sound_->read(out, frames);
+        if (channels_ == 2) {
+            for (size_t i = 0; i < n; ++i) {
+                if (!left_) out[2 * i] = 0;
+                if (!right_) out[2 * i + 1] = 0;
+            }
+        }
+        return n;
+    }
+
+private:
+    std::unique_ptr<SoundDecoder> sound_;
+    int channels_;
+    bool left_, right_;
+};
+
 class FileDisc final : public VideodiscDevice, public VideodiscScreen {
 public:
-    FileDisc(std::unique_ptr<MoviePlayback> playback, bool linear, std::vector<uint32_t> chapters)
-        : playback_(std::move(playback)), linear_(linear), chapters_(std::move(chapters)) {
+    FileDisc(std::unique_ptr<MoviePlayback> playback, bool linear, std::vector<uint32_t> chapters, std::string path,
+             Mixer* mixer)
+        : playback_(std::move(playback)), linear_(linear), chapters_(std::move(chapters)), path_(std::move(path)),
+          mixer_(mixer) {
         const MovieInfo& info = playback_->info();
         rate_ = rateOf(info);
         const double frames = std::floor(double(std::max<int64_t>(info.durationMs, 0)) * rate_ / 1000.0);
         last_ = uint32_t(std::clamp(frames - 1, 0.0, double(UINT32_MAX)));
         if (chapters_.empty() || chapters_.front() != 0) chapters_.insert(chapters_.begin(), 0);
         format_ = linear_ ? VideodiscFormat::Hms : VideodiscFormat::Frames;
+        hasAudio_ = info.hasAudio;
     }
+    ~FileDisc() override { stopSound(); }
+    FileDisc(const FileDisc&) = delete;
+    FileDisc& operator=(const FileDisc&) = delete;
 
     int open() override {
         open_ = true;
         return 0;
     }
     int close() override {
+        stopSound();
         open_ = false;
         mode_ = vdstate::kStopped;
         return 0;
@@ -67,6 +97,10 @@ public:
         if (!open_) return kVideodiscNoDevice;
         left_ = left;
         right_ = right;
+        if (mode_ == vdstate::kPlaying) {
+            settle(clock().nowMs());
+            startSound();
+        }
         return 0;
     }
     int seek(uint32_t position) override {
@@ -97,6 +131,7 @@ public:
     }
     int eject() override {
         if (!open_) return kVideodiscNoDevice;
+        stopSound();
         doorOpen_ = true;
         mode_ = vdstate::kUnknown;
         changed_ = true;
@@ -202,6 +237,7 @@ private:
     uint32_t currentFrame() const { return uint32_t(std::clamp(std::floor(pos_), 0.0, double(last_))); }
 
     void hold(uint32_t frame) {
+        stopSound();
         pos_ = frame;
         mode_ = vdstate::kPaused;
     }
@@ -215,6 +251,25 @@ private:
         startPos_ = pos_;
         startMs_ = now;
         mode_ = vdstate::kPlaying;
+        startSound();
+    }
+
+    // The sound plays while the disc plays forwards at its own speed, as a player's does.
+    void startSound() {
+        stopSound();
+        if (!mixer_ || !hasAudio_ || reverse_ || (!left_ && !right_)) return;
+        if (std::abs(double(fps_) - rate_) > rate_ * 0.05) return;
+        int status = 0;
+        auto sound = SoundDecoder::file(path_, mixer_->format(), &status);
+        if (!sound) return;
+        const auto ms = int64_t(pos_ * 1000.0 / rate_);
+        if (ms > 0 && !sound->seekMs(ms)) return;
+        voice_ = mixer_->playStream(std::make_unique<ChannelMask>(std::move(sound), mixer_->format().channels, left_, right_), 1.0f);
+    }
+
+    void stopSound() {
+        if (voice_ && mixer_) mixer_->stop(voice_);
+        voice_ = 0;
     }
 
     // Brings the playing position up to `nowMs`; a play that reaches its end holds the frame.
@@ -226,6 +281,7 @@ private:
         if ((reverse_ && p <= target_) || (!reverse_ && p >= target_)) {
             p = target_;
             mode_ = vdstate::kPaused;
+            stopSound();
         }
         pos_ = std::clamp(p, 0.0, double(last_));
     }
@@ -251,6 +307,10 @@ private:
     std::unique_ptr<MoviePlayback> playback_;
     bool linear_;
     std::vector<uint32_t> chapters_;
+    std::string path_;
+    Mixer* mixer_;
+    bool hasAudio_ = false;
+    Mixer::VoiceId voice_ = 0;
     double rate_ = kDefaultRate;
     uint32_t last_ = 0;
     VideodiscFormat format_ = VideodiscFormat::Frames;
@@ -296,7 +356,7 @@ std::vector<uint32_t> ParseChapterList(const std::string& text) {
     return starts;
 }
 
-std::unique_ptr<VideodiscDevice> OpenVideodiscDevice(const std::string& path, bool linear) {
+std::unique_ptr<VideodiscDevice> OpenVideodiscDevice(const std::string& path, bool linear, Mixer* mixer) {
     if (path.empty()) return std::make_unique<NoVideodiscPlayer>();
     auto decoder = MovieDecoder::open(MovieSource{path, nullptr});
     if (!decoder || decoder->info().width <= 0 || decoder->info().tooLarge || decoder->info().videoDecoderMissing)
@@ -310,7 +370,7 @@ std::unique_ptr<VideodiscDevice> OpenVideodiscDevice(const std::string& path, bo
         chapters.erase(std::unique(chapters.begin(), chapters.end()), chapters.end());
     }
     auto playback = std::make_unique<MoviePlayback>(std::move(decoder), MoviePlayback::Mode::Synchronous);
-    return std::make_unique<FileDisc>(std::move(playback), linear, std::move(chapters));
+    return std::make_unique<FileDisc>(std::move(playback), linear, std::move(chapters), path, mixer);
 }
 
 } // namespace cv

@@ -3,7 +3,7 @@
 // of a constant-angular-velocity (CAV) disc is the file's frame N counted from 0 at the file's
 // own frame rate, times on a constant-linear-velocity (CLV) disc are the file's times, and
 // chapters start at the frames listed in a side file NAME.chapters (one frame number a line),
-// or at the file's own chapter marks.
+// or else at the video's own chapter marks (chapter 1 always starts at frame 0).
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +11,8 @@
 #include "media/videodisc_device.h"
 
 namespace cv {
+
+class Mixer;
 
 // Where the settings name the disc: section "Videodisc", key "Disc" (a path), and "Type"
 // ("CLV" for a linear disc; anything else is CAV).
@@ -20,7 +22,9 @@ inline constexpr char kVideodiscTypeKey[] = "Type";
 
 // The device for the disc at `path`: a disc played from the file, or, when the path is empty
 // or the file cannot be played, a player that is not connected.
-std::unique_ptr<VideodiscDevice> OpenVideodiscDevice(const std::string& path, bool linear = false);
+// Its sound, when it has one, plays through `mixer` while the disc plays forwards at its own
+// speed, with the channels the audio setting chose.
+std::unique_ptr<VideodiscDevice> OpenVideodiscDevice(const std::string& path, bool linear = false, Mixer* mixer = nullptr);
 
 // The chapter starts a side file lists: one frame number a line, blank lines and lines
 // starting with '#' skipped, kept in rising order; at most 1000 chapters.

@@ -42,7 +42,8 @@ struct Videodisc {
             }
             const std::string type = settings().get(kVideodiscSection, kVideodiscTypeKey);
             device = OpenVideodiscDevice(path, type.size() == 3 && std::toupper(uchar(type[0])) == 'C' &&
-                                                   std::toupper(uchar(type[1])) == 'L' && std::toupper(uchar(type[2])) == 'V');
+                                                   std::toupper(uchar(type[1])) == 'L' && std::toupper(uchar(type[2])) == 'V',
+                                         &player.sounds().mixer());
             screen = dynamic_cast<VideodiscScreen*>(device.get());
             discPath = path;
         }

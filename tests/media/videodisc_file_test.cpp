@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "core/clock.h"
+#include "media/mixer.h"
 #include "media/videodisc.h"
 #include "movie_maker.h"
 
@@ -102,6 +103,21 @@ TEST_F(VideodiscFile, ChaptersComeFromTheSideFileAndTimesFromTheFile) {
     EXPECT_EQ(v, 2u);
     EXPECT_EQ(device->seek(4), kVideodiscOutOfRange) << "chapter 1 at 0, then 20 and 40";
 
+    // Without a side file, the video's own chapter marks.
+    test::TestMovie marked;
+    marked.frames = 64;
+    marked.fps = 30;
+    marked.tone = false;
+    marked.chaptersMs = {0, 1000, 1500};
+    std::string error;
+    ASSERT_TRUE(test::makeTestMovie((dir / "marked.mov").string(), marked, &error)) << error;
+    device = OpenVideodiscDevice((dir / "marked.mov").string());
+    screen = dynamic_cast<VideodiscScreen*>(device.get());
+    ASSERT_EQ(device->open(), 0);
+    ASSERT_EQ(device->setFormat(VideodiscFormat::Chapters), 0);
+    ASSERT_EQ(device->seek(3), 0);
+    EXPECT_EQ(shown(), 45);
+
     openDisc(true);
     ASSERT_EQ(device->setFormat(VideodiscFormat::Hms), 0);
     ASSERT_EQ(device->seek(PackDiscTime(1)), 0);
@@ -131,6 +147,38 @@ TEST_F(VideodiscFile, ThePictureFollowsVideoIndexAndTheDoor) {
     EXPECT_EQ(OpenVideodiscDevice((dir / "none.mov").string())->open(), kVideodiscNoDevice);
     EXPECT_EQ(OpenVideodiscDevice((dir / "disc.chapters").string())->open(), kVideodiscNoDevice);
     EXPECT_EQ(OpenVideodiscDevice("")->open(), kVideodiscNoDevice);
+}
+
+TEST_F(VideodiscFile, TheSoundPlaysWithItsChannelsWhileTheDiscPlaysForwards) {
+    test::TestMovie withSound;
+    withSound.frames = 64;
+    withSound.fps = 30;
+    std::string error;
+    ASSERT_TRUE(test::makeTestMovie((dir / "sound.mov").string(), withSound, &error)) << error;
+    Mixer mixer;
+    device = OpenVideodiscDevice((dir / "sound.mov").string(), false, &mixer);
+    ASSERT_EQ(device->open(), 0);
+    ASSERT_EQ(device->setAudio(false, true), 0);
+    ASSERT_EQ(device->seek(10), 0);
+    ASSERT_EQ(device->play(50, false, 30), 0);
+    ASSERT_EQ(mixer.voiceCount(), 1u);
+    mixer.feed();
+    std::vector<int16_t> out(size_t(mixer.format().rate / 10) * 2);
+    mixer.render(out.data(), out.size() / 2);
+    int64_t left = 0, right = 0;
+    for (size_t i = 0; i < out.size(); i += 2) {
+        left += std::abs(out[i]);
+        right += std::abs(out[i + 1]);
+    }
+    EXPECT_EQ(left, 0) << "the audio setting '1' plays the right channel only";
+    EXPECT_GT(right, int64_t(out.size()) * 100);
+    ASSERT_EQ(device->pause(), 0);
+    EXPECT_EQ(mixer.voiceCount(), 0u);
+    // Faster, slower or backwards, the disc is silent.
+    for (auto [reverse, fps] : {std::pair{false, 60u}, std::pair{false, 15u}, std::pair{true, 30u}}) {
+        ASSERT_EQ(device->play(reverse ? 0 : 60, reverse, fps), 0);
+        EXPECT_EQ(mixer.voiceCount(), 0u) << fps;
+    }
 }
 
 } // namespace
