@@ -298,11 +298,10 @@ bool MovieDecoder::seekMs(int64_t ms) {
     return true;
 }
 
-bool MovieDecoder::decodeAudio(OutputFormat out, PcmBuffer* pcm) const {
-    if (!info_.hasAudio) return false;
+std::unique_ptr<SoundDecoder> MovieDecoder::openAudio(const MovieSource& source, OutputFormat out) {
     // The sound side's decoders, which say themselves when a track cannot be read.
-    if (source_.image) return DecodeSoundImage(*source_.image, out, pcm) == 0;
-    return DecodeSoundFile(source_.path, out, pcm) == 0;
+    if (source.image) return SoundDecoder::image(*source.image, out, nullptr);
+    return SoundDecoder::file(source.path, out, nullptr);
 }
 
 } // namespace cv

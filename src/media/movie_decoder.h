@@ -69,9 +69,9 @@ public:
     bool nextFrame(MovieFrame* out);
     // Goes back to the key frame at or before `ms`; nextFrame then goes on from there.
     bool seekMs(int64_t ms);
-    // The sound track, decoded whole at the mixer's format. False when there is none, or
-    // after the sound side's alert when it cannot be read.
-    bool decodeAudio(OutputFormat out, PcmBuffer* pcm) const;
+    // The sound track of `source`, opened to be decoded as it plays at the mixer's format.
+    // nullptr after the sound side's alert when it cannot be read.
+    static std::unique_ptr<SoundDecoder> openAudio(const MovieSource& source, OutputFormat out);
 
     // Codecs treated as missing from this build (tests of the refusal path: an Indeo 3.2
     // movie cannot be made here, so its path is reached by claiming the decoder is absent).
