@@ -115,7 +115,10 @@ MovieChannel* MovieList::PrepareMovie(const MovieRequest& request, uint16_t obje
 
     // The sound track is opened when it first plays, and decoded as it plays.
     movie->hasSound = info.hasAudio;
-    if (movie->hasSound) movie->soundSource = request.source;
+    if (movie->hasSound) {
+        movie->soundSource = request.source;
+        movie->soundIndex = decoder->soundIndex();
+    }
     const int naturalWidth = info.width, naturalHeight = info.height;
     movie->playback = std::make_unique<MoviePlayback>(std::move(decoder), mode);
     const MovieRect& r = movie->rect;
@@ -155,16 +158,21 @@ void MovieList::startSound(MovieChannel& movie, int64_t fromMs) {
             return;
         }
     }
-    // A fresh decoder is at the start already; otherwise go to the movie's position, or, in a
-    // track that cannot be searched, open it again and read up to there.
+    // A fresh decoder is at the start already; otherwise go to the movie's position: to the
+    // packet the position is in, then on through it to the position itself. A track that
+    // cannot be searched is opened again and read up to there.
     const int64_t at = std::max<int64_t>(fromMs, 0);
-    if (!(first && at == 0) && !movie.sound->seekMs(at)) {
-        movie.sound = MovieDecoder::openAudio(movie.soundSource, format);
-        if (!movie.sound) {
-            movie.hasSound = false;
-            return;
+    if (!(first && at == 0)) {
+        if (movie.sound->seekMs(at)) {
+            skipFrames(*movie.sound, size_t(movie.soundIndex.leadInSeconds(at) * format.rate), format.channels);
+        } else {
+            movie.sound = MovieDecoder::openAudio(movie.soundSource, format);
+            if (!movie.sound) {
+                movie.hasSound = false;
+                return;
+            }
+            skipFrames(*movie.sound, size_t(at * format.rate / 1000), format.channels);
         }
-        skipFrames(*movie.sound, size_t(at * format.rate / 1000), format.channels);
     }
     // Whatever played until now was heard before the movie's sound begins.
     sounds_.sink().catchUp();

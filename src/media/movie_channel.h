@@ -64,6 +64,7 @@ struct MovieChannel {
     // The sound track: where it is read from (when the movie has one), and its decoder, opened
     // the first time the sound starts and kept (sought) for every start after that.
     MovieSource soundSource;
+    SoundTrackIndex soundIndex;
     bool hasSound = false;
     std::shared_ptr<SoundDecoder> sound;
     Mixer::VoiceId voice = 0;
