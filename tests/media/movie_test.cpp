@@ -329,6 +329,27 @@ TEST_F(Movies, PauseResumeAndSeekKeepPositionAndSound) {
     EXPECT_FALSE(sounds.mixer().finished(m->voice));
 }
 
+TEST_F(Movies, ATrackTheSoundSideRefusesIsSaidOnceAndTheMoviePlaysSilent) {
+    test::TestMovie desc;
+    desc.frames = 20;
+    desc.audioRate = 800; // below the lowest rate a sound file may have
+    SoundManager sounds;
+    MovieList list(sounds);
+    list.mode = MoviePlayback::Mode::Synchronous;
+    MovieChannel* m = list.PrepareMovie(request(make("low.mov", desc)), 1, true);
+    ASSERT_TRUE(m);
+    vc.advance(500);
+    list.pause(*m);
+    list.resume(*m);
+    list.seek(*m, 1000);
+    list.StartMovie(*m);
+    EXPECT_EQ(ui.log().size(), 1u);
+    EXPECT_TRUE(alerted(kAlertMovieOpen));
+    EXPECT_EQ(sounds.mixer().voiceCount(), 0u);
+    vc.advance(2100);
+    EXPECT_TRUE(list.IsMovieDone(*m));
+}
+
 TEST(MovieVrType, FoundOnlyWhereTheAtomsSayAndNeverOutside) {
     auto atom = [](const char* type, std::vector<uint8_t> body, uint32_t size = 0) {
         const uint32_t s = size ? size : uint32_t(body.size() + 8);
