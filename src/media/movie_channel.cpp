@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <vector>
 
 #include "core/alerts.h"
 #include "core/clock.h"
@@ -27,6 +28,28 @@ bool isIndeo32(uint32_t tag) {
 }
 
 int64_t now() { return int64_t(clock().nowMs()); }
+
+// Hands the mixer the movie's own decoder: the movie keeps it from one start to the next, so
+// the track is opened (and a file image copied) once, whatever the pauses and seeks.
+class SharedSource final : public SoundSource {
+public:
+    explicit SharedSource(std::shared_ptr<SoundDecoder> d) : d_(std::move(d)) {}
+    size_t read(int16_t* out, size_t frames) override { return d_->read(out, frames); }
+
+private:
+    std::shared_ptr<SoundDecoder> d_;
+};
+
+// Reads and drops `frames` frames: the way to a position in a track that cannot be searched.
+void skipFrames(SoundDecoder& d, size_t frames, int channels) {
+    std::vector<int16_t> scratch(size_t(4096) * size_t(channels));
+    while (frames > 0) {
+        const size_t want = std::min<size_t>(frames, 4096);
+        const size_t got = d.read(scratch.data(), want);
+        frames -= got;
+        if (got < want) return;
+    }
+}
 
 } // namespace
 
@@ -90,10 +113,11 @@ MovieChannel* MovieList::PrepareMovie(const MovieRequest& request, uint16_t obje
         }
     }
 
-    // The sound track is decoded whole before the pictures start.
-    if (info.hasAudio) {
-        auto pcm = std::make_shared<PcmBuffer>();
-        if (decoder->decodeAudio(sounds_.mixer().format(), pcm.get()) && pcm->frames()) movie->sound = std::move(pcm);
+    // The sound track is opened when it first plays, and decoded as it plays.
+    movie->hasSound = info.hasAudio;
+    if (movie->hasSound) {
+        movie->soundSource = request.source;
+        movie->soundIndex = decoder->soundIndex();
     }
     const int naturalWidth = info.width, naturalHeight = info.height;
     movie->playback = std::make_unique<MoviePlayback>(std::move(decoder), mode);
@@ -121,20 +145,38 @@ void MovieList::stopSound(MovieChannel& movie) {
 
 void MovieList::startSound(MovieChannel& movie, int64_t fromMs) {
     stopSound(movie);
-    if (!movie.sound) return;
-    std::shared_ptr<const PcmBuffer> pcm = movie.sound;
-    if (fromMs > 0) {
-        const size_t skip = size_t(fromMs) * size_t(pcm->rate) / 1000;
-        if (skip >= pcm->frames()) return;
-        auto rest = std::make_shared<PcmBuffer>();
-        rest->rate = pcm->rate;
-        rest->channels = pcm->channels;
-        rest->samples.assign(pcm->samples.begin() + std::ptrdiff_t(skip * size_t(pcm->channels)), pcm->samples.end());
-        pcm = std::move(rest);
+    if (!movie.hasSound) return;
+    const OutputFormat format = sounds_.mixer().format();
+    const bool first = !movie.sound;
+    if (first) {
+        // A track that cannot be read was said once (by the sound side's alert); the movie
+        // goes on without sound and does not try again.
+        movie.sound = MovieDecoder::openAudio(movie.soundSource, format);
+        if (!movie.sound) {
+            movie.hasSound = false;
+            movie.soundSource = {};
+            return;
+        }
+    }
+    // A fresh decoder is at the start already; otherwise go to the movie's position: to the
+    // packet the position is in, then on through it to the position itself. A track that
+    // cannot be searched is opened again and read up to there.
+    const int64_t at = std::max<int64_t>(fromMs, 0);
+    if (!(first && at == 0)) {
+        if (movie.sound->seekMs(at)) {
+            skipFrames(*movie.sound, size_t(movie.soundIndex.leadInSeconds(at) * format.rate), format.channels);
+        } else {
+            movie.sound = MovieDecoder::openAudio(movie.soundSource, format);
+            if (!movie.sound) {
+                movie.hasSound = false;
+                return;
+            }
+            skipFrames(*movie.sound, size_t(at * format.rate / 1000), format.channels);
+        }
     }
     // Whatever played until now was heard before the movie's sound begins.
     sounds_.sink().catchUp();
-    movie.voice = sounds_.mixer().play(std::move(pcm), gain(movie));
+    movie.voice = sounds_.mixer().playStream(std::make_unique<SharedSource>(movie.sound), gain(movie));
 }
 
 void MovieList::StartMovie(MovieChannel& movie) {
@@ -157,10 +199,8 @@ int64_t MovieList::position(const MovieChannel& movie) const {
 }
 
 int64_t MovieList::length(const MovieChannel& movie) const {
-    int64_t len = movie.playback ? movie.playback->lengthMs() : 0;
-    if (movie.sound && movie.sound->rate > 0)
-        len = std::max(len, int64_t(movie.sound->frames() * 1000 / size_t(movie.sound->rate)));
-    return len;
+    // The stored length covers the sound track too.
+    return movie.playback ? movie.playback->lengthMs() : 0;
 }
 
 bool MovieList::IsMovieDone(MovieChannel& movie) {

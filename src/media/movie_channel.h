@@ -1,7 +1,7 @@
 #pragma once
 // The media manager's movie side: the movie list, preparing a movie for a button (opening,
 // choosing how it is decoded, placing it), starting it, its end, its window shown or hidden,
-// and its sound track played through the mixer. What a movie looks like on the card is the
+// and its sound track decoded as it plays through the mixer. What a movie looks like on the card is the
 // player's business: it asks for the frame due now and draws it in the movie's rectangle.
 #include <cstdint>
 #include <list>
@@ -61,7 +61,12 @@ struct MovieChannel {
     int64_t originMs = 0;
     int64_t pausedAtMs = 0; // the position while not playing
     std::unique_ptr<MoviePlayback> playback;
-    std::shared_ptr<const PcmBuffer> sound;
+    // The sound track: where it is read from (when the movie has one), and its decoder, opened
+    // the first time the sound starts and kept (sought) for every start after that.
+    MovieSource soundSource;
+    SoundTrackIndex soundIndex;
+    bool hasSound = false;
+    std::shared_ptr<SoundDecoder> sound;
     Mixer::VoiceId voice = 0;
 
     bool soundOnly() const { return status & kMovieSoundOnly; }

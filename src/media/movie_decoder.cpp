@@ -5,6 +5,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <string_view>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -42,6 +43,50 @@ void quietFFmpeg() {
     }();
     (void)once;
 }
+
+// The longest stretch a seek in a sound track may land before its position; beyond it the
+// index is not what the sound's own reader uses, and nothing is passed over.
+constexpr double kMaxLeadInSeconds = 10;
+
+// The audio stream's key packets as the demuxer indexed them. A QuickTime index counts in
+// the track's time base; an AVI one counts bytes of fixed-size samples, known for PCM alone.
+SoundTrackIndex readSoundIndex(AVStream* st, bool avi) {
+    SoundTrackIndex index;
+    const AVCodecParameters* par = st->codecpar;
+    if (st->time_base.num <= 0 || st->time_base.den <= 0) return index;
+    if (avi) {
+        const AVCodecDescriptor* desc = avcodec_descriptor_get(par->codec_id);
+        const bool pcm = desc && std::string_view(desc->name).starts_with("pcm_");
+        if (!pcm || par->block_align <= 0) return index;
+        index.unitsPerTick = par->block_align;
+    }
+    index.timeNum = st->time_base.num;
+    index.timeDen = st->time_base.den;
+    const int n = avformat_index_get_entries_count(st);
+    for (int i = 0; i < n; ++i) {
+        const AVIndexEntry* e = avformat_index_get_entry(st, i);
+        if (!e || !(e->flags & AVINDEX_KEYFRAME)) continue;
+        if (!index.starts.empty() && e->timestamp < index.starts.back()) return {}; // not ascending: not trusted
+        index.starts.push_back(e->timestamp);
+    }
+    return index;
+}
+
+} // namespace
+
+double SoundTrackIndex::leadInSeconds(int64_t ms) const {
+    if (starts.empty() || timeNum <= 0 || timeDen <= 0 || unitsPerTick <= 0) return 0;
+    // The same target the sound's reader searches for.
+    const int64_t ticks = av_rescale_q(std::max<int64_t>(ms, 0), AVRational{1, 1000}, AVRational{timeNum, timeDen});
+    if (ticks > INT64_MAX / unitsPerTick) return 0;
+    auto it = std::upper_bound(starts.begin(), starts.end(), ticks * unitsPerTick);
+    if (it == starts.begin()) return 0;
+    const double landed = double(*std::prev(it)) / double(unitsPerTick) * timeNum / timeDen;
+    const double lead = double(std::max<int64_t>(ms, 0)) / 1000.0 - landed;
+    return lead > 0 && lead <= kMaxLeadInSeconds ? lead : 0;
+}
+
+namespace {
 
 bool sizeAllowed(int64_t w, int64_t h) { return w > 0 && h > 0 && w * h <= kMaxMoviePixels; }
 
@@ -210,6 +255,7 @@ std::unique_ptr<MovieDecoder> MovieDecoder::open(const MovieSource& source) {
         m.startTs = vs->start_time != AV_NOPTS_VALUE ? vs->start_time : 0;
     }
     if (m.video < 0 && !info.hasAudio) return nullptr;
+    if (audio >= 0) d->soundIndex_ = readSoundIndex(m.fmt->streams[audio], info.avi);
 
     int64_t duration = m.fmt->duration > 0 ? av_rescale(m.fmt->duration, 1000, AV_TIME_BASE) : 0;
     for (unsigned i = 0; i < m.fmt->nb_streams; ++i) {
@@ -303,11 +349,10 @@ bool MovieDecoder::seekMs(int64_t ms) {
     return true;
 }
 
-bool MovieDecoder::decodeAudio(OutputFormat out, PcmBuffer* pcm) const {
-    if (!info_.hasAudio) return false;
+std::unique_ptr<SoundDecoder> MovieDecoder::openAudio(const MovieSource& source, OutputFormat out) {
     // The sound side's decoders, which say themselves when a track cannot be read.
-    if (source_.image) return DecodeSoundImage(*source_.image, out, pcm) == 0;
-    return DecodeSoundFile(source_.path, out, pcm) == 0;
+    if (source.image) return SoundDecoder::image(*source.image, out, nullptr);
+    return SoundDecoder::file(source.path, out, nullptr);
 }
 
 } // namespace cv

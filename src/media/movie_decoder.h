@@ -36,6 +36,17 @@ struct MovieInfo {
     bool tooLarge = false;            // frames above kMaxMoviePixels
 };
 
+// Where the packets of a sound track start. A seek in the track goes on from the packet at
+// or before the position (SoundDecoder::seekMs); this tells how far before it that is, so
+// that the samples in between can be passed over and the sound keeps to the pictures.
+struct SoundTrackIndex {
+    int timeNum = 0, timeDen = 1; // the track's time base
+    int64_t unitsPerTick = 1;     // index steps per time-base tick (bytes per sample frame in an AVI)
+    std::vector<int64_t> starts;  // the key packets, ascending; empty when unknown
+    // Seconds from the start of the packet a seek to `ms` lands on to `ms` (0 when unknown).
+    double leadInSeconds(int64_t ms) const;
+};
+
 // One picture, 0xAARRGGBB words in rows (QImage's RGB32 layout).
 struct MovieFrame {
     int width = 0, height = 0;
@@ -60,6 +71,8 @@ public:
     static std::unique_ptr<MovieDecoder> open(const MovieSource& source);
 
     const MovieInfo& info() const { return info_; }
+    // The sound track's packets, as read when the movie was opened.
+    const SoundTrackIndex& soundIndex() const { return soundIndex_; }
     const MovieSource& source() const { return source_; }
 
     // The size pictures are handed out at (scaled when it differs from the natural size);
@@ -70,9 +83,9 @@ public:
     bool nextFrame(MovieFrame* out);
     // Goes back to the key frame at or before `ms`; nextFrame then goes on from there.
     bool seekMs(int64_t ms);
-    // The sound track, decoded whole at the mixer's format. False when there is none, or
-    // after the sound side's alert when it cannot be read.
-    bool decodeAudio(OutputFormat out, PcmBuffer* pcm) const;
+    // The sound track of `source`, opened to be decoded as it plays at the mixer's format.
+    // nullptr after the sound side's alert when it cannot be read.
+    static std::unique_ptr<SoundDecoder> openAudio(const MovieSource& source, OutputFormat out);
 
     // Codecs treated as missing from this build (tests of the refusal path: an Indeo 3.2
     // movie cannot be made here, so its path is reached by claiming the decoder is absent).
@@ -84,6 +97,7 @@ private:
     std::unique_ptr<Impl> impl_;
     MovieInfo info_;
     MovieSource source_;
+    SoundTrackIndex soundIndex_;
 };
 
 // Whether a QuickTime file's movie carries user data of type 'ctyp' (a QuickTime VR movie).

@@ -97,9 +97,10 @@ TEST_F(Movies, EachPeriodCodecDecodesEveryFrameWithItsNumberAndTime) {
             ++n;
         }
         EXPECT_EQ(n, 12);
-        PcmBuffer pcm;
-        ASSERT_TRUE(d->decodeAudio(OutputFormat{48000, 2}, &pcm));
-        EXPECT_NEAR(double(pcm.frames()), 48000 * 1.2, 2000.0);
+        auto sound = MovieDecoder::openAudio(d->source(), OutputFormat{48000, 2});
+        ASSERT_TRUE(sound);
+        std::vector<int16_t> pcm(size_t(48000) * 2 * 2);
+        EXPECT_NEAR(double(sound->read(pcm.data(), 48000 * 2)), 48000 * 1.2, 2000.0);
     }
 }
 
@@ -239,7 +240,9 @@ TEST_F(Movies, DamagedFilesAlertOrPlayWhatTheyCan) {
         EXPECT_TRUE(list.IsMovieDone(*m));
         if (m->playback->hasPictures()) {
             const MovieFrame* f = m->playback->frameAt(5000);
-            if (f) EXPECT_LE(int64_t(f->width) * f->height, kMaxMoviePixels);
+            if (f) {
+                EXPECT_LE(int64_t(f->width) * f->height, kMaxMoviePixels);
+            }
         }
     }
 }
@@ -290,6 +293,7 @@ TEST_F(Movies, StartingEndingHidingReuseAndSoundOnlyStops) {
 TEST_F(Movies, PauseResumeAndSeekKeepPositionAndSound) {
     test::TestMovie desc;
     desc.frames = 30;
+    desc.audioSeconds = 2.8; // the tone ends 200 ms before the pictures: where it ends shows where it went on from
     SoundManager sounds;
     MovieList list(sounds);
     list.mode = MoviePlayback::Mode::Synchronous;
@@ -307,7 +311,42 @@ TEST_F(Movies, PauseResumeAndSeekKeepPositionAndSound) {
     EXPECT_EQ(number(*m->playback->frameAt(list.position(*m))), 8);
     list.seek(*m, 2500);
     EXPECT_EQ(number(*m->playback->frameAt(list.position(*m))), 25);
-    vc.advance(600);
+    // The sound went on from 2500 ms exactly (not from the start of the packet the seek landed
+    // in, 39 ms before): 300 ms of it are left.
+    const Mixer::VoiceId voice = m->voice;
+    vc.advance(280);
+    sounds.sink().catchUp();
+    EXPECT_FALSE(sounds.mixer().finished(voice));
+    vc.advance(40);
+    sounds.sink().catchUp();
+    EXPECT_TRUE(sounds.mixer().finished(voice));
+    vc.advance(180);
+    EXPECT_TRUE(list.IsMovieDone(*m));
+    // Started again, it plays from the beginning.
+    list.StartMovie(*m);
+    vc.advance(2700);
+    sounds.sink().catchUp();
+    EXPECT_FALSE(sounds.mixer().finished(m->voice));
+}
+
+TEST_F(Movies, ATrackTheSoundSideRefusesIsSaidOnceAndTheMoviePlaysSilent) {
+    test::TestMovie desc;
+    desc.frames = 20;
+    desc.audioRate = 800; // below the lowest rate a sound file may have
+    SoundManager sounds;
+    MovieList list(sounds);
+    list.mode = MoviePlayback::Mode::Synchronous;
+    MovieChannel* m = list.PrepareMovie(request(make("low.mov", desc)), 1, true);
+    ASSERT_TRUE(m);
+    vc.advance(500);
+    list.pause(*m);
+    list.resume(*m);
+    list.seek(*m, 1000);
+    list.StartMovie(*m);
+    EXPECT_EQ(ui.log().size(), 1u);
+    EXPECT_TRUE(alerted(kAlertMovieOpen));
+    EXPECT_EQ(sounds.mixer().voiceCount(), 0u);
+    vc.advance(2100);
     EXPECT_TRUE(list.IsMovieDone(*m));
 }
 
