@@ -167,3 +167,56 @@ TEST_F(SpriteEngineTest, TheRunTimerEndsTheSpriteAtTheEndOfThePassItFiresIn) {
     EXPECT_EQ(clock_.nowMs(), 1300u);
     EXPECT_EQ(c.pixels, c.card);
 }
+
+TEST_F(SpriteEngineTest, LateStepsSkipMissedPointsWithoutDriftAndAStallResumesInPlace) {
+    SpriteOptions o;
+    o.repeatMode = kRepeatPasses;  // one pass; the frames cycle while it lasts
+    o.framesOnMove = false;
+    o.frameInterval = 40;
+    std::vector<PathPoint> path;
+    for (int16_t k = 0; k <= 100; ++k) path.push_back({k, 0, 30});
+    auto data = encodeSprite(o, path, twoFrames());
+    ASSERT_TRUE(data);
+    TestCanvas c(110, 6);
+    SpriteEngine e;
+    const uint64_t start = clock_.nowMs();
+    ASSERT_EQ(e.startSprite(*data, 1), SpriteStart::Started);
+    // Where the sprite is drawn: the first column of row 2 it covers.
+    auto shownAt = [&]() -> int {
+        for (int x = 0; x < c.width; ++x)
+            if (!c.cardShows(x, 2)) return x;
+        return -1;
+    };
+    // Stepped only every 55 ms, as timer 1 does: point k is due at k x 30 ms from `origin`
+    // and shown on the first step after, never a step later, up to the last point.
+    uint64_t origin = start;
+    int last = -1;
+    bool stalled = false;
+    while (e.stepSprites(c)) {
+        const uint64_t t = clock_.nowMs() - origin;
+        const int k = shownAt();
+        ASSERT_GE(k, last) << t;
+        ASSERT_GE(t, uint64_t(k) * 30) << k;
+        ASSERT_LT(t, uint64_t(k) * 30 + 55) << k;
+        // The frame timer keeps its times too: frame 2 (green) in every other 40 ms.
+        if (!stalled) {
+            EXPECT_EQ(c.at(k + 1, 2), (t / 40) % 2 ? 0xFF00FF00u : 0xFFFF0000u) << t;
+        }
+        last = k;
+        if (k >= 50 && !stalled) {
+            // Held up for five seconds: one move, and the path goes on from there.
+            stalled = true;
+            clock_.advance(5000);
+            e.stepSprites(c);
+            last = shownAt();
+            ASSERT_EQ(last, k + 1);
+            origin = clock_.nowMs() - uint64_t(last) * 30;
+        }
+        clock_.advance(55);
+    }
+    EXPECT_GE(last, 99);  // point 100 may fall due in the step that ends the pass
+    EXPECT_TRUE(stalled);
+    // The move past the last point (due 30 ms after it) ends the pass within one step.
+    EXPECT_LT(clock_.nowMs() - origin, 101u * 30 + 55);
+    EXPECT_EQ(c.pixels, c.card);
+}
