@@ -28,6 +28,16 @@ void grow(AnimRect& into, const AnimRect& r) {
 // so that a sprite whose times are 0 still moves, once per step, and the clock goes on.
 uint64_t dueAfter(uint64_t now, uint32_t interval) { return now + std::max<uint32_t>(interval, 1); }
 
+// A timer that fired is re-armed from when it was due, not from when the step came, so late
+// steps do not add up over a path. One of no interval stays one move per step.
+uint64_t dueNext(uint64_t due, uint64_t now, uint32_t interval) {
+    return interval >= 1 ? due + interval : now + 1;
+}
+
+// A timer held up longer than this (a dialog, a long script) fires once and goes on from
+// the present: the sprite resumes where it stood rather than leaping along its path.
+constexpr uint64_t kCatchUpMs = 1000;
+
 } // namespace
 
 SpriteStart SpriteEngine::startSprite(std::span<const uint8_t> data, uint16_t object) {
@@ -60,29 +70,41 @@ SpriteStart SpriteEngine::startSprite(std::span<const uint8_t> data, uint16_t ob
 
 bool SpriteEngine::advance(Sprite& s, uint64_t now) {
     SpriteMotion& m = s.motion;
-    if (s.runDue && now >= *s.runDue) {
-        m.runTimerFired = true;
-        s.runDue.reset();
-    }
     bool changed = false;
-    if (s.pathDue && now >= *s.pathDue) {
-        moveSprite(m);
-        changed = true;
-        if (!m.running) {
-            s.ended = true;
-            return true;
+    // The timers that fell due since the last step fire in the order they fell due (the run
+    // timer, then the path, then the frame timer on a tie), so a late step finds the sprite
+    // where it would have been and draws it there once: missed points are skipped, not shown.
+    auto held = [now](std::optional<uint64_t>& due) {
+        if (due && *due < now && now - *due > kCatchUpMs) due = now;
+    };
+    held(s.pathDue);
+    if (!m.framesOnMove) held(s.frameDue);
+    while (true) {
+        const bool pathFires = s.pathDue && *s.pathDue <= now;
+        const bool frameFires = !m.framesOnMove && s.frameDue && *s.frameDue <= now;
+        if (s.runDue && *s.runDue <= now && (!pathFires || *s.runDue <= *s.pathDue) &&
+            (!frameFires || *s.runDue <= *s.frameDue)) {
+            m.runTimerFired = true;
+            s.runDue.reset();
+        } else if (pathFires && (!frameFires || *s.pathDue <= *s.frameDue)) {
+            moveSprite(m);
+            changed = true;
+            if (!m.running) {
+                s.ended = true;
+                return true;
+            }
+            if (m.framesOnMove) advanceFrame(m);
+            s.pathDue = s.pathTimed ? dueNext(*s.pathDue, now, pathInterval(m)) : now + 1;
+        } else if (frameFires) {
+            advanceFrame(m);
+            changed = true;
+            const uint32_t interval = frameTimerInterval(m);
+            if (interval >= 1) s.frameDue = *s.frameDue + interval;
+            else s.frameDue.reset();
+        } else {
+            return changed;
         }
-        if (m.framesOnMove) advanceFrame(m);
-        s.pathDue = s.pathTimed ? dueAfter(now, pathInterval(m)) : now + 1;
     }
-    if (!m.framesOnMove && s.frameDue && now >= *s.frameDue) {
-        advanceFrame(m);
-        changed = true;
-        const uint32_t interval = frameTimerInterval(m);
-        if (interval >= 1) s.frameDue = now + interval;
-        else s.frameDue.reset();
-    }
-    return changed;
 }
 
 void SpriteEngine::eraseAll(const SpriteSurface& surface, AnimRect& damage) {

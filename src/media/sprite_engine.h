@@ -42,8 +42,10 @@ public:
     // Starts the sprite of `data` ('Sprt', 'Path', 'Film' and pictures) for `object`, at its
     // first point, drawn on the next step; a sprite the object already has is replaced.
     SpriteStart startSprite(std::span<const uint8_t> data, uint16_t object);
-    // One step: fires the sprites' due timers, moves them and changes their frames, takes
-    // away those that ended and draws the others. Whether any sprite remains.
+    // One step: fires the sprites' timers that fell due since the last step, each in turn and
+    // re-armed from when it was due, so a late step skips the points it missed instead of
+    // slowing the sprite; takes away those that ended and draws the others where they are
+    // now. Whether any sprite remains.
     bool stepSprites(SpriteCanvas& canvas);
     // Whether the object's sprite still runs.
     bool isSpriteRunning(uint16_t object) const;

@@ -170,7 +170,7 @@ void installAnimations(Player& player) {
     a->frames.setStoredAction([&player](uint16_t object) { return storedAnimationAction(player, object); });
     MediaHooks& m = player.media;
 
-    m.startAnimation = [&player, a](std::span<const uint8_t> act, uint16_t owner) {
+    auto start = [&player, a](std::span<const uint8_t> act, uint16_t owner) {
         if (act.size() <= action::kPayload) return false;
         size_t length = act.size() - action::kPayload;
         if ((get16(act.data() + action::kFlags) & action::kFlagPadded) && length > 0) --length;
@@ -203,6 +203,12 @@ void installAnimations(Player& player) {
         const AnimRect rect{geti16(r), geti16(r + 2), geti16(r + 4), geti16(r + 6)};
         a->frames.setLargest(player.cardWidth(), player.cardHeight());
         return a->frames.StartFrameAnimation(h, rect, owner);
+    };
+    // Started animations move at their due times on the real clock, between timer 1's ticks too.
+    m.startAnimation = [&player, start](std::span<const uint8_t> act, uint16_t owner) {
+        const bool started = start(act, owner);
+        if (started && player.media.pace) player.media.pace();
+        return started;
     };
     m.animationDone = [a](uint16_t owner) { return !a->frames.IsObjectAnimating(owner) && !a->spriteRunning(owner); };
     // DONEP: an animation still runs, even one told to end that has a delay left.

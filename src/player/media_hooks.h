@@ -57,6 +57,10 @@ struct MediaHooks {
     // Brings what the media show on the screen up to the clock's present (the frame of a
     // movie due now), before the screen is read back.
     std::function<void()> showDue;
+    // Media that name their next step (nextStepMs) and run while no list waits for them call
+    // this once they start: on the real clock the player then gives them the wait's step at
+    // the times they name while it idles, rather than only on timer 1's ticks.
+    std::function<void()> pace;
 
     // The script interpreter: runs script text (Windows-1252) of a button or action list.
     std::function<void(const std::string& script)> runScript;

@@ -209,23 +209,36 @@ public:
         return false;
     }
 
-private:
-    // On the real clock a playing movie is shown at its own rate, not only on timer 1's ticks:
-    // a fine timer steps the movies while the player is idle (a wait steps them itself).
+    // On the real clock media are shown at their own times, not only on timer 1's ticks: one
+    // fine timer gives them a wait's step when they next want it (a movie's frame, an
+    // animation's move) while the player is idle, and stops once none wants one. A wait, or
+    // a session on the virtual clock, steps them itself.
     void pace() {
-        if (!QCoreApplication::instance()) return;
+        if (!QCoreApplication::instance() || dynamic_cast<VirtualClock*>(&clock())) return;
         if (!pacer_) {
             pacer_ = std::make_unique<QTimer>();
             pacer_->setTimerType(Qt::PreciseTimer);
-            pacer_->setInterval(int(kThreadedPollMs));
+            pacer_->setSingleShot(true);
             QObject::connect(pacer_.get(), &QTimer::timeout, [this] {
-                if (!player_.busy()) stepAll();
-                bool any = false;
-                for (auto& m : list_.movies()) any = any || m->playing;
-                if (!any) pacer_->stop();
+                const bool idle = !player_.busy();
+                if (idle && player_.media.step) player_.media.step();
+                rearm(idle);
             });
         }
-        pacer_->start();
+        rearm(true);
+    }
+
+private:
+    void rearm(bool idle) {
+        const uint64_t due = player_.media.nextStepMs ? player_.media.nextStepMs() : 0;
+        if (!due) {
+            pacer_->stop();
+            return;
+        }
+        // A running operation steps the media itself: look again a little later.
+        const uint64_t now = clock().nowMs();
+        const uint64_t wait = !idle ? kThreadedPollMs : due > now ? due - now : 0;
+        pacer_->start(int(std::clamp<uint64_t>(wait, 1, kTimerPeriodMs)));
     }
 
     void step(MovieChannel& m, bool force = false) {
@@ -344,6 +357,8 @@ void installMovies(Player& player) {
         if (next) next();
         mv->stopAfterWait();
     };
+    // The one pacer, for the movies and every other medium that asks for it.
+    m.pace = [mv] { mv->pace(); };
     // Stopping sounds ends the movies that are only sound.
     m.stopSound = [mv, next = m.stopSound] {
         if (next) next();

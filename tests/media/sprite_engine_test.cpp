@@ -167,3 +167,49 @@ TEST_F(SpriteEngineTest, TheRunTimerEndsTheSpriteAtTheEndOfThePassItFiresIn) {
     EXPECT_EQ(clock_.nowMs(), 1300u);
     EXPECT_EQ(c.pixels, c.card);
 }
+
+TEST_F(SpriteEngineTest, LateStepsSkipMissedPointsWithoutDriftAndAStallResumesInPlace) {
+    SpriteOptions o;
+    o.repeatMode = kRepeatPasses;  // one pass; the frames cycle while it lasts
+    o.framesOnMove = false;
+    o.frameInterval = 40;
+    std::vector<PathPoint> path;
+    for (int16_t k = 0; k <= 100; ++k) path.push_back({k, 0, 30});
+    auto data = encodeSprite(o, path, twoFrames());
+    ASSERT_TRUE(data);
+    TestCanvas c(110, 6);
+    SpriteEngine e;
+    uint64_t origin = clock_.nowMs();
+    ASSERT_EQ(e.startSprite(*data, 1), SpriteStart::Started);
+    auto shownAt = [&] {  // the first column of row 2 the sprite covers
+        int x = 0;
+        while (x < c.width && c.cardShows(x, 2)) ++x;
+        return x;
+    };
+    // Stepped only every 55 ms, as timer 1 does: point k (due k x 30 ms from `origin`) shows
+    // on the first step after it is due, never later, to the end of the path; so does each
+    // frame change (every 40 ms) until a five-second stall, after which the sprite goes on
+    // from the point after the one it stood on.
+    int last = -1;
+    bool stalled = false;
+    while (e.stepSprites(c)) {
+        const uint64_t t = clock_.nowMs() - origin;
+        last = shownAt();
+        ASSERT_GE(t, uint64_t(last) * 30) << last;
+        ASSERT_LT(t, uint64_t(last) * 30 + 55) << last;
+        if (!stalled) {
+            EXPECT_EQ(c.at(last + 1, 2), (t / 40) % 2 ? 0xFF00FF00u : 0xFFFF0000u) << t;
+        }
+        if (last >= 50 && !stalled) {
+            stalled = true;
+            clock_.advance(5000);
+            e.stepSprites(c);
+            ASSERT_EQ(shownAt(), last + 1);
+            origin = clock_.nowMs() - uint64_t(last + 1) * 30;
+        }
+        clock_.advance(55);
+    }
+    EXPECT_TRUE(stalled);
+    EXPECT_GE(last, 99);  // point 100 may fall due in the step that ends the pass, 30 ms on
+    EXPECT_LT(clock_.nowMs() - origin, 101u * 30 + 55);
+}
