@@ -12,6 +12,7 @@
 #include "core/settings.h"
 #include "core/ui.h"
 #include "media/videodisc.h"
+#include "media/sound_manager.h"
 #include "media/videodisc_file.h"
 #include "player/player.h"
 #include "stack/record_layout.h"
