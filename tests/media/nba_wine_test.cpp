@@ -1,0 +1,226 @@
+// Windows plug-ins through nbahost.exe under Wine: the marshalling table, telling a Windows
+// library from others, and real 32-bit test DLLs (skipped, saying why, without Wine or the
+// cross compiler).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/references.h"
+#include "media/nba/wine_library.h"
+#include "media/nba/winhost/nba_wire.h"
+
+using namespace cv;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(NBAWineWireTest, TheTableNamesOnlyCommandsThatExistAndItsConditionsHold) {
+    // Commands without an entry in the player's table have nothing to marshal.
+    std::set<int> noEntry = {0, 104, 120, 121, 129, 130, 147};
+    for (int c = 132; c <= 145; ++c) noEntry.insert(c);
+    for (int c = 153; c <= 158; ++c) noEntry.insert(c);
+    for (int c = 164; c <= 169; ++c) noEntry.insert(c);
+    std::set<int> seen;
+    for (const NBAWireEntry& e : nbaWireCallbacks) {
+        EXPECT_LT(e.code, NBA_COMMAND_COUNT);
+        EXPECT_FALSE(noEntry.count(e.code)) << e.code;
+        EXPECT_TRUE(seen.insert(e.code).second) << "twice: " << e.code;
+        for (uint16_t d : e.param) {
+            // Every address or Handle goes some way; plain integers carry no direction.
+            if (NBA_K_KIND(d) != NBA_K_INT) {
+                EXPECT_NE(d & (NBA_K_IN | NBA_K_OUT), 0) << e.code;
+            }
+        }
+    }
+    const size_t count = sizeof nbaWireCallbacks / sizeof *nbaWireCallbacks;
+    struct Case {
+        int code, param;
+        unsigned dir;
+        uint32_t p1, p2;
+        int kind;
+    } cases[] = {
+        {5, 2, NBA_K_IN, 0, 0, NBA_K_CSTRING},          // go to a card by name
+        {5, 2, NBA_K_IN, 7, 0, -1},                     // by id: p3 is not read
+        {24, 3, NBA_K_IN, 0xFFFE0000u, 0, NBA_K_CSTRING},
+        {24, 3, NBA_K_IN, 0x00000003u, 0, -1},
+        {31, 0, NBA_K_OUT, 1, 0, NBA_K_RECT},
+        {33, 4, NBA_K_IN, 1, 0, NBA_K_POINT},
+        {67, 1, NBA_K_IN, 1301, 5, NBA_K_HANDLE},       // the data for the called plug-in
+        {67, 1, NBA_K_OUT, 1301, 5, NBA_K_HANDLE},      // and its result
+        {68, 0, NBA_K_IN, 0, 0, NBA_K_CSTRING},
+        {68, 0, NBA_K_OUT, 0, 0, -1},                   // the answer is a number
+        {148, 0, NBA_K_IN, 0, 0, NBA_K_CSTRING},        // a name to a number
+        {148, 2, NBA_K_IN, 3, 1, NBA_K_HANDLE},         // a number to a name
+        {148, 0, NBA_K_IN, 3, 1, -1},
+        {159, 0, NBA_K_OUT, 0, 0, NBA_K_CSTRING},
+        {4, 0, NBA_K_IN, 0, 0, -1},                     // integers only
+    };
+    for (const Case& c : cases) {
+        const uint32_t p[5] = {c.p1, c.p2, 0, 0, 0};
+        EXPECT_EQ(nbaWireKindOf(nbaWireFind(nbaWireCallbacks, unsigned(count), c.code), c.param, c.dir, p), c.kind)
+            << "code " << c.code << " p" << c.param + 1;
+    }
+}
+
+TEST(NBAWineWireTest, OnlyAPortableExecutableIsAWindowsLibrary) {
+    const fs::path dir = fs::temp_directory_path() / "cv_nba_wine_detect";
+    fs::create_directories(dir);
+    auto file = [&](const char* name, std::vector<uint8_t> bytes) {
+        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                         std::streamsize(bytes.size()));
+        return (dir / name).string();
+    };
+    std::vector<uint8_t> pe(0x90, 0);
+    pe[0] = 'M', pe[1] = 'Z', pe[0x3C] = 0x80;
+    pe[0x80] = 'P', pe[0x81] = 'E';
+    std::vector<uint8_t> dosOnly = pe;
+    dosOnly[0x80] = 'N';  // an old DOS or 16-bit program
+    std::vector<uint8_t> farOff = pe;
+    farOff[0x3C] = 0xFF, farOff[0x3F] = 0x7F;  // a header offset past the file
+    EXPECT_TRUE(isWindowsLibrary(file("pe.dll", pe)));
+    EXPECT_FALSE(isWindowsLibrary(file("dos.exe", dosOnly)));
+    EXPECT_FALSE(isWindowsLibrary(file("far.dll", farOff)));
+    EXPECT_FALSE(isWindowsLibrary(file("short.dll", {'M', 'Z'})));
+    EXPECT_FALSE(isWindowsLibrary((dir / "missing.dll").string()));
+    fs::remove_all(dir);
+}
+
+// ---- Real Windows plug-ins under Wine ------------------------------------------------------
+std::function<void(script::NBAParamBlock&)> g_onCallback;
+NativeBlock* g_block = nullptr;
+void fakeCallback() {
+    if (g_onCallback && g_block) g_onCallback(g_block->block);
+}
+const NBAHostTable kFakeHost = {sizeof(NBAHostTable), NBA_BLOCK_VERSION, fakeCallback, nullptr, nullptr,
+                                nullptr, nullptr, nullptr};
+
+class NBAWineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifndef CV_WIN32_PLUGINS
+        GTEST_SKIP() << "skipped: the MinGW-w64 i686 cross compiler was not found when building, so "
+                        "nbahost.exe and the test DLLs were not made (scripts/bootstrap --windows-plugins)";
+#else
+        setenv("WINEPREFIX", CV_WINE_PREFIX, 0);
+        const std::string why = windowsPluginsUnavailable();
+        if (!why.empty()) GTEST_SKIP() << "skipped: " << why;
+        wineHostSettings().notice = [this](const std::string& t) { notices.push_back(t); };
+        block = NativeBlock{};
+        block.host = &kFakeHost;
+        g_block = &block;
+#endif
+    }
+    void TearDown() override {
+        g_onCallback = nullptr;
+        g_block = nullptr;
+        wineHostSettings().notice = nullptr;
+        wineHostSettings().timeoutMs = 10000;
+    }
+    std::unique_ptr<PluginLibrary> load(const std::string& name) {
+        std::string error;
+#ifdef CV_WIN32_PLUGINS
+        auto lib = nativePluginLoader().load(std::string(CV_WIN32_PLUGINS) + "/" + name, &error);
+        EXPECT_TRUE(lib) << error;
+        return lib;
+#else
+        return nullptr;
+#endif
+    }
+    int32_t run(PluginLibrary& lib, uint16_t message, uint32_t data = 0) {
+        block.block = {};
+        block.block.setCommand(message);
+        block.block.bytes[NBA_OFF_DATA] = uint8_t(data);
+        return lib.call(block);
+    }
+    uint32_t word(size_t off) const {
+        const uint8_t* p = &block.block.bytes[off];
+        return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+    }
+    NativeBlock block;
+    std::vector<std::string> notices;
+};
+
+TEST_F(NBAWineTest, TheCounterReadsItsWin32ResourcesCountsAndAlertsWithACountedString) {
+    auto lib = load("COUNTWIN.NBA");
+    ASSERT_TRUE(lib);
+    EXPECT_TRUE(lib->hasEntry());
+    const auto res = lib->resources();
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->fileName, "COUNTWIN.NBA");
+    EXPECT_EQ(res->shortName, "Counter (Windows)");
+    EXPECT_EQ(res->aboutText, "Counts its runs./Test plug-in");
+    EXPECT_EQ(res->aboutFlags, 7);
+    EXPECT_EQ(res->nbaId, 1301);
+
+    std::vector<std::string> alerts;
+    g_onCallback = [&](script::NBAParamBlock& b) {
+        ASSERT_EQ(b.command(), NBA_CMD_ALERT);
+        alerts.push_back(CountedStringAt(Handle(b.param(1))).value_or("<not a reference>"));
+        b.setParam(1, 53);
+    };
+    const size_t live = LiveReferences();
+    run(*lib, NBA_MSG_RUN, 41);
+    EXPECT_EQ(word(NBA_OFF_DATA), 42u);
+    EXPECT_EQ(word(NBA_OFF_PARAM3), 53u);  // the alert's answer reached the plug-in
+    EXPECT_EQ(alerts, std::vector<std::string>{"Count: 42"});
+    EXPECT_EQ(LiveReferences(), live);  // the string's copy was let go
+}
+
+TEST_F(NBAWineTest, ACardRecordIsGlobalLockedAndAHandleMadeThroughCallbacksComesBack) {
+    auto lib = load("CARDID.NBA");
+    ASSERT_TRUE(lib);
+    std::vector<uint8_t> record(100, 0xAB);
+    record[0] = 0x04, record[1] = 0xD2;  // card id 1234, big-endian
+    const Handle card = NewHandleFrom(record.data(), uint32_t(record.size()));
+    std::vector<int> commands;
+    std::string setText, objectName;
+    g_onCallback = [&](script::NBAParamBlock& b) {
+        commands.push_back(b.command());
+        if (b.command() == 15) b.setParam(1, NewReference(b.param(1)));
+        if (b.command() == NBA_CMD_SET_TEXT) {
+            setText = ReferenceBytes(Handle(b.param(2))).value_or("<none>");
+            objectName = CountedStringAt(Handle(b.param(3))).value_or("<none>");
+        }
+    };
+    block.block = {};
+    block.block.setCommand(NBA_MSG_RUN);
+    block.block.bytes[NBA_OFF_CARD_RECORD] = uint8_t(card), block.block.bytes[NBA_OFF_CARD_RECORD + 1] = uint8_t(card >> 8);
+    block.block.bytes[NBA_OFF_CARD_RECORD + 2] = uint8_t(card >> 16), block.block.bytes[NBA_OFF_CARD_RECORD + 3] = uint8_t(card >> 24);
+    EXPECT_EQ(lib->call(block), 0);
+    EXPECT_EQ(commands, (std::vector<int>{15, 16, 17, NBA_CMD_SET_TEXT}));
+    EXPECT_EQ(setText, "Card 1234, 100 bytes");
+    EXPECT_EQ(objectName, "Notes");
+    const Handle result = Handle(word(NBA_OFF_RESULT));
+    EXPECT_TRUE(IsReference(result));
+    EXPECT_EQ(ReferenceBytes(result).value_or(""), "Card 1234, 100 bytes");
+    EXPECT_EQ(word(NBA_OFF_CARD_RECORD), uint32_t(card));
+    DisposeReference(result);
+    DisposeHandle(card);
+}
+
+TEST_F(NBAWineTest, AStuckOrCrashingPluginIsStoppedOnceSaidAndTheHostStartsAgain) {
+    auto counter = load("COUNTWIN.NBA");
+    auto stuck = load("STUCK.NBA");
+    ASSERT_TRUE(counter && stuck);
+    g_onCallback = [](script::NBAParamBlock& b) { b.setParam(1, 52); };
+    wineHostSettings().timeoutMs = 1500;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(*stuck, NBA_MSG_RUN, 9), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(8));
+    EXPECT_EQ(word(NBA_OFF_DATA), 9u);  // the call did nothing
+    run(*stuck, NBA_MSG_ABOUT);         // a crash in a fresh host
+    EXPECT_EQ(notices, std::vector<std::string>{"The plug-in STUCK.NBA stopped working."});
+    // A library loaded before the restarts is loaded again and runs.
+    run(*counter, NBA_MSG_RUN, 1);
+    EXPECT_EQ(word(NBA_OFF_DATA), 2u);
+    stopWineHost();
+}
+
+} // namespace
