@@ -32,39 +32,42 @@ TEST(NBAWineWireTest, TheTableNamesOnlyCommandsThatExistAndItsConditionsHold) {
         EXPECT_LT(e.code, NBA_COMMAND_COUNT);
         EXPECT_FALSE(noEntry.count(e.code)) << e.code;
         EXPECT_TRUE(seen.insert(e.code).second) << "twice: " << e.code;
-        for (uint16_t d : e.param) {
-            // Every address or Handle goes some way; plain integers carry no direction.
-            if (NBA_K_KIND(d) != NBA_K_INT) {
-                EXPECT_NE(d & (NBA_K_IN | NBA_K_OUT), 0) << e.code;
+        for (int i = 0; i < 5; ++i) {
+            // A number given needs no entry; conditions are on what is given, not answered.
+            if (e.in[i] & NBA_K_SET) {
+                EXPECT_NE(NBA_K_KIND(e.in[i]), NBA_K_INT) << e.code;
             }
+            EXPECT_EQ(e.out[i] & ~0x1F, 0) << e.code;
         }
     }
     const size_t count = sizeof nbaWireCallbacks / sizeof *nbaWireCallbacks;
     struct Case {
         int code, param;
-        unsigned dir;
+        int answered;
         uint32_t p1, p2;
         int kind;
     } cases[] = {
-        {5, 2, NBA_K_IN, 0, 0, NBA_K_CSTRING},          // go to a card by name
-        {5, 2, NBA_K_IN, 7, 0, -1},                     // by id: p3 is not read
-        {24, 3, NBA_K_IN, 0xFFFE0000u, 0, NBA_K_CSTRING},
-        {24, 3, NBA_K_IN, 0x00000003u, 0, -1},
-        {31, 0, NBA_K_OUT, 1, 0, NBA_K_RECT},
-        {33, 4, NBA_K_IN, 1, 0, NBA_K_POINT},
-        {67, 1, NBA_K_IN, 1301, 5, NBA_K_HANDLE},       // the data for the called plug-in
-        {67, 1, NBA_K_OUT, 1301, 5, NBA_K_HANDLE},      // and its result
-        {68, 0, NBA_K_IN, 0, 0, NBA_K_CSTRING},
-        {68, 0, NBA_K_OUT, 0, 0, -1},                   // the answer is a number
-        {148, 0, NBA_K_IN, 0, 0, NBA_K_CSTRING},        // a name to a number
-        {148, 2, NBA_K_IN, 3, 1, NBA_K_HANDLE},         // a number to a name
-        {148, 0, NBA_K_IN, 3, 1, -1},
-        {159, 0, NBA_K_OUT, 0, 0, NBA_K_CSTRING},
-        {4, 0, NBA_K_IN, 0, 0, -1},                     // integers only
+        {5, 2, 0, 0, 0, NBA_K_CSTRING},          // go to a card by name
+        {5, 2, 0, 7, 0, -1},                     // by id: p3 is not read
+        {24, 3, 0, 0xFFFE0000u, 0, NBA_K_CSTRING},
+        {24, 3, 0, 0x00000003u, 0, -1},
+        {31, 0, 1, 1, 0, NBA_K_RECT},
+        {33, 4, 0, 1, 0, NBA_K_POINT},
+        {67, 1, 0, 1301, 5, NBA_K_HANDLE},       // the data for the called plug-in
+        {67, 1, 1, 1301, 5, NBA_K_HANDLE},      // and its result
+        {68, 0, 0, 0, 0, NBA_K_CSTRING},
+        {68, 0, 1, 0, 0, NBA_K_INT},            // the answer is a number
+        {148, 0, 0, 0, 0, NBA_K_CSTRING},        // a name to a number
+        {148, 2, 0, 3, 1, NBA_K_HANDLE},         // a number to a name
+        {148, 0, 0, 3, 1, -1},
+        {159, 0, 1, 0, 0, NBA_K_CSTRING},
+        {4, 0, 0, 0, 0, -1},                    // numbers only
+        {26, 2, 1, 0, 0, -1},                   // put back as given
+        {28, 2, 1, 5, 0, NBA_K_CSTRING},        // the name answered, whatever was given
     };
     for (const Case& c : cases) {
         const uint32_t p[5] = {c.p1, c.p2, 0, 0, 0};
-        EXPECT_EQ(nbaWireKindOf(nbaWireFind(nbaWireCallbacks, unsigned(count), c.code), c.param, c.dir, p), c.kind)
+        EXPECT_EQ(nbaWireKind(nbaWireFind(nbaWireCallbacks, unsigned(count), c.code), c.param, c.answered, p), c.kind)
             << "code " << c.code << " p" << c.param + 1;
     }
 }

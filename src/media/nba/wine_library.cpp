@@ -249,6 +249,7 @@ public:
     struct Mirror {
         Handle player;
         uint32_t host;
+        bool released = false;  // the host's copy goes when the mirrors next cross
     };
     std::vector<Mirror> mirrors_;
 
@@ -290,7 +291,10 @@ using Mirror = WineHost::Mirror;
 void mirror(Handle h) {
     if (!h) return;
     for (auto& m : theHost().mirrors_)
-        if (m.player == h) return;
+        if (m.player == h) {
+            m.released = false;
+            return;
+        }
     if (alive(h)) theHost().mirrors_.push_back({h, 0});
 }
 
@@ -306,7 +310,8 @@ void putMirrors(std::vector<uint8_t>& b) {
     std::vector<uint8_t> items;
     uint32_t count = 0;
     for (size_t i = 0; i < mirrors.size();) {
-        const auto bytes = alive(mirrors[i].player) ? handleBytes(mirrors[i].player) : std::nullopt;
+        const auto bytes = alive(mirrors[i].player) && !mirrors[i].released ? handleBytes(mirrors[i].player)
+                                                                            : std::nullopt;
         put32(items, mirrors[i].player);
         put32(items, mirrors[i].host);
         ++count;
@@ -378,9 +383,8 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
     wr32(b + NBA_OFF_CARD_RECORD, toPlayer(rd32(hostBlock + NBA_OFF_CARD_RECORD)));
     wr32(b + NBA_OFF_RESULT, toPlayer(rd32(hostBlock + NBA_OFF_RESULT)));
     std::vector<Handle> temporary;
-    uint32_t put[5];
     for (int i = 0; i < 5; ++i) {
-        const int kind = nbaWireKindOf(e, i, NBA_K_IN, given);
+        const int kind = nbaWireKind(e, i, 0, given);
         if (kind == NBA_K_HANDLE) {
             wr32(b + NBA_PARAM_OFF(i), toPlayer(given[i]));
         } else if (kind > NBA_K_HANDLE) {
@@ -389,7 +393,6 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
             if (t) temporary.push_back(t);
             wr32(b + NBA_PARAM_OFF(i), t);
         }
-        put[i] = rd32(b + NBA_PARAM_OFF(i));
     }
     if (block.host && block.host->callback) block.host->callback();
 
@@ -402,12 +405,9 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
     mirror(Handle(rd32(b + NBA_OFF_CARD_RECORD)));
     mirror(Handle(rd32(b + NBA_OFF_RESULT)));
     for (int i = 0; i < 5; ++i) {
-        const int kind = nbaWireKindOf(e, i, NBA_K_OUT, given);
+        const int kind = nbaWireKind(e, i, 1, given);
         if (kind == NBA_K_HANDLE) {
             mirror(Handle(now[i]));
-        } else if (kind < 0 && nbaWireKindOf(e, i, NBA_K_IN, given) >= NBA_K_HANDLE && now[i] == put[i]) {
-            // Put back as it was given: the plug-in gets its own address or Handle again.
-            wr32(answer.data() + NBA_PARAM_OFF(i), given[i]);
         } else if (kind > NBA_K_HANDLE) {
             const std::string v = valueBytes(Handle(now[i]), kind);
             put32(data, uint32_t(NBA_PARAM_OFF(i)));
@@ -461,7 +461,7 @@ public:
         paramsOf(b, given);
         const NBAWireEntry* e = messageEntry(block.block.command());
         for (int i = 0; i < 5; ++i)
-            if (nbaWireKindOf(e, i, NBA_K_IN, given) == NBA_K_HANDLE) mirror(Handle(given[i]));
+            if (nbaWireKind(e, i, 0, given) == NBA_K_HANDLE) mirror(Handle(given[i]));
         const Handle card = Handle(rd32(b + NBA_OFF_CARD_RECORD));
         mirror(card);
         std::vector<uint8_t> req;
@@ -470,6 +470,7 @@ public:
         putMirrors(req);
         put32(req, 0);
         if (!host.send(NBA_WIRE_CALL, req)) return stopped(block, before);
+        ++depth_;
         for (;;) {
             uint32_t type = 0;
             std::vector<uint8_t> payload;
@@ -490,10 +491,15 @@ public:
             wr32(b + NBA_OFF_MODULE, module);
             wr32(b + NBA_OFF_CALLBACK, callback);
             wr32(b + NBA_OFF_RESULT, toPlayer(rd32(hostBlock + NBA_OFF_RESULT)));
+            // The stack's own records were lent for this call only: without it the host would
+            // copy every card visited at every crossing.
+            if (--depth_ == 0)
+                for (auto& m : host.mirrors_)
+                    if (!IsReference(m.player)) m.released = true;
             for (int i = 0; i < 5; ++i) {
-                if (nbaWireKindOf(e, i, NBA_K_OUT, given) == NBA_K_HANDLE)
+                if (nbaWireKind(e, i, 1, given) == NBA_K_HANDLE)
                     wr32(b + NBA_PARAM_OFF(i), toPlayer(rd32(hostBlock + NBA_PARAM_OFF(i))));
-                else if (nbaWireKindOf(e, i, NBA_K_IN, given) == NBA_K_HANDLE)
+                else if (nbaWireKind(e, i, 0, given) == NBA_K_HANDLE)
                     wr32(b + NBA_PARAM_OFF(i), given[i]);
             }
             return value;
@@ -520,6 +526,7 @@ private:
     // does nothing, and the person hears about it once.
     int32_t stopped(NativeBlock& block, const script::NBAParamBlock& before) {
         theHost().stop();
+        depth_ = 0;
         block.block = before;
         const std::string name = fs::path(path_).filename().string();
         if (noticed().insert(name).second) {
@@ -530,6 +537,8 @@ private:
         return 0;
     }
 
+    // Calls under way in the host (a plug-in's callback 67 calls another).
+    static inline int depth_ = 0;
     std::string path_;
     uint32_t id_;
     uint64_t generation_;

@@ -45,7 +45,10 @@ enum NBAWireFrame {
 #define NBA_WIRE_MAX_FRAME (64u * 1024u * 1024u)
 
 /* ---- The marshalling table ----------------------------------------------------------------- */
-/* A parameter's kind, in the low 4 bits; the direction in the high bits. */
+/* For each parameter, what the caller gives (in) and what the callee answers (out): a kind in
+   the low 4 bits, and for "in" a condition under which it holds. An "out" of 0 means the
+   parameter is put back as it was given (an address or Handle the caller gave returns to it);
+   NBA_K_SET | NBA_K_INT is a number answered in a parameter that was given as an address. */
 enum NBAWireKind {
     NBA_K_INT = 0,
     NBA_K_HANDLE = 1,   /* a Handle: an HGLOBAL in the host, mirrored */
@@ -53,9 +56,8 @@ enum NBAWireKind {
     NBA_K_POINT = 3,    /* the address of two int32 */
     NBA_K_RECT = 4      /* the address of four int32 */
 };
-#define NBA_K_IN 0x10       /* the caller gives it (a plug-in calling back, the player sending a message) */
-#define NBA_K_OUT 0x20      /* the callee answers with it */
-/* Only when a condition holds (the value is otherwise a number or undefined): */
+#define NBA_K_SET 0x10   /* marks a descriptor as said (NBA_K_INT alone would read as none) */
+/* Only when a condition on the given parameters holds (else the value is a number): */
 #define NBA_K_IF_P1_LOW_0 0x40   /* p1's low 16 bits are 0 (a name instead of an id) */
 #define NBA_K_IF_BY_TEXT 0x80    /* p1's high 16 bits are NBA_CARD_BY_TEXT (p4 a card name) */
 #define NBA_K_IF_P2_0 0x100      /* p2 is 0 */
@@ -64,85 +66,96 @@ enum NBAWireKind {
 
 typedef struct NBAWireEntry {
     uint16_t code;
-    uint16_t param[5];
+    uint16_t in[5];
+    uint16_t out[5];
 } NBAWireEntry;
 
-#define NBA_W_CS_IN (NBA_K_CSTRING | NBA_K_IN)
-#define NBA_W_CS_OUT (NBA_K_CSTRING | NBA_K_OUT)
-#define NBA_W_H_IN (NBA_K_HANDLE | NBA_K_IN)
-#define NBA_W_H_OUT (NBA_K_HANDLE | NBA_K_OUT)
-#define NBA_W_RECT_IN (NBA_K_RECT | NBA_K_IN)
-#define NBA_W_PT_IN (NBA_K_POINT | NBA_K_IN)
+#define CS (NBA_K_CSTRING | NBA_K_SET)
+#define HD (NBA_K_HANDLE | NBA_K_SET)
+#define RC (NBA_K_RECT | NBA_K_SET)
+#define PT (NBA_K_POINT | NBA_K_SET)
+#define NUM (NBA_K_INT | NBA_K_SET)
 /* The object lookup's names: p3 the object's name unless p1 holds its id, p4 the card's. */
-#define NBA_W_LOOKUP 0, 0, NBA_W_CS_IN | NBA_K_IF_P1_LOW_0, NBA_W_CS_IN | NBA_K_IF_BY_TEXT
+#define LOOKUP_IN 0, 0, CS | NBA_K_IF_P1_LOW_0, CS | NBA_K_IF_BY_TEXT
+/* Its answers (the lookup alone): p1 the offset, p2 the card record, p3 the card first chosen. */
+#define LOOKUP_OUT NUM, HD, HD, 0, 0
 
-/* Callback commands (plug-in -> player). Commands not listed take and answer integers only. */
+/* Callback commands (plug-in -> player). Commands not listed take and answer numbers only. */
 static const NBAWireEntry nbaWireCallbacks[] = {
-    {5, {0, 0, NBA_W_CS_IN | NBA_K_IF_P1_LOW_0, 0, 0}},
-    {8, {NBA_W_CS_IN, 0, 0, 0, 0}},
-    {10, {0, 0, NBA_W_CS_IN, NBA_W_CS_IN, 0}},
-    {15, {NBA_W_H_OUT, 0, 0, 0, 0}},
-    {16, {NBA_W_H_IN, 0, 0, 0, 0}},  /* the host answers GlobalLock's address itself */
-    {17, {NBA_W_H_IN, 0, 0, 0, 0}},
-    {18, {NBA_W_H_IN, 0, 0, 0, 0}},
-    {19, {NBA_W_H_OUT, 0, 0, 0, 0}},
-    {20, {NBA_W_H_OUT, 0, 0, 0, 0}},
-    {21, {NBA_W_H_IN | NBA_W_H_OUT, 0, 0, 0, 0}},
-    {22, {NBA_W_H_IN | NBA_W_H_OUT, 0, 0, 0, 0}},
-    {23, {NBA_W_H_OUT, 0, 0, 0, 0}},
-    {24, {NBA_W_LOOKUP, 0}},
-    {25, {NBA_W_H_IN, 0, NBA_W_CS_OUT, 0, 0}},
-    {26, {NBA_W_LOOKUP, 0}},
-    {27, {NBA_W_LOOKUP, 0}},
-    {28, {NBA_W_LOOKUP, 0}},
-    {29, {NBA_W_LOOKUP, NBA_W_CS_IN}},
-    {30, {0, 0, 0, NBA_W_CS_IN | NBA_K_IF_BY_TEXT, 0}},
-    {31, {NBA_K_RECT | NBA_K_OUT, 0, NBA_W_CS_IN | NBA_K_IF_P1_LOW_0, NBA_W_CS_IN | NBA_K_IF_BY_TEXT, 0}},
-    {32, {NBA_W_LOOKUP, NBA_W_RECT_IN}},
-    {33, {NBA_W_LOOKUP, NBA_W_PT_IN}},
-    {35, {NBA_W_H_IN, 0, 0, 0, 0}},
-    {36, {0, 0, 0, 0, NBA_W_PT_IN}},
-    {37, {NBA_W_LOOKUP, 0}},
-    {39, {NBA_W_LOOKUP, NBA_W_PT_IN}},
-    {43, {NBA_W_LOOKUP, 0}},
-    {48, {0, 0, NBA_W_CS_IN, 0, 0}},
-    {49, {0, 0, NBA_W_CS_OUT, 0, 0}},
-    {58, {NBA_W_H_OUT, NBA_W_H_OUT, NBA_W_CS_IN | NBA_K_IF_P1_LOW_0, NBA_W_CS_IN | NBA_K_IF_BY_TEXT, 0}},
-    {59, {0, NBA_W_H_IN, NBA_W_CS_IN | NBA_K_IF_P1_LOW_0, NBA_W_CS_IN | NBA_K_IF_BY_TEXT, NBA_W_H_IN}},
-    {61, {NBA_W_LOOKUP, 0}},
-    {62, {0, NBA_W_H_IN, NBA_W_CS_IN | NBA_K_IF_P1_LOW_0, NBA_W_CS_IN | NBA_K_IF_BY_TEXT, 0}},
-    {64, {0, 0, 0, NBA_W_H_OUT, 0}},
-    {67, {0, NBA_W_H_IN | NBA_W_H_OUT, NBA_W_CS_IN | NBA_K_IF_P1_LOW_0, 0, 0}},
-    {68, {NBA_W_CS_IN, 0, 0, 0, 0}},
-    {71, {NBA_W_CS_OUT, NBA_W_CS_OUT, NBA_W_CS_OUT, 0, 0}},
-    {73, {NBA_W_H_IN, 0, 0, 0, 0}},
-    {81, {0, 0, 0, 0, NBA_W_RECT_IN}},
-    {100, {NBA_W_CS_OUT, 0, 0, 0, 0}},
-    {101, {0, 0, NBA_W_CS_IN, 0, 0}},
-    {114, {0, 0, NBA_W_CS_IN, 0, 0}},
-    {117, {NBA_W_H_IN, 0, 0, 0, 0}},
-    {122, {NBA_W_LOOKUP, 0}},
-    {124, {NBA_W_LOOKUP, 0}},
-    {125, {NBA_W_LOOKUP, 0}},
-    {131, {0, 0, 0, 0, NBA_W_PT_IN}},
-    {146, {0, 0, 0, 0, NBA_W_RECT_IN}},
-    {148, {NBA_W_CS_IN | NBA_K_IF_P2_0, 0, NBA_W_H_IN | NBA_K_IF_P2_NOT_0, 0, 0}},
-    {149, {NBA_W_H_OUT, 0, 0, 0, 0}},
-    {152, {NBA_W_H_IN | NBA_W_H_OUT, 0, 0, 0, 0}},
-    {159, {NBA_W_CS_IN | NBA_W_CS_OUT, 0, 0, 0, 0}},
-    {160, {NBA_W_CS_IN, NBA_W_CS_IN, 0, 0, 0}},
-    {172, {NBA_W_H_IN, 0, 0, 0, 0}},
-    {174, {NBA_W_CS_OUT, 0, 0, 0, 0}},
+    {5, {0, 0, CS | NBA_K_IF_P1_LOW_0, 0, 0}, {0}},
+    {8, {CS, 0, 0, 0, 0}, {0, NUM, 0, 0, 0}},
+    {10, {0, 0, CS, CS, 0}, {0}},
+    {15, {0}, {HD, 0, 0, 0, 0}},
+    {16, {HD, 0, 0, 0, 0}, {0}},  /* the host answers GlobalLock's address itself */
+    {17, {HD, 0, 0, 0, 0}, {0}},
+    {18, {HD, 0, 0, 0, 0}, {0}},
+    {19, {0}, {HD, 0, 0, 0, 0}},
+    {20, {0}, {HD, NUM, 0, 0, 0}},
+    {21, {HD, 0, 0, 0, 0}, {HD, NUM, 0, 0, 0}},
+    {22, {HD, 0, 0, 0, 0}, {HD, NUM, 0, 0, 0}},
+    {23, {0}, {HD, NUM, 0, 0, 0}},
+    {24, {LOOKUP_IN, 0}, {LOOKUP_OUT}},
+    {25, {HD, 0, 0, 0, 0}, {NUM, NUM, CS, NUM, 0}},
+    {26, {LOOKUP_IN, 0}, {0}},
+    {27, {LOOKUP_IN, 0}, {0}},
+    {28, {LOOKUP_IN, 0}, {NUM, NUM, CS, NUM, 0}},
+    {29, {LOOKUP_IN, CS}, {0}},
+    {30, {0, 0, 0, CS | NBA_K_IF_BY_TEXT, 0}, {NUM, 0, 0, 0, 0}},
+    {31, {LOOKUP_IN, 0}, {RC, 0, 0, 0, 0}},
+    {32, {LOOKUP_IN, RC}, {0}},
+    {33, {LOOKUP_IN, PT}, {0}},
+    {34, {0}, {NUM, HD, 0, 0, 0}},
+    {35, {HD, 0, 0, 0, 0}, {NUM, NUM, NUM, NUM, NUM}},
+    {36, {0, 0, 0, 0, PT}, {NUM, NUM, 0, 0, 0}},
+    {37, {LOOKUP_IN, 0}, {NUM, NUM, 0, 0, 0}},
+    {39, {LOOKUP_IN, PT}, {0}},
+    {43, {LOOKUP_IN, 0}, {0}},
+    {48, {0, 0, CS, 0, 0}, {NUM, NUM, 0, 0, 0}},
+    {49, {0}, {NUM, NUM, CS, 0, 0}},
+    {58, {LOOKUP_IN, 0}, {HD, HD, NUM, NUM, 0}},
+    {59, {0, HD, CS | NBA_K_IF_P1_LOW_0, CS | NBA_K_IF_BY_TEXT, HD}, {0}},
+    {61, {LOOKUP_IN, 0}, {NUM, 0, 0, 0, 0}},
+    {62, {0, HD, CS | NBA_K_IF_P1_LOW_0, CS | NBA_K_IF_BY_TEXT, 0}, {0}},
+    {64, {0}, {NUM, NUM, NUM, HD, 0}},
+    {67, {0, HD, CS | NBA_K_IF_P1_LOW_0, 0, 0}, {0, HD, 0, 0, 0}},
+    {68, {CS, 0, 0, 0, 0}, {NUM, 0, 0, 0, 0}},
+    {71, {0}, {CS, CS, CS, 0, 0}},
+    {73, {HD, 0, 0, 0, 0}, {NUM, 0, 0, 0, 0}},
+    {81, {0, 0, 0, 0, RC}, {0}},
+    {100, {0}, {CS, NUM, NUM, NUM, 0}},
+    {101, {0, 0, CS, 0, 0}, {0}},
+    {114, {0, 0, CS, 0, 0}, {NUM, 0, 0, 0, 0}},
+    {117, {HD, 0, 0, 0, 0}, {0}},
+    {122, {LOOKUP_IN, 0}, {0}},
+    {124, {LOOKUP_IN, 0}, {0}},
+    {125, {LOOKUP_IN, 0}, {0}},
+    {131, {0, 0, 0, 0, PT}, {NUM, 0, 0, 0, 0}},
+    {146, {0, 0, 0, 0, RC}, {0}},
+    {148, {CS | NBA_K_IF_P2_0, 0, HD | NBA_K_IF_P2_NOT_0, 0, 0}, {NUM, 0, 0, 0, 0}},
+    {149, {0}, {HD, 0, 0, 0, 0}},
+    {152, {HD, 0, 0, 0, 0}, {HD, 0, 0, 0, 0}},
+    {159, {CS, 0, 0, 0, 0}, {CS, 0, 0, 0, 0}},
+    {160, {CS, CS, 0, 0, 0}, {NUM, 0, 0, 0, 0}},
+    {172, {HD, 0, 0, 0, 0}, {0}},
+    {174, {0}, {CS, 0, 0, 0, 0}},
 };
 
 /* Messages (player -> plug-in). The card record (offset 4) always crosses as a Handle given,
    the result (offset 74) as a Handle answered. */
 static const NBAWireEntry nbaWireMessages[] = {
-    {3, {0, NBA_W_H_IN, 0, 0, 0}},
-    {4, {NBA_W_H_IN, 0, 0, 0, 0}},
+    {3, {0, HD, 0, 0, 0}, {0}},
+    {4, {HD, 0, 0, 0, 0}, {0}},
 };
 
-/* The entry for `code` in `table`, or 0 (integers only). */
+#undef CS
+#undef HD
+#undef RC
+#undef PT
+#undef NUM
+#undef LOOKUP_IN
+#undef LOOKUP_OUT
+
+/* The entry for `code` in `table`, or 0 (numbers only). */
 static inline const NBAWireEntry* nbaWireFind(const NBAWireEntry* table, unsigned count, int code) {
     unsigned i;
     for (i = 0; i < count; ++i)
@@ -150,13 +163,13 @@ static inline const NBAWireEntry* nbaWireFind(const NBAWireEntry* table, unsigne
     return 0;
 }
 
-/* Whether parameter `i` (0 to 4) is of `dir` (NBA_K_IN or NBA_K_OUT) with the block's
-   parameters `p` as they are now; its kind, or -1. */
-static inline int nbaWireKindOf(const NBAWireEntry* e, int i, unsigned dir, const uint32_t p[5]) {
+/* The kind of parameter `i` (0 to 4) given (`answered` 0) or answered (1), with the
+   given parameters `p`; -1 when nothing is said of it (a number given, or put back). */
+static inline int nbaWireKind(const NBAWireEntry* e, int i, int answered, const uint32_t p[5]) {
     uint16_t d;
     if (!e) return -1;
-    d = e->param[i];
-    if (!(d & dir)) return -1;
+    d = answered ? e->out[i] : e->in[i];
+    if (!(d & NBA_K_SET)) return -1;
     if ((d & NBA_K_IF_P1_LOW_0) && (p[0] & 0xFFFFu) != 0) return -1;
     if ((d & NBA_K_IF_BY_TEXT) && (p[0] >> 16) != 0xFFFEu) return -1;
     if ((d & NBA_K_IF_P2_0) && p[1] != 0) return -1;

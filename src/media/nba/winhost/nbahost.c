@@ -235,7 +235,7 @@ static void __stdcall hostCallback(void) {
     Buf b = {0}, answer = {0};
     params(given);
     for (i = 0; i < 5; ++i)
-        if (nbaWireKindOf(e, (int)i, NBA_K_IN, given) == NBA_K_HANDLE) noteHandle(given[i]);
+        if (nbaWireKind(e, (int)i, 0, given) == NBA_K_HANDLE) noteHandle(given[i]);
     noteHandle(rd32(block_ + 4));
     noteHandle(rd32(block_ + 74));
     put(&b, block_, BLOCK_SIZE);
@@ -244,7 +244,7 @@ static void __stdcall hostCallback(void) {
         Buf items = {0};
         uint32_t count = 0;
         for (i = 0; i < 5; ++i) {
-            const int kind = nbaWireKindOf(e, (int)i, NBA_K_IN, given);
+            const int kind = nbaWireKind(e, (int)i, 0, given);
             uint32_t n;
             if (kind < NBA_K_CSTRING) continue;
             n = readAt(given[i], kind, data);
@@ -269,10 +269,12 @@ static void __stdcall hostCallback(void) {
     wr32(block_ + 4, toHost(rd32(block_ + 4)));
     wr32(block_ + 74, toHost(rd32(block_ + 74)));
     for (i = 0; i < 5; ++i) {
-        const int out = nbaWireKindOf(e, (int)i, NBA_K_OUT, given);
+        const int out = nbaWireKind(e, (int)i, 1, given);
+        const int in = nbaWireKind(e, (int)i, 0, given);
         uint8_t* slot = block_ + NBA_PARAM_OFF(i);
         if (out == NBA_K_HANDLE) wr32(slot, toHost(p[i]));
         else if (out > NBA_K_HANDLE) wr32(slot, 0);  /* filled from the data items below */
+        else if (out < 0 && in >= NBA_K_HANDLE) wr32(slot, given[i]);  /* put back as given */
     }
     if (at + 4 <= answer.size) {
         m = rd32(answer.p + at);
@@ -386,7 +388,7 @@ static void call(const Buf* req) {
                     block_[46] | (block_[47] << 8));
     params(given);
     for (i = 0; i < 5; ++i)
-        if (nbaWireKindOf(e, (int)i, NBA_K_IN, given) == NBA_K_HANDLE)
+        if (nbaWireKind(e, (int)i, 0, given) == NBA_K_HANDLE)
             wr32(block_ + NBA_PARAM_OFF(i), toHost(given[i]));
     wr32(block_ + 4, toHost(rd32(block_ + 4)));
     wr32(block_ + 12, entry ? (uint32_t)(uintptr_t)libraries_[lib - 1] : 0);
@@ -394,7 +396,7 @@ static void call(const Buf* req) {
     if (entry) value = entry(block_);
     params(p);
     for (i = 0; i < 5; ++i)
-        if (nbaWireKindOf(e, (int)i, NBA_K_OUT, given) == NBA_K_HANDLE) noteHandle(p[i]);
+        if (nbaWireKind(e, (int)i, 1, given) == NBA_K_HANDLE) noteHandle(p[i]);
     noteHandle(rd32(block_ + 74));
     put32(&b, (uint32_t)value);
     put(&b, block_, BLOCK_SIZE);
