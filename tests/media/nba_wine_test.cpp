@@ -208,6 +208,21 @@ TEST_F(NBAWineTest, ACardRecordIsGlobalLockedAndAHandleMadeThroughCallbacksComes
     DisposeHandle(card);
 }
 
+TEST_F(NBAWineTest, AnExtraWritesItsTitleIntoTheHandleItIsGiven) {
+    auto lib = load("WINXTRA.xtr");
+    ASSERT_TRUE(lib);
+    const Handle room = NewReference(34);
+    block.block = {};
+    block.block.setCommand(NBA_MSG_PARAM);
+    block.block.setParam(1, 33);
+    block.block.setParam(2, uint32_t(room));
+    EXPECT_EQ(lib->call(block), 0);
+    EXPECT_EQ(block.block.param(2), uint32_t(room));  // the player's own number again
+    const std::string title = ReferenceBytes(room).value_or("");
+    EXPECT_EQ(title.substr(0, title.find('\0')), "Windows Extra...");
+    DisposeReference(room);
+}
+
 TEST_F(NBAWineTest, AStuckOrCrashingPluginIsStoppedOnceSaidAndTheHostStartsAgain) {
     auto counter = load("COUNTWIN.NBA");
     auto stuck = load("STUCK.NBA");
