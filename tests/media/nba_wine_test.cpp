@@ -133,6 +133,7 @@ protected:
         EXPECT_TRUE(lib) << error;
         return lib;
 #else
+        (void)name;
         return nullptr;
 #endif
     }
