@@ -112,6 +112,14 @@ std::string findInPath(const std::string& program) {
     return {};
 }
 
+// $XDG_DATA_HOME/corvella/wine (~/.local/share/corvella/wine by default).
+fs::path playerWinePrefix() {
+    const char* data = getenv("XDG_DATA_HOME");
+    const char* home = getenv("HOME");
+    const fs::path base = data && *data ? fs::path(data) : fs::path(home && *home ? home : "/tmp") / ".local/share";
+    return base / "corvella" / "wine";
+}
+
 std::string hostProgram() {
     const WineHostSettings& s = wineHostSettings();
     if (!s.host.empty()) return s.host;
@@ -157,6 +165,13 @@ public:
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e) env.emplace_back(*e);
         if (!getenv("WINEDEBUG")) env.emplace_back("WINEDEBUG=-all");
+        // A Wine prefix of the player's own, so the person's ~/.wine is left as it is.
+        if (!getenv("WINEPREFIX")) {
+            const fs::path prefix = playerWinePrefix();
+            std::error_code ec;
+            fs::create_directories(prefix.parent_path(), ec);
+            env.emplace_back("WINEPREFIX=" + prefix.string());
+        }
         // No offer to install Mono or Gecko: a plug-in host needs neither.
         if (!getenv("WINEDLLOVERRIDES")) env.emplace_back("WINEDLLOVERRIDES=mscoree,mshtml=");
         std::vector<char*> envp;

@@ -1,7 +1,8 @@
 /* GOMAKER.NBA: message 4 with data "go" goes to the card named "Second" by its name's address
    (callback 5); with data "make" it calls itself through callback 67 with message 20, for which
    it makes a global memory handle of its own and leaves it at offset 74, and shows what came
-   back (callback 68). A mouse click on the lower half of the card (message 11, 513) is taken and shown. */
+   back (callback 68). A mouse click on the
+   bottom strip of the card (y from 170; message 11, 513) is taken and shown. */
 #include <stdio.h>
 
 #include "win32_plugin.h"
@@ -63,8 +64,8 @@ WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
         break;
     }
     case NBA_MSG_EVENT:
-        /* Only the lower half of the card: the buttons above get their clicks. */
-        if (get32(b, NBA_OFF_PARAM2) == NBA_EVENT_MOUSE_DOWN && (get32(b, NBA_OFF_PARAM4) >> 16) >= 100) {
+        /* Only the bottom strip of the card: the buttons above get their clicks. */
+        if (get32(b, NBA_OFF_PARAM2) == NBA_EVENT_MOUSE_DOWN && (get32(b, NBA_OFF_PARAM4) >> 16) >= 170) {
             char line[64];
             const uint32_t at = get32(b, NBA_OFF_PARAM4);
             snprintf(line, sizeof line, "Click at %u,%u", (unsigned)(at & 0xFFFF), (unsigned)(at >> 16));
