@@ -136,7 +136,22 @@ std::string hostProgram() {
 // ---- The host process ---------------------------------------------------------------------------
 class WineHost {
 public:
-    ~WineHost() { stop(); }
+    ~WineHost() {
+        // The player is closing: the host is asked to end, and ended if it does not.
+        if (running()) {
+            send(NBA_WIRE_QUIT, {});
+            for (int i = 0; i < 50; ++i) {
+                if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                    close(in_);
+                    close(out_);
+                    pid_ = -1;
+                    return;
+                }
+                usleep(10000);
+            }
+        }
+        stop();
+    }
 
     bool running() const { return pid_ > 0; }
     // Each start is a new generation: libraries loaded in an earlier one are loaded again.
@@ -350,10 +365,12 @@ void putMirrors(std::vector<uint8_t>& b) {
 bool takeMirrors(Reader& r) {
     auto& mirrors = theHost().mirrors_;
     const uint32_t n = r.u32();
+    std::set<uint32_t> listed;
     for (uint32_t i = 0; i < n && r.ok; ++i) {
         const Handle player = Handle(r.u32());
         const uint32_t host = r.u32();
         const uint32_t size = r.u32();
+        listed.insert(host);
         if (size == NBA_WIRE_GONE) continue;
         const uint8_t* d = r.bytes(size);
         if (!d) return false;
@@ -371,7 +388,11 @@ bool takeMirrors(Reader& r) {
         if (ReferenceSize(m->player) != size) SetHandleSize(m->player, size);
         if (uint8_t* to = ReferenceData(m->player, size); to && size) std::memcpy(to, d, size);
     }
-    return r.ok;
+    if (!r.ok) return false;
+    // A copy the host no longer lists was freed by the plug-in: the player's block stays (it
+    // may hold a result), but it is not copied across again.
+    std::erase_if(mirrors, [&](const Mirror& m) { return m.host != 0 && !listed.count(m.host); });
+    return true;
 }
 // Runs one callback the plug-in made: the host's block becomes the player's, the command
 // runs on the player's table, the answer goes back.
