@@ -177,38 +177,6 @@ TEST_F(NBAWineTest, TheCounterReadsItsWin32ResourcesCountsAndAlertsWithACountedS
     EXPECT_EQ(LiveReferences(), live);  // the string's copy was let go
 }
 
-TEST_F(NBAWineTest, ACardRecordIsGlobalLockedAndAHandleMadeThroughCallbacksComesBack) {
-    auto lib = load("CARDID.NBA");
-    ASSERT_TRUE(lib);
-    std::vector<uint8_t> record(100, 0xAB);
-    record[0] = 0x04, record[1] = 0xD2;  // card id 1234, big-endian
-    const Handle card = NewHandleFrom(record.data(), uint32_t(record.size()));
-    std::vector<int> commands;
-    std::string setText, objectName;
-    g_onCallback = [&](script::NBAParamBlock& b) {
-        commands.push_back(b.command());
-        if (b.command() == 15) b.setParam(1, NewReference(b.param(1)));
-        if (b.command() == NBA_CMD_SET_TEXT) {
-            setText = ReferenceBytes(Handle(b.param(2))).value_or("<none>");
-            objectName = CountedStringAt(Handle(b.param(3))).value_or("<none>");
-        }
-    };
-    block.block = {};
-    block.block.setCommand(NBA_MSG_RUN);
-    block.block.bytes[NBA_OFF_CARD_RECORD] = uint8_t(card), block.block.bytes[NBA_OFF_CARD_RECORD + 1] = uint8_t(card >> 8);
-    block.block.bytes[NBA_OFF_CARD_RECORD + 2] = uint8_t(card >> 16), block.block.bytes[NBA_OFF_CARD_RECORD + 3] = uint8_t(card >> 24);
-    EXPECT_EQ(lib->call(block), 0);
-    EXPECT_EQ(commands, (std::vector<int>{15, 16, 17, NBA_CMD_SET_TEXT}));
-    EXPECT_EQ(setText, "Card 1234, 100 bytes");
-    EXPECT_EQ(objectName, "Notes");
-    const Handle result = Handle(word(NBA_OFF_RESULT));
-    EXPECT_TRUE(IsReference(result));
-    EXPECT_EQ(ReferenceBytes(result).value_or(""), "Card 1234, 100 bytes");
-    EXPECT_EQ(word(NBA_OFF_CARD_RECORD), uint32_t(card));
-    DisposeReference(result);
-    DisposeHandle(card);
-}
-
 TEST_F(NBAWineTest, AnExtraWritesItsTitleIntoTheHandleItIsGiven) {
     auto lib = load("WINXTRA.xtr");
     ASSERT_TRUE(lib);
