@@ -152,8 +152,16 @@ protected:
 };
 
 TEST_F(NBAWineTest, TheCounterReadsItsWin32ResourcesCountsAndAlertsWithACountedString) {
-    auto lib = load("COUNTWIN.NBA");
-    ASSERT_TRUE(lib);
+    // From a folder whose name is not ASCII, as a person's folders often are.
+    const fs::path dir = fs::temp_directory_path() / "cv wine \xc3\xa9t\xc3\xa9";
+    fs::create_directories(dir);
+#ifdef CV_WIN32_PLUGINS
+    fs::copy_file(fs::path(CV_WIN32_PLUGINS) / "COUNTWIN.NBA", dir / "COUNTWIN.NBA",
+                  fs::copy_options::overwrite_existing);
+#endif
+    std::string error;
+    auto lib = nativePluginLoader().load((dir / "COUNTWIN.NBA").string(), &error);
+    ASSERT_TRUE(lib) << error;
     EXPECT_TRUE(lib->hasEntry());
     const auto res = lib->resources();
     ASSERT_TRUE(res);
@@ -175,6 +183,8 @@ TEST_F(NBAWineTest, TheCounterReadsItsWin32ResourcesCountsAndAlertsWithACountedS
     EXPECT_EQ(word(NBA_OFF_PARAM3), 53u);  // the alert's answer reached the plug-in
     EXPECT_EQ(alerts, std::vector<std::string>{"Count: 42"});
     EXPECT_EQ(LiveReferences(), live);  // the string's copy was let go
+    lib.reset();
+    fs::remove_all(dir);
 }
 
 TEST_F(NBAWineTest, AnExtraWritesItsTitleIntoTheHandleItIsGiven) {

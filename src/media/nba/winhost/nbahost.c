@@ -331,7 +331,13 @@ static void load(const Buf* req) {
     for (i = 2; path[i]; ++i)
         if (path[i] == '/') path[i] = '\\';
     for (slot = 0; slot < MAX_LIBRARIES && libraries_[slot]; ++slot) {}
-    lib = slot < MAX_LIBRARIES ? LoadLibraryA(path) : NULL;
+    {
+        /* The player's paths are UTF-8, whatever Wine's code page. */
+        WCHAR wide[1100];
+        lib = NULL;
+        if (slot < MAX_LIBRARIES && MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, 1100) > 0)
+            lib = LoadLibraryW(wide);
+    }
     if (!lib) {
         const char* why = slot < MAX_LIBRARIES ? "not a Windows library that loads" : "too many libraries";
         put32(&b, 0);
