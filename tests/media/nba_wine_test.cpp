@@ -72,7 +72,7 @@ TEST(NBAWineWireTest, TheTableNamesOnlyCommandsThatExistAndItsConditionsHold) {
     }
 }
 
-TEST(NBAWineWireTest, OnlyAPortableExecutableIsAWindowsLibrary) {
+TEST(NBAWineWireTest, OnlyAPortableExecutableIsAWindowsLibraryAndItNeedsWine) {
     const fs::path dir = fs::temp_directory_path() / "cv_nba_wine_detect";
     fs::create_directories(dir);
     auto file = [&](const char* name, std::vector<uint8_t> bytes) {
@@ -92,6 +92,18 @@ TEST(NBAWineWireTest, OnlyAPortableExecutableIsAWindowsLibrary) {
     EXPECT_FALSE(isWindowsLibrary(file("far.dll", farOff)));
     EXPECT_FALSE(isWindowsLibrary(file("short.dll", {'M', 'Z'})));
     EXPECT_FALSE(isWindowsLibrary((dir / "missing.dll").string()));
+
+    // Without Wine a Windows plug-in is refused, and the person is told why, once.
+    stopWineHost();
+    std::vector<std::string> notices;
+    wineHostSettings().wine = "cv-no-such-wine";
+    wineHostSettings().notice = [&](const std::string& t) { notices.push_back(t); };
+    std::string error;
+    EXPECT_FALSE(nativePluginLoader().load((dir / "pe.dll").string(), &error));
+    EXPECT_FALSE(nativePluginLoader().load((dir / "pe.dll").string(), &error));
+    EXPECT_EQ(notices,
+              std::vector<std::string>{"The plug-in pe.dll is a Windows plug-in and cannot run: Wine is not installed."});
+    wineHostSettings() = WineHostSettings{};
     fs::remove_all(dir);
 }
 
@@ -113,7 +125,7 @@ protected:
 #else
         setenv("WINEPREFIX", CV_WINE_PREFIX, 0);
         const std::string why = windowsPluginsUnavailable();
-        if (!why.empty()) GTEST_SKIP() << "skipped: " << why;
+        if (!why.empty()) GTEST_SKIP() << "skipped: " << why << " (scripts/bootstrap --windows-plugins)";
         wineHostSettings().notice = [this](const std::string& t) { notices.push_back(t); };
         block = NativeBlock{};
         block.host = &kFakeHost;

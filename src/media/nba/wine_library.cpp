@@ -462,6 +462,11 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
     return theHost().send(NBA_WIRE_ANSWER, answer);
 }
 
+void say(const std::string& text) {
+    if (wineHostSettings().notice) wineHostSettings().notice(text);
+    else showAlertText("44" + text + "~^OK");
+}
+
 std::set<std::string>& noticed() {
     static std::set<std::string> names;
     return names;
@@ -566,9 +571,7 @@ private:
         block.block = before;
         const std::string name = fs::path(path_).filename().string();
         if (noticed().insert(name).second) {
-            const std::string text = "The plug-in " + name + " stopped working.";
-            if (wineHostSettings().notice) wineHostSettings().notice(text);
-            else showAlertText("44" + text + "~^OK");
+            say("The plug-in " + name + " stopped working.");
         }
         return 0;
     }
@@ -595,7 +598,16 @@ class WineLoader final : public PluginLoader {
 public:
     std::unique_ptr<PluginLibrary> load(const std::string& path, std::string* error) override {
         WineHost& host = theHost();
-        if (!host.start(error)) return nullptr;
+        if (!host.start(error)) {
+            // Said once a run: the alert that follows only says the file holds no plug-in.
+            static bool told = false;
+            if (!told && error) {
+                told = true;
+                say("The plug-in " + fs::path(path).filename().string() +
+                    " is a Windows plug-in and cannot run: " + *error + ".");
+            }
+            return nullptr;
+        }
         const std::string absolute = fs::absolute(path).lexically_normal().string();
         std::vector<uint8_t> p(absolute.begin(), absolute.end());
         uint32_t type = 0;
@@ -653,9 +665,8 @@ WineHostSettings& wineHostSettings() {
 
 std::string windowsPluginsUnavailable() {
     if (findInPath(wineHostSettings().wine).empty())
-        return "Wine is not installed (scripts/bootstrap --windows-plugins installs it)";
-    if (hostProgram().empty())
-        return "nbahost.exe was not built (it needs the MinGW-w64 i686 cross compiler)";
+        return "Wine is not installed";
+    if (hostProgram().empty()) return "nbahost.exe is missing";
     return {};
 }
 
