@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "media/nba/plugin_library.h"
+#include "media/nba/wine_library.h"
 
 namespace cv {
 
@@ -53,6 +54,8 @@ private:
 class NativeLoader final : public PluginLoader {
 public:
     std::unique_ptr<PluginLibrary> load(const std::string& path, std::string* error) override {
+        // The stacks' original plug-ins are 32-bit Windows libraries: they run under Wine.
+        if (isWindowsLibrary(path)) return winePluginLoader().load(path, error);
         auto lib = std::make_unique<QLibrary>(QString::fromStdString(path));
         // Every symbol is bound now: a library missing one fails here, not in the middle of a call.
         lib->setLoadHints(QLibrary::ResolveAllSymbolsHint);

@@ -1,0 +1,64 @@
+// Windows plug-ins under Wine: a call that makes one callback (the counter's alert), round
+// trip through nbahost.exe, and the host's start (mostly Wine's).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "media/nba/wine_library.h"
+
+namespace {
+
+cv::NativeBlock* g_block = nullptr;
+void answer() {
+    if (g_block) g_block->block.setParam(1, 52);
+}
+const NBAHostTable kHost = {sizeof(NBAHostTable), NBA_BLOCK_VERSION, answer, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+bool ready(benchmark::State& state) {
+#ifdef CV_BENCH_WIN32
+    setenv("WINEPREFIX", CV_BENCH_WINEPREFIX, 0);
+    const std::string why = cv::windowsPluginsUnavailable();
+    if (why.empty()) return true;
+    state.SkipWithError(why.c_str());
+#else
+    state.SkipWithError("built without the MinGW-w64 i686 cross compiler");
+#endif
+    return false;
+}
+
+void BM_WineCallWithOneCallback(benchmark::State& state) {
+    if (!ready(state)) return;
+#ifdef CV_BENCH_WIN32
+    std::string error;
+    auto lib = cv::winePluginLoader().load(std::string(CV_BENCH_WIN32) + "/COUNTWIN.NBA", &error);
+    if (!lib) return state.SkipWithError(error.c_str());
+    cv::NativeBlock block;
+    block.host = &kHost;
+    g_block = &block;
+    for (auto _ : state) {
+        block.block = {};
+        block.block.setCommand(NBA_MSG_RUN);
+        benchmark::DoNotOptimize(lib->call(block));
+    }
+    g_block = nullptr;
+#endif
+}
+BENCHMARK(BM_WineCallWithOneCallback)->Unit(benchmark::kMicrosecond);
+
+void BM_WineHostStart(benchmark::State& state) {
+    if (!ready(state)) return;
+#ifdef CV_BENCH_WIN32
+    for (auto _ : state) {
+        cv::stopWineHost();
+        std::string error;
+        auto lib = cv::winePluginLoader().load(std::string(CV_BENCH_WIN32) + "/COUNTWIN.NBA", &error);
+        if (!lib) return state.SkipWithError(error.c_str());
+    }
+    cv::stopWineHost();
+#endif
+}
+BENCHMARK(BM_WineHostStart)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace
+BENCHMARK_MAIN();

@@ -1,0 +1,32 @@
+#pragma once
+// The 32-bit Windows plug-ins of stacks (the original NBAs and Extras): run inside
+// nbahost.exe under Wine, one host process per player, started on the first call. The
+// library kind for them stands beside the native one behind PluginLoader.
+#include <functional>
+#include <string>
+
+#include "media/nba/plugin_library.h"
+
+namespace cv {
+
+// Whether the file is a Windows program or library (the "MZ" header, then "PE\0\0").
+bool isWindowsLibrary(const std::string& path);
+
+struct WineHostSettings {
+    std::string wine = "wine";  // the program that runs nbahost.exe (searched in PATH)
+    std::string host;           // nbahost.exe; empty: beside the program, else the build's
+    int timeoutMs = 10000;      // a plug-in silent this long (no callback, no return) is stopped
+    int startMs = 60000;        // Wine's first start in a new prefix takes long
+    // Says a text to the person (the player's alert by default).
+    std::function<void(const std::string&)> notice;
+};
+WineHostSettings& wineHostSettings();
+
+// Why Windows plug-ins cannot run here (no Wine, no host), or empty.
+std::string windowsPluginsUnavailable();
+// Ends the host process (the player is closing; tests).
+void stopWineHost();
+
+PluginLoader& winePluginLoader();
+
+} // namespace cv

@@ -1,0 +1,235 @@
+// Windows plug-ins through nbahost.exe under Wine: the marshalling table, telling a Windows
+// library from others, and real 32-bit test DLLs (skipped, saying why, without Wine or the
+// cross compiler).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/references.h"
+#include "media/nba/wine_library.h"
+#include "media/nba/winhost/nba_wire.h"
+
+using namespace cv;
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(NBAWineWireTest, TheTableNamesOnlyCommandsThatExistAndItsConditionsHold) {
+    // Commands without an entry in the player's table have nothing to marshal.
+    std::set<int> noEntry = {0, 104, 120, 121, 129, 130, 147};
+    for (int c = 132; c <= 145; ++c) noEntry.insert(c);
+    for (int c = 153; c <= 158; ++c) noEntry.insert(c);
+    for (int c = 164; c <= 169; ++c) noEntry.insert(c);
+    std::set<int> seen;
+    for (const NBAWireEntry& e : nbaWireCallbacks) {
+        EXPECT_LT(e.code, NBA_COMMAND_COUNT);
+        EXPECT_FALSE(noEntry.count(e.code)) << e.code;
+        EXPECT_TRUE(seen.insert(e.code).second) << "twice: " << e.code;
+        for (int i = 0; i < 5; ++i) {
+            // A number given needs no entry; conditions are on what is given, not answered.
+            if (e.in[i] & NBA_K_SET) {
+                EXPECT_NE(NBA_K_KIND(e.in[i]), NBA_K_INT) << e.code;
+            }
+            EXPECT_EQ(e.out[i] & ~0x1F, 0) << e.code;
+        }
+    }
+    const size_t count = sizeof nbaWireCallbacks / sizeof *nbaWireCallbacks;
+    struct Case {
+        int code, param;
+        int answered;
+        uint32_t p1, p2;
+        int kind;
+    } cases[] = {
+        {5, 2, 0, 0, 0, NBA_K_CSTRING},          // go to a card by name
+        {5, 2, 0, 7, 0, -1},                     // by id: p3 is not read
+        {24, 3, 0, 0xFFFE0000u, 0, NBA_K_CSTRING},
+        {24, 3, 0, 0x00000003u, 0, -1},
+        {31, 0, 1, 1, 0, NBA_K_RECT},
+        {33, 4, 0, 1, 0, NBA_K_POINT},
+        {67, 1, 0, 1301, 5, NBA_K_HANDLE},       // the data for the called plug-in
+        {67, 1, 1, 1301, 5, NBA_K_HANDLE},      // and its result
+        {68, 0, 0, 0, 0, NBA_K_CSTRING},
+        {68, 0, 1, 0, 0, NBA_K_INT},            // the answer is a number
+        {148, 0, 0, 0, 0, NBA_K_CSTRING},        // a name to a number
+        {148, 2, 0, 3, 1, NBA_K_HANDLE},         // a number to a name
+        {148, 0, 0, 3, 1, -1},
+        {159, 0, 1, 0, 0, NBA_K_CSTRING},
+        {4, 0, 0, 0, 0, -1},                    // numbers only
+        {26, 2, 1, 0, 0, -1},                   // put back as given
+        {28, 2, 1, 5, 0, NBA_K_CSTRING},        // the name answered, whatever was given
+    };
+    for (const Case& c : cases) {
+        const uint32_t p[5] = {c.p1, c.p2, 0, 0, 0};
+        EXPECT_EQ(nbaWireKind(nbaWireFind(nbaWireCallbacks, unsigned(count), c.code), c.param, c.answered, p), c.kind)
+            << "code " << c.code << " p" << c.param + 1;
+    }
+}
+
+TEST(NBAWineWireTest, OnlyAPortableExecutableIsAWindowsLibraryAndItNeedsWine) {
+    const fs::path dir = fs::temp_directory_path() / "cv_nba_wine_detect";
+    fs::create_directories(dir);
+    auto file = [&](const char* name, std::vector<uint8_t> bytes) {
+        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                         std::streamsize(bytes.size()));
+        return (dir / name).string();
+    };
+    std::vector<uint8_t> pe(0x90, 0);
+    pe[0] = 'M', pe[1] = 'Z', pe[0x3C] = 0x80;
+    pe[0x80] = 'P', pe[0x81] = 'E';
+    std::vector<uint8_t> dosOnly = pe;
+    dosOnly[0x80] = 'N';  // an old DOS or 16-bit program
+    std::vector<uint8_t> farOff = pe;
+    farOff[0x3C] = 0xFF, farOff[0x3F] = 0x7F;  // a header offset past the file
+    EXPECT_TRUE(isWindowsLibrary(file("pe.dll", pe)));
+    EXPECT_FALSE(isWindowsLibrary(file("dos.exe", dosOnly)));
+    EXPECT_FALSE(isWindowsLibrary(file("far.dll", farOff)));
+    EXPECT_FALSE(isWindowsLibrary(file("short.dll", {'M', 'Z'})));
+    EXPECT_FALSE(isWindowsLibrary((dir / "missing.dll").string()));
+
+    // Without Wine a Windows plug-in is refused, and the person is told why, once.
+    stopWineHost();
+    std::vector<std::string> notices;
+    wineHostSettings().wine = "cv-no-such-wine";
+    wineHostSettings().notice = [&](const std::string& t) { notices.push_back(t); };
+    std::string error;
+    EXPECT_FALSE(nativePluginLoader().load((dir / "pe.dll").string(), &error));
+    EXPECT_FALSE(nativePluginLoader().load((dir / "pe.dll").string(), &error));
+    EXPECT_EQ(notices,
+              std::vector<std::string>{"The plug-in pe.dll is a Windows plug-in and cannot run: Wine is not installed."});
+    wineHostSettings() = WineHostSettings{};
+    fs::remove_all(dir);
+}
+
+// ---- Real Windows plug-ins under Wine ------------------------------------------------------
+std::function<void(script::NBAParamBlock&)> g_onCallback;
+NativeBlock* g_block = nullptr;
+void fakeCallback() {
+    if (g_onCallback && g_block) g_onCallback(g_block->block);
+}
+const NBAHostTable kFakeHost = {sizeof(NBAHostTable), NBA_BLOCK_VERSION, fakeCallback, nullptr, nullptr,
+                                nullptr, nullptr, nullptr};
+
+class NBAWineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+#ifndef CV_WIN32_PLUGINS
+        GTEST_SKIP() << "skipped: the MinGW-w64 i686 cross compiler was not found when building, so "
+                        "nbahost.exe and the test DLLs were not made (scripts/bootstrap --windows-plugins)";
+#else
+        setenv("WINEPREFIX", CV_WINE_PREFIX, 0);
+        const std::string why = windowsPluginsUnavailable();
+        if (!why.empty()) GTEST_SKIP() << "skipped: " << why << " (scripts/bootstrap --windows-plugins)";
+        wineHostSettings().notice = [this](const std::string& t) { notices.push_back(t); };
+        block = NativeBlock{};
+        block.host = &kFakeHost;
+        g_block = &block;
+#endif
+    }
+    void TearDown() override {
+        g_onCallback = nullptr;
+        g_block = nullptr;
+        wineHostSettings().notice = nullptr;
+        wineHostSettings().timeoutMs = 10000;
+    }
+    std::unique_ptr<PluginLibrary> load(const std::string& name) {
+        std::string error;
+#ifdef CV_WIN32_PLUGINS
+        auto lib = nativePluginLoader().load(std::string(CV_WIN32_PLUGINS) + "/" + name, &error);
+        EXPECT_TRUE(lib) << error;
+        return lib;
+#else
+        (void)name;
+        return nullptr;
+#endif
+    }
+    int32_t run(PluginLibrary& lib, uint16_t message, uint32_t data = 0) {
+        block.block = {};
+        block.block.setCommand(message);
+        block.block.bytes[NBA_OFF_DATA] = uint8_t(data);
+        return lib.call(block);
+    }
+    uint32_t word(size_t off) const {
+        const uint8_t* p = &block.block.bytes[off];
+        return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+    }
+    NativeBlock block;
+    std::vector<std::string> notices;
+};
+
+TEST_F(NBAWineTest, TheCounterReadsItsWin32ResourcesCountsAndAlertsWithACountedString) {
+    // From a folder whose name is not ASCII, as a person's folders often are.
+    const fs::path dir = fs::temp_directory_path() / "cv wine \xc3\xa9t\xc3\xa9";
+    fs::create_directories(dir);
+#ifdef CV_WIN32_PLUGINS
+    fs::copy_file(fs::path(CV_WIN32_PLUGINS) / "COUNTWIN.NBA", dir / "COUNTWIN.NBA",
+                  fs::copy_options::overwrite_existing);
+#endif
+    std::string error;
+    auto lib = nativePluginLoader().load((dir / "COUNTWIN.NBA").string(), &error);
+    ASSERT_TRUE(lib) << error;
+    EXPECT_TRUE(lib->hasEntry());
+    const auto res = lib->resources();
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->fileName, "COUNTWIN.NBA");
+    EXPECT_EQ(res->shortName, "Counter (Windows)");
+    EXPECT_EQ(res->aboutText, "Counts its runs./Test plug-in");
+    EXPECT_EQ(res->aboutFlags, 7);
+    EXPECT_EQ(res->nbaId, 1301);
+
+    std::vector<std::string> alerts;
+    g_onCallback = [&](script::NBAParamBlock& b) {
+        ASSERT_EQ(b.command(), NBA_CMD_ALERT);
+        alerts.push_back(CountedStringAt(Handle(b.param(1))).value_or("<not a reference>"));
+        b.setParam(1, 53);
+    };
+    const size_t live = LiveReferences();
+    run(*lib, NBA_MSG_RUN, 41);
+    EXPECT_EQ(word(NBA_OFF_DATA), 42u);
+    EXPECT_EQ(word(NBA_OFF_PARAM3), 53u);  // the alert's answer reached the plug-in
+    EXPECT_EQ(alerts, std::vector<std::string>{"Count: 42"});
+    EXPECT_EQ(LiveReferences(), live);  // the string's copy was let go
+    lib.reset();
+    fs::remove_all(dir);
+}
+
+TEST_F(NBAWineTest, AnExtraWritesItsTitleIntoTheHandleItIsGiven) {
+    auto lib = load("WINXTRA.xtr");
+    ASSERT_TRUE(lib);
+    const Handle room = NewReference(34);
+    block.block = {};
+    block.block.setCommand(NBA_MSG_PARAM);
+    block.block.setParam(1, 33);
+    block.block.setParam(2, uint32_t(room));
+    EXPECT_EQ(lib->call(block), 0);
+    EXPECT_EQ(block.block.param(2), uint32_t(room));  // the player's own number again
+    const std::string title = ReferenceBytes(room).value_or("");
+    EXPECT_EQ(title.substr(0, title.find('\0')), "Windows Extra...");
+    DisposeReference(room);
+}
+
+TEST_F(NBAWineTest, AStuckOrCrashingPluginIsStoppedOnceSaidAndTheHostStartsAgain) {
+    auto counter = load("COUNTWIN.NBA");
+    auto stuck = load("STUCK.NBA");
+    ASSERT_TRUE(counter && stuck);
+    g_onCallback = [](script::NBAParamBlock& b) { b.setParam(1, 52); };
+    wineHostSettings().timeoutMs = 1500;
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(run(*stuck, NBA_MSG_RUN, 9), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(8));
+    EXPECT_EQ(word(NBA_OFF_DATA), 9u);  // the call did nothing
+    run(*stuck, NBA_MSG_ABOUT);         // a crash in a fresh host
+    EXPECT_EQ(notices, std::vector<std::string>{"The plug-in STUCK.NBA stopped working."});
+    // A library loaded before the restarts is loaded again and runs.
+    run(*counter, NBA_MSG_RUN, 1);
+    EXPECT_EQ(word(NBA_OFF_DATA), 2u);
+    stopWineHost();
+}
+
+} // namespace

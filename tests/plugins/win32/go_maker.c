@@ -1,0 +1,78 @@
+/* GOMAKER.NBA: message 4 with data "go" goes to the card named "Second" by its name's address
+   (callback 5); with data "make" it calls itself through callback 67 with message 20, for which
+   it makes a global memory handle of its own and leaves it at offset 74, and shows what came
+   back (callback 68). A mouse click on the
+   bottom strip of the card (y from 170; message 11, 513) is taken and shown. */
+#include <stdio.h>
+
+#include "win32_plugin.h"
+
+#define MY_ID 1304
+#define MSG_MAKE 20
+
+static void say(uint8_t* b, const char* line) {
+    static uint8_t text[256];
+    put32(b, NBA_OFF_PARAM1, (uint32_t)(uintptr_t)counted(text, line));
+    callBack(b, NBA_CMD_ALERT);
+}
+
+static void make(uint8_t* b) {
+    char line[300];
+    HGLOBAL data, result;
+    const char* made;
+    put32(b, NBA_OFF_PARAM1, 4);
+    callBack(b, 15);
+    data = (HGLOBAL)(uintptr_t)get32(b, NBA_OFF_PARAM1);
+    put32(b, NBA_OFF_PARAM1, MY_ID);
+    put32(b, NBA_OFF_PARAM2, (uint32_t)(uintptr_t)data);
+    put32(b, NBA_OFF_PARAM3, 0);
+    put32(b, NBA_OFF_PARAM4, MSG_MAKE);
+    callBack(b, NBA_CMD_CALL_NBA);
+    result = (HGLOBAL)(uintptr_t)get32(b, NBA_OFF_PARAM2);
+    made = (const char*)GlobalLock(result);
+    snprintf(line, sizeof line, "Got: %.*s", made ? (int)GlobalSize(result) : 0, made ? made : "");
+    if (made) GlobalUnlock(result);
+    say(b, line);
+}
+
+WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
+    static uint8_t name[32];
+    switch (get16(b, NBA_OFF_COMMAND)) {
+    case NBA_MSG_RUN: {
+        const char* data = (const char*)GlobalLock((HGLOBAL)(uintptr_t)get32(b, NBA_OFF_PARAM1));
+        const int isMake = data && get32(b, NBA_OFF_PARAM2) >= 4 && memcmp(data, "make", 4) == 0;
+        if (data) GlobalUnlock((HGLOBAL)(uintptr_t)get32(b, NBA_OFF_PARAM1));
+        if (isMake) {
+            make(b);
+        } else {
+            put32(b, NBA_OFF_PARAM1, 0);
+            put32(b, NBA_OFF_PARAM2, 0);
+            put32(b, NBA_OFF_PARAM3, (uint32_t)(uintptr_t)counted(name, "Second"));
+            callBack(b, NBA_CMD_GO_TO_CARD);
+        }
+        break;
+    }
+    case MSG_MAKE: {
+        static const char text[] = "Made in Windows";
+        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, sizeof text - 1);
+        char* p = (char*)GlobalLock(h);
+        if (p) {
+            memcpy(p, text, sizeof text - 1);
+            GlobalUnlock(h);
+            put32(b, NBA_OFF_RESULT, (uint32_t)(uintptr_t)h);
+        }
+        break;
+    }
+    case NBA_MSG_EVENT:
+        /* Only the bottom strip of the card: the buttons above get their clicks. */
+        if (get32(b, NBA_OFF_PARAM2) == NBA_EVENT_MOUSE_DOWN && (get32(b, NBA_OFF_PARAM4) >> 16) >= 170) {
+            char line[64];
+            const uint32_t at = get32(b, NBA_OFF_PARAM4);
+            snprintf(line, sizeof line, "Click at %u,%u", (unsigned)(at & 0xFFFF), (unsigned)(at >> 16));
+            say(b, line);
+            put32(b, NBA_OFF_PARAM5, 1);
+        }
+        break;
+    }
+    return 0;
+}
