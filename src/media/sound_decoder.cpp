@@ -385,44 +385,41 @@ std::unique_ptr<SoundDecoder> SoundDecoder::image(std::vector<uint8_t> bytes, Ou
     return std::unique_ptr<SoundDecoder>(new SoundDecoder(std::move(s)));
 }
 
+namespace {
+
+// Reads an opened decoder whole into `pcm`: 0, the status of the opening (its alert shown),
+// or `failure` after `alert` when the sound is too long or, with `whole`, damaged part way.
+int decodeWhole(std::unique_ptr<SoundDecoder> d, int status, OutputFormat out, PcmBuffer* pcm, bool whole,
+                int alert, int failure) {
+    startBuffer(out, pcm);
+    if (!d) return status;
+    if (!readAll(*d, out, pcm) || (whole && d->damaged())) {
+        pcm->samples.clear();
+        showAlert(alert);
+        return failure;
+    }
+    return 0;
+}
+
+} // namespace
+
 int DecodeStoredSound(std::span<const uint8_t> resource, OutputFormat out, PcmBuffer* pcm) {
     int status = 0;
     auto d = SoundDecoder::stored({resource.begin(), resource.end()}, out, &status);
-    startBuffer(out, pcm);
-    if (!d) return status;
     // A stored sound is read whole or not at all.
-    if (!readAll(*d, out, pcm) || d->damaged()) {
-        pcm->samples.clear();
-        showAlert(kAlertBadSound);
-        return kSoundBadFormat;
-    }
-    return 0;
+    return decodeWhole(std::move(d), status, out, pcm, true, kAlertBadSound, kSoundBadFormat);
 }
 
 int DecodeSoundFile(const std::string& path, OutputFormat out, PcmBuffer* pcm) {
     int status = 0;
     auto d = SoundDecoder::file(path, out, &status);
-    startBuffer(out, pcm);
-    if (!d) return status;
-    if (!readAll(*d, out, pcm)) {
-        pcm->samples.clear();
-        showAlert(kAlertCannotOpen);
-        return kSoundFileUnreadable;
-    }
-    return 0;
+    return decodeWhole(std::move(d), status, out, pcm, false, kAlertCannotOpen, kSoundFileUnreadable);
 }
 
 int DecodeSoundImage(std::span<const uint8_t> bytes, OutputFormat out, PcmBuffer* pcm) {
     int status = 0;
     auto d = SoundDecoder::image({bytes.begin(), bytes.end()}, out, &status);
-    startBuffer(out, pcm);
-    if (!d) return status;
-    if (!readAll(*d, out, pcm)) {
-        pcm->samples.clear();
-        showAlert(kAlertBadSound);
-        return kSoundBadFormat;
-    }
-    return 0;
+    return decodeWhole(std::move(d), status, out, pcm, false, kAlertBadSound, kSoundBadFormat);
 }
 
 } // namespace cv
