@@ -53,6 +53,8 @@ TEST(NBAWineWireTest, TheTableNamesOnlyCommandsThatExistAndItsConditionsHold) {
         {24, 3, 0, 0x00000003u, 0, -1},
         {31, 0, 1, 1, 0, NBA_K_RECT},
         {33, 4, 0, 1, 0, NBA_K_POINT},
+        {54, 0, 0, 0x00401000u, 3, NBA_K_FILELOC},  // a sound file's location record
+        {54, 0, 1, 0x00401000u, 3, -1},
         {67, 1, 0, 1301, 5, NBA_K_HANDLE},       // the data for the called plug-in
         {67, 1, 1, 1301, 5, NBA_K_HANDLE},      // and its result
         {68, 0, 0, 0, 0, NBA_K_CSTRING},
@@ -197,6 +199,21 @@ TEST_F(NBAWineTest, TheCounterReadsItsWin32ResourcesCountsAndAlertsWithACountedS
     EXPECT_EQ(LiveReferences(), live);  // the string's copy was let go
     lib.reset();
     fs::remove_all(dir);
+}
+
+TEST_F(NBAWineTest, ASoundFilesLocationRecordCrossesAsItsPathAndGoesBack) {
+    auto lib = load("COUNTWIN.NBA");
+    ASSERT_TRUE(lib);
+    std::string path;
+    g_onCallback = [&](script::NBAParamBlock& b) {
+        ASSERT_EQ(b.command(), 54);
+        path = ReferenceBytes(Handle(b.param(1))).value_or("<not a reference>");
+        EXPECT_EQ(b.param(2), 3u);
+    };
+    const size_t live = LiveReferences();
+    run(*lib, 21);
+    EXPECT_EQ(path, "C:\\Sounds\\chime.wav");  // up to the NUL, not the whole record
+    EXPECT_EQ(LiveReferences(), live);
 }
 
 TEST_F(NBAWineTest, AnExtraWritesItsTitleIntoTheHandleItIsGiven) {

@@ -89,10 +89,11 @@ std::optional<std::string> handleBytes(Handle h) {
     return out;
 }
 
-// The bytes a counted string, point or rectangle reference holds, cut to its kind's size.
+// The bytes a counted string, point, rectangle or file-path reference holds, cut to its kind's size.
 std::string valueBytes(Handle ref, int kind) {
     const auto b = ReferenceBytes(ref);
     if (!b || b->empty()) return {};
+    if (kind == NBA_K_FILELOC) return b->substr(0, std::min(b->find('\0'), size_t(NBA_FILELOC_MAX)));
     size_t n = kind == NBA_K_POINT ? 8 : kind == NBA_K_RECT ? 16 : 1 + uint8_t((*b)[0]);
     if (b->size() < n) return {};
     return b->substr(0, n);

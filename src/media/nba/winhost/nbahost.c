@@ -206,11 +206,17 @@ static uint32_t toHost(uint32_t player) {
     return m ? (uint32_t)(uintptr_t)m->h : 0;
 }
 
-/* The bytes of what an address names (a counted string, a point, a rectangle), or 0. */
+/* The bytes of what an address names (a counted string, a point, a rectangle, a file
+   location's path up to its NUL), or 0. */
 static uint32_t readAt(uint32_t address, int kind, uint8_t* out) {
     const uint8_t* p = (const uint8_t*)(uintptr_t)address;
     uint32_t n = kind == NBA_K_POINT ? 8 : kind == NBA_K_RECT ? 16 : 1;
     if (!address || IsBadReadPtr(p, n)) return 0;
+    if (kind == NBA_K_FILELOC) {
+        /* Byte by byte: the record may end at the edge of readable memory. */
+        for (n = 0; n < NBA_FILELOC_MAX && !IsBadReadPtr(p + n, 1) && p[n]; ++n) out[n] = p[n];
+        return n;
+    }
     if (kind == NBA_K_CSTRING) {
         n = 1u + p[0];
         if (IsBadReadPtr(p, n)) return 0;
