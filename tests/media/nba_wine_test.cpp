@@ -137,8 +137,7 @@ protected:
     void TearDown() override {
         g_onCallback = nullptr;
         g_block = nullptr;
-        wineHostSettings().notice = nullptr;
-        wineHostSettings().timeoutMs = 10000;
+        wineHostSettings() = WineHostSettings{};
     }
     std::unique_ptr<PluginLibrary> load(const std::string& name) {
         std::string error;
@@ -214,6 +213,22 @@ TEST_F(NBAWineTest, ASoundFilesLocationRecordCrossesAsItsPathAndGoesBack) {
     run(*lib, 21);
     EXPECT_EQ(path, "C:\\Sounds\\chime.wav");  // up to the NUL, not the whole record
     EXPECT_EQ(LiveReferences(), live);
+}
+
+TEST_F(NBAWineTest, TheFrameWindowIsAHiddenWineWindowOfTheCardsSize) {
+    stopWineHost();
+    wineHostSettings().frameWidth = 320;
+    wineHostSettings().frameHeight = 200;
+    auto lib = load("COUNTWIN.NBA");
+    ASSERT_TRUE(lib);
+    block.block = {};
+    block.block.setCommand(22);
+    block.block.bytes[NBA_OFF_FRAME_WINDOW] = 77;
+    lib->call(block);
+    EXPECT_EQ(word(NBA_OFF_PARAM5), 1u);  // IsWindow, and not shown
+    EXPECT_EQ(word(NBA_OFF_PARAM4), 320u << 16 | 200u);
+    EXPECT_EQ(word(NBA_OFF_FRAME_WINDOW), 77u);  // the player's own number again
+    stopWineHost();
 }
 
 TEST_F(NBAWineTest, AnExtraWritesItsTitleIntoTheHandleItIsGiven) {

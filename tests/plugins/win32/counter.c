@@ -1,7 +1,7 @@
 /* COUNTWIN.NBA: counts its runs in the data word and shows the count with alert 68; the
    alert's answer is left in parameter 3. Called by another plug-in (callback 67) with message
    20 it leaves a global memory handle of its own at offset 74; message 21 plays a sound file
-   named by a file-location record (callback 54). */
+   named by a file-location record (callback 54); message 22 looks at the frame window. */
 #include <stdio.h>
 
 #include "win32_plugin.h"
@@ -27,6 +27,15 @@ WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
         put32(b, NBA_OFF_PARAM1, (uint32_t)(uintptr_t)record);
         put32(b, NBA_OFF_PARAM2, 3);
         callBack(b, 54);
+        return 0;
+    }
+    if (get16(b, NBA_OFF_COMMAND) == 22) {
+        /* The frame window: a hidden window of the card's size. */
+        HWND frame = (HWND)(uintptr_t)get32(b, NBA_OFF_FRAME_WINDOW);
+        RECT r = {0, 0, 0, 0};
+        GetWindowRect(frame, &r);
+        put32(b, NBA_OFF_PARAM4, (uint32_t)((r.right - r.left) << 16 | (r.bottom - r.top)));
+        put32(b, NBA_OFF_PARAM5, IsWindow(frame) && !IsWindowVisible(frame));
         return 0;
     }
     if (get16(b, NBA_OFF_COMMAND) != NBA_MSG_RUN) return 0;
