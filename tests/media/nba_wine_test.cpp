@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "core/handles.h"
@@ -228,6 +229,11 @@ TEST_F(NBAWineTest, TheFrameWindowIsAHiddenWineWindowOfTheCardsSize) {
     EXPECT_EQ(word(NBA_OFF_PARAM5), 1u);  // IsWindow, and not shown
     EXPECT_EQ(word(NBA_OFF_PARAM4), 320u << 16 | 200u);
     EXPECT_EQ(word(NBA_OFF_FRAME_WINDOW), 77u);  // the player's own number again
+    // Between calls the host dispatches its messages: a plug-in's timer ticks.
+    run(*lib, 23);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    run(*lib, 24);
+    EXPECT_EQ(word(NBA_OFF_PARAM5), 3u);
     stopWineHost();
 }
 

@@ -1,10 +1,17 @@
 /* COUNTWIN.NBA: counts its runs in the data word and shows the count with alert 68; the
    alert's answer is left in parameter 3. Called by another plug-in (callback 67) with message
    20 it leaves a global memory handle of its own at offset 74; message 21 plays a sound file
-   named by a file-location record (callback 54); message 22 looks at the frame window. */
+   named by a file-location record (callback 54); message 22 looks at the frame window;
+   23 starts a timer whose ticks 24 counts. */
 #include <stdio.h>
 
 #include "win32_plugin.h"
+
+static uint32_t ticks_;
+static void CALLBACK tick(HWND w, UINT m, UINT_PTR id, DWORD t) {
+    (void)w, (void)m, (void)t;
+    if (++ticks_ >= 3) KillTimer(NULL, id);
+}
 
 WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
     static uint8_t text[256];
@@ -27,6 +34,15 @@ WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
         put32(b, NBA_OFF_PARAM1, (uint32_t)(uintptr_t)record);
         put32(b, NBA_OFF_PARAM2, 3);
         callBack(b, 54);
+        return 0;
+    }
+    if (get16(b, NBA_OFF_COMMAND) == 23) {
+        /* A timer, as a modeless window would have: it ticks only while the host dispatches. */
+        SetTimer(NULL, 0, 10, tick);
+        return 0;
+    }
+    if (get16(b, NBA_OFF_COMMAND) == 24) {
+        put32(b, NBA_OFF_PARAM5, ticks_);
         return 0;
     }
     if (get16(b, NBA_OFF_COMMAND) == 22) {
