@@ -225,7 +225,10 @@ TEST_F(NBAWineTest, TheFrameWindowIsAHiddenWineWindowOfTheCardsSize) {
     block.block = {};
     block.block.setCommand(22);
     block.block.bytes[NBA_OFF_FRAME_WINDOW] = 77;
+    uint32_t seen = 0;
+    g_onCallback = [&](script::NBAParamBlock& b) { seen = b.bytes[NBA_OFF_FRAME_WINDOW]; };
     lib->call(block);
+    EXPECT_EQ(seen, 77u);
     EXPECT_EQ(word(NBA_OFF_PARAM5), 1u);  // IsWindow, and not shown
     EXPECT_EQ(word(NBA_OFF_PARAM4), 320u << 16 | 200u);
     EXPECT_EQ(word(NBA_OFF_FRAME_WINDOW), 77u);  // the player's own number again

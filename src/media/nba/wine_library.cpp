@@ -467,7 +467,10 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
     if (!r.ok) return false;
 
     uint8_t* b = block.block.bytes.data();
+    // The frame window stays the player's own number on this side.
+    const uint32_t frame = rd32(b + NBA_OFF_FRAME_WINDOW);
     std::memcpy(b, hostBlock, kBlock);
+    wr32(b + NBA_OFF_FRAME_WINDOW, frame);
     const int code = int16_t(block.block.command());
     const NBAWireEntry* e = callbackEntry(code);
     uint32_t given[5];

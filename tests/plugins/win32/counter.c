@@ -47,8 +47,10 @@ WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
     }
     if (get16(b, NBA_OFF_COMMAND) == 22) {
         /* The frame window: a hidden window of the card's size. */
-        HWND frame = (HWND)(uintptr_t)get32(b, NBA_OFF_FRAME_WINDOW);
+        HWND frame;
         RECT r = {0, 0, 0, 0};
+        callBack(b, 9);  /* does nothing; the window is at offset 20 again after it */
+        frame = (HWND)(uintptr_t)get32(b, NBA_OFF_FRAME_WINDOW);
         GetWindowRect(frame, &r);
         put32(b, NBA_OFF_PARAM4, (uint32_t)((r.right - r.left) << 16 | (r.bottom - r.top)));
         put32(b, NBA_OFF_PARAM5, IsWindow(frame) && !IsWindowVisible(frame));
