@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "core/handles.h"
@@ -53,6 +54,8 @@ TEST(NBAWineWireTest, TheTableNamesOnlyCommandsThatExistAndItsConditionsHold) {
         {24, 3, 0, 0x00000003u, 0, -1},
         {31, 0, 1, 1, 0, NBA_K_RECT},
         {33, 4, 0, 1, 0, NBA_K_POINT},
+        {54, 0, 0, 0x00401000u, 3, NBA_K_FILELOC},  // a sound file's location record
+        {54, 0, 1, 0x00401000u, 3, -1},
         {67, 1, 0, 1301, 5, NBA_K_HANDLE},       // the data for the called plug-in
         {67, 1, 1, 1301, 5, NBA_K_HANDLE},      // and its result
         {68, 0, 0, 0, 0, NBA_K_CSTRING},
@@ -135,8 +138,7 @@ protected:
     void TearDown() override {
         g_onCallback = nullptr;
         g_block = nullptr;
-        wineHostSettings().notice = nullptr;
-        wineHostSettings().timeoutMs = 10000;
+        wineHostSettings() = WineHostSettings{};
     }
     std::unique_ptr<PluginLibrary> load(const std::string& name) {
         std::string error;
@@ -197,6 +199,45 @@ TEST_F(NBAWineTest, TheCounterReadsItsWin32ResourcesCountsAndAlertsWithACountedS
     EXPECT_EQ(LiveReferences(), live);  // the string's copy was let go
     lib.reset();
     fs::remove_all(dir);
+}
+
+TEST_F(NBAWineTest, ASoundFilesLocationRecordCrossesAsItsPathAndGoesBack) {
+    auto lib = load("COUNTWIN.NBA");
+    ASSERT_TRUE(lib);
+    std::string path;
+    g_onCallback = [&](script::NBAParamBlock& b) {
+        ASSERT_EQ(b.command(), 54);
+        path = ReferenceBytes(Handle(b.param(1))).value_or("<not a reference>");
+        EXPECT_EQ(b.param(2), 3u);
+    };
+    const size_t live = LiveReferences();
+    run(*lib, 21);
+    EXPECT_EQ(path, "C:\\Sounds\\chime.wav");  // up to the NUL, not the whole record
+    EXPECT_EQ(LiveReferences(), live);
+}
+
+TEST_F(NBAWineTest, TheFrameWindowIsAHiddenWineWindowOfTheCardsSize) {
+    stopWineHost();
+    wineHostSettings().frameWidth = 320;
+    wineHostSettings().frameHeight = 200;
+    auto lib = load("COUNTWIN.NBA");
+    ASSERT_TRUE(lib);
+    block.block = {};
+    block.block.setCommand(22);
+    block.block.bytes[NBA_OFF_FRAME_WINDOW] = 77;
+    uint32_t seen = 0;
+    g_onCallback = [&](script::NBAParamBlock& b) { seen = b.bytes[NBA_OFF_FRAME_WINDOW]; };
+    lib->call(block);
+    EXPECT_EQ(seen, 77u);
+    EXPECT_EQ(word(NBA_OFF_PARAM5), 1u);  // IsWindow, and not shown
+    EXPECT_EQ(word(NBA_OFF_PARAM4), 320u << 16 | 200u);
+    EXPECT_EQ(word(NBA_OFF_FRAME_WINDOW), 77u);  // the player's own number again
+    // Between calls the host dispatches its messages: a plug-in's timer ticks.
+    run(*lib, 23);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    run(*lib, 24);
+    EXPECT_EQ(word(NBA_OFF_PARAM5), 3u);
+    stopWineHost();
 }
 
 TEST_F(NBAWineTest, AnExtraWritesItsTitleIntoTheHandleItIsGiven) {

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <iostream>
 #include <set>
 #include <vector>
@@ -89,10 +90,11 @@ std::optional<std::string> handleBytes(Handle h) {
     return out;
 }
 
-// The bytes a counted string, point or rectangle reference holds, cut to its kind's size.
+// The bytes a counted string, point, rectangle or file-path reference holds, cut to its kind's size.
 std::string valueBytes(Handle ref, int kind) {
     const auto b = ReferenceBytes(ref);
     if (!b || b->empty()) return {};
+    if (kind == NBA_K_FILELOC) return b->substr(0, std::min(b->find('\0'), size_t(NBA_FILELOC_MAX)));
     size_t n = kind == NBA_K_POINT ? 8 : kind == NBA_K_RECT ? 16 : 1 + uint8_t((*b)[0]);
     if (b->size() < n) return {};
     return b->substr(0, n);
@@ -131,6 +133,57 @@ std::string hostProgram() {
     if (fs::exists(CV_NBAHOST_PATH)) return CV_NBAHOST_PATH;
 #endif
     return {};
+}
+
+// Runs `argv` with `envp`, its output discarded, and waits up to `ms` for it; whether it ended
+// well. One that takes longer is ended.
+bool runAndWait(std::vector<std::string> args, char* const* envp, int ms) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return false;
+    int status = 0;
+    for (int waited = 0; waited < ms; waited += 10) {
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        usleep(10000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return false;
+}
+
+// Whether the prefix's user registry already names Wine's null graphics driver.
+bool prefixHasNullGraphics(const fs::path& prefix) {
+    std::ifstream in(prefix / "user.reg", std::ios::binary);
+    const std::string reg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t key = reg.find("[Software\\\\Wine\\\\Drivers]");
+    if (key == std::string::npos) return false;
+    const size_t end = reg.find("\n[", key);
+    const size_t value = reg.find("\"Graphics\"=\"null\"", key);
+    return value != std::string::npos && value < end;
+}
+
+// Without a display Wine can make no window, and a plug-in's frame window or dialog would fail:
+// the prefix is set to Wine's null graphics driver, whose windows exist but are not shown. The
+// setting is read when Wine's desktop starts, so it is made, and Wine left to end, before the
+// host starts.
+void useNullGraphicsWithoutDisplay(const std::string& wine, const fs::path& prefix, char* const* envp) {
+    const char* x = getenv("DISPLAY");
+    const char* wayland = getenv("WAYLAND_DISPLAY");
+    if ((x && *x) || (wayland && *wayland) || prefixHasNullGraphics(prefix)) return;
+    const int ms = wineHostSettings().startMs;
+    if (!runAndWait({wine, "reg", "add", "HKCU\\Software\\Wine\\Drivers", "/v", "Graphics", "/d", "null", "/f"}, envp, ms))
+        return;
+    const fs::path server = fs::path(wine).parent_path() / "wineserver";
+    if (fs::exists(server)) runAndWait({server.string(), "-w"}, envp, ms);
 }
 
 // ---- The host process ---------------------------------------------------------------------------
@@ -181,17 +234,20 @@ public:
         for (char** e = environ; *e; ++e) env.emplace_back(*e);
         if (!getenv("WINEDEBUG")) env.emplace_back("WINEDEBUG=-all");
         // A Wine prefix of the player's own, so the person's ~/.wine is left as it is.
+        fs::path prefix = getenv("WINEPREFIX") ? fs::path(getenv("WINEPREFIX")) : playerWinePrefix();
         if (!getenv("WINEPREFIX")) {
-            const fs::path prefix = playerWinePrefix();
             std::error_code ec;
             fs::create_directories(prefix.parent_path(), ec);
             env.emplace_back("WINEPREFIX=" + prefix.string());
         }
         // No offer to install Mono or Gecko: a plug-in host needs neither.
         if (!getenv("WINEDLLOVERRIDES")) env.emplace_back("WINEDLLOVERRIDES=mscoree,mshtml=");
+        env.emplace_back("CV_NBAHOST_FRAME=" + std::to_string(wineHostSettings().frameWidth) + "x" +
+                         std::to_string(wineHostSettings().frameHeight));
         std::vector<char*> envp;
         for (std::string& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
+        useNullGraphicsWithoutDisplay(wine, prefix, envp.data());
         std::string arg0 = wine, arg1 = host;
         char* argv[] = {arg0.data(), arg1.data(), nullptr};
         pid_t pid = 0;
@@ -411,7 +467,10 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
     if (!r.ok) return false;
 
     uint8_t* b = block.block.bytes.data();
+    // The frame window stays the player's own number on this side.
+    const uint32_t frame = rd32(b + NBA_OFF_FRAME_WINDOW);
     std::memcpy(b, hostBlock, kBlock);
+    wr32(b + NBA_OFF_FRAME_WINDOW, frame);
     const int code = int16_t(block.block.command());
     const NBAWireEntry* e = callbackEntry(code);
     uint32_t given[5];
@@ -526,7 +585,10 @@ public:
             const uint8_t* hostBlock = r.bytes(kBlock);
             if (!hostBlock || !takeMirrors(r)) return stopped(block, before);
             const uint32_t module = rd32(b + NBA_OFF_MODULE), callback = rd32(b + NBA_OFF_CALLBACK);
+            const uint32_t frame = rd32(b + NBA_OFF_FRAME_WINDOW);
             std::memcpy(b, hostBlock, kBlock);
+            wr32(b + NBA_OFF_FRAME_WINDOW, frame);
+            if (block.block.command() == NBA_MSG_EVENT) wr32(b + NBA_PARAM_OFF(0), given[0]);
             // The player's own values stand where the host put its numbers.
             wr32(b + NBA_OFF_CARD_RECORD, card);
             wr32(b + NBA_OFF_MODULE, module);

@@ -17,6 +17,8 @@ struct WineHostSettings {
     std::string host;           // nbahost.exe; empty: beside the program, else the build's
     int timeoutMs = 10000;      // a plug-in silent this long (no callback, no return) is stopped
     int startMs = 60000;        // Wine's first start in a new prefix takes long
+    // The size of the hidden Wine window standing for the player's window (offset 20).
+    int frameWidth = 640, frameHeight = 480;
     // Says a text to the person (the player's alert by default).
     std::function<void(const std::string&)> notice;
 };

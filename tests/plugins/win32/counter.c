@@ -1,13 +1,61 @@
 /* COUNTWIN.NBA: counts its runs in the data word and shows the count with alert 68; the
-   alert's answer is left in parameter 3. */
+   alert's answer is left in parameter 3. Called by another plug-in (callback 67) with message
+   20 it leaves a global memory handle of its own at offset 74; message 21 plays a sound file
+   named by a file-location record (callback 54); message 22 looks at the frame window;
+   23 starts a timer whose ticks 24 counts. */
 #include <stdio.h>
 
 #include "win32_plugin.h"
+
+static uint32_t ticks_;
+static void CALLBACK tick(HWND w, UINT m, UINT_PTR id, DWORD t) {
+    (void)w, (void)m, (void)t;
+    if (++ticks_ >= 3) KillTimer(NULL, id);
+}
 
 WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
     static uint8_t text[256];
     char line[64];
     uint32_t n;
+    if (get16(b, NBA_OFF_COMMAND) == 20) {
+        static const char made[] = "Made by the counter";
+        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, sizeof made - 1);
+        char* p = (char*)GlobalLock(h);
+        if (p) {
+            memcpy(p, made, sizeof made - 1);
+            GlobalUnlock(h);
+            put32(b, NBA_OFF_RESULT, (uint32_t)(uintptr_t)h);
+        }
+        return 0;
+    }
+    if (get16(b, NBA_OFF_COMMAND) == 21) {
+        /* The path, then the rest of a 260-byte record the player does not read. */
+        static char record[300] = "C:\\Sounds\\chime.wav";
+        put32(b, NBA_OFF_PARAM1, (uint32_t)(uintptr_t)record);
+        put32(b, NBA_OFF_PARAM2, 3);
+        callBack(b, 54);
+        return 0;
+    }
+    if (get16(b, NBA_OFF_COMMAND) == 23) {
+        /* A timer, as a modeless window would have: it ticks only while the host dispatches. */
+        SetTimer(NULL, 0, 10, tick);
+        return 0;
+    }
+    if (get16(b, NBA_OFF_COMMAND) == 24) {
+        put32(b, NBA_OFF_PARAM5, ticks_);
+        return 0;
+    }
+    if (get16(b, NBA_OFF_COMMAND) == 22) {
+        /* The frame window: a hidden window of the card's size. */
+        HWND frame;
+        RECT r = {0, 0, 0, 0};
+        callBack(b, 9);  /* does nothing; the window is at offset 20 again after it */
+        frame = (HWND)(uintptr_t)get32(b, NBA_OFF_FRAME_WINDOW);
+        GetWindowRect(frame, &r);
+        put32(b, NBA_OFF_PARAM4, (uint32_t)((r.right - r.left) << 16 | (r.bottom - r.top)));
+        put32(b, NBA_OFF_PARAM5, IsWindow(frame) && !IsWindowVisible(frame));
+        return 0;
+    }
     if (get16(b, NBA_OFF_COMMAND) != NBA_MSG_RUN) return 0;
     n = get32(b, NBA_OFF_DATA) + 1;
     snprintf(line, sizeof line, "Count: %u", (unsigned)n);

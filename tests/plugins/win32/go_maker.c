@@ -1,13 +1,13 @@
 /* GOMAKER.NBA: message 4 with data "go" goes to the card named "Second" by its name's address
-   (callback 5); with data "make" it calls itself through callback 67 with message 20, for which
-   it makes a global memory handle of its own and leaves it at offset 74, and shows what came
-   back (callback 68). A mouse click on the
+   (callback 5); with data "make" it calls the counter (COUNTWIN.NBA) through callback 67 with
+   message 20, for which the counter makes a global memory handle and leaves it at offset 74,
+   and shows what came back (callback 68). A mouse click on the
    bottom strip of the card (y from 170; message 11, 513) is taken and shown. */
 #include <stdio.h>
 
 #include "win32_plugin.h"
 
-#define MY_ID 1304
+#define COUNTER_ID 1301
 #define MSG_MAKE 20
 
 static void say(uint8_t* b, const char* line) {
@@ -23,7 +23,7 @@ static void make(uint8_t* b) {
     put32(b, NBA_OFF_PARAM1, 4);
     callBack(b, 15);
     data = (HGLOBAL)(uintptr_t)get32(b, NBA_OFF_PARAM1);
-    put32(b, NBA_OFF_PARAM1, MY_ID);
+    put32(b, NBA_OFF_PARAM1, COUNTER_ID);
     put32(b, NBA_OFF_PARAM2, (uint32_t)(uintptr_t)data);
     put32(b, NBA_OFF_PARAM3, 0);
     put32(b, NBA_OFF_PARAM4, MSG_MAKE);
@@ -49,17 +49,6 @@ WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
             put32(b, NBA_OFF_PARAM2, 0);
             put32(b, NBA_OFF_PARAM3, (uint32_t)(uintptr_t)counted(name, "Second"));
             callBack(b, NBA_CMD_GO_TO_CARD);
-        }
-        break;
-    }
-    case MSG_MAKE: {
-        static const char text[] = "Made in Windows";
-        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, sizeof text - 1);
-        char* p = (char*)GlobalLock(h);
-        if (p) {
-            memcpy(p, text, sizeof text - 1);
-            GlobalUnlock(h);
-            put32(b, NBA_OFF_RESULT, (uint32_t)(uintptr_t)h);
         }
         break;
     }

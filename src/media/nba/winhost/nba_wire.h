@@ -12,7 +12,7 @@
  *              (player 0: a Handle the plug-in made; hglobal 0: not yet in the host;
  *               size NBA_WIRE_GONE: the Handle is gone, free the mirror)
  *   u32 m, then m data items: u32 block offset, u32 size, size bytes
- *              (the counted string, point or rectangle a slot names)
+ *              (the counted string, point, rectangle or file path a slot names)
  */
 #ifndef CORVELLA_NBA_WIRE_H
 #define CORVELLA_NBA_WIRE_H
@@ -54,8 +54,11 @@ enum NBAWireKind {
     NBA_K_HANDLE = 1,   /* a Handle: an HGLOBAL in the host, mirrored */
     NBA_K_CSTRING = 2,  /* the address of a counted string (length byte, then the text) */
     NBA_K_POINT = 3,    /* the address of two int32 */
-    NBA_K_RECT = 4      /* the address of four int32 */
+    NBA_K_RECT = 4,     /* the address of four int32 */
+    NBA_K_FILELOC = 5   /* the address of a file-location record: its path text, up to a NUL */
 };
+/* The most of a file-location record's path that crosses (the player reads no more of it). */
+#define NBA_FILELOC_MAX 260u
 #define NBA_K_SET 0x10   /* marks a descriptor as said (NBA_K_INT alone would read as none) */
 /* Only when a condition on the given parameters holds (else the value is a number): */
 #define NBA_K_IF_P1_LOW_0 0x40   /* p1's low 16 bits are 0 (a name instead of an id) */
@@ -75,6 +78,7 @@ typedef struct NBAWireEntry {
 #define RC (NBA_K_RECT | NBA_K_SET)
 #define PT (NBA_K_POINT | NBA_K_SET)
 #define NUM (NBA_K_INT | NBA_K_SET)
+#define FL (NBA_K_FILELOC | NBA_K_SET)
 /* The object lookup's names: p3 the object's name unless p1 holds its id, p4 the card's. */
 #define LOOKUP_IN 0, 0, CS | NBA_K_IF_P1_LOW_0, CS | NBA_K_IF_BY_TEXT
 /* Its answers (the lookup alone): p1 the offset, p2 the card record, p3 the card first chosen. */
@@ -112,6 +116,7 @@ static const NBAWireEntry nbaWireCallbacks[] = {
     {43, {LOOKUP_IN, 0}, {0}},
     {48, {0, 0, CS, 0, 0}, {NUM, NUM, 0, 0, 0}},
     {49, {0}, {NUM, NUM, CS, 0, 0}},
+    {54, {FL, 0, 0, 0, 0}, {0}},
     {58, {LOOKUP_IN, 0}, {HD, HD, NUM, NUM, 0}},
     {59, {0, HD, CS | NBA_K_IF_P1_LOW_0, CS | NBA_K_IF_BY_TEXT, HD}, {0}},
     {61, {LOOKUP_IN, 0}, {NUM, 0, 0, 0, 0}},
@@ -152,6 +157,7 @@ static const NBAWireEntry nbaWireMessages[] = {
 #undef RC
 #undef PT
 #undef NUM
+#undef FL
 #undef LOOKUP_IN
 #undef LOOKUP_OUT
 

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -87,8 +88,8 @@ static void sendFrame(uint32_t type, const Buf* payload) {
     }
 }
 
-/* Reads one frame into `b` (its payload); the type. */
-static uint32_t receive(Buf* b) {
+/* Reads one frame from the pipe into `b` (its payload); the type. */
+static uint32_t readFrame(Buf* b) {
     uint32_t head[2];
     readAll(head, 8);
     if (head[0] < 4 || head[0] > NBA_WIRE_MAX_FRAME) ExitProcess(2);
@@ -101,6 +102,78 @@ static uint32_t receive(Buf* b) {
     readAll(b->p, head[0] - 4);
     b->size = head[0] - 4;
     return head[1];
+}
+
+/* The frames are read by a thread of their own, so the main thread can pump the messages of
+   the frame window and of a plug-in's windows while it waits for the player's next request. */
+static HANDLE ready_, taken_;
+static Buf next_;
+static uint32_t nextType_;
+
+static DWORD WINAPI reader(void* unused) {
+    (void)unused;
+    for (;;) {
+        nextType_ = readFrame(&next_);
+        SetEvent(ready_);
+        WaitForSingleObject(taken_, INFINITE);
+    }
+    return 0;
+}
+
+static void pump(void) {
+    MSG m;
+    while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+}
+
+/* The next frame into `b`; between requests (`idle`) window messages are dispatched meanwhile.
+   While a call or callback is under way they are not: a plug-in's window procedure must not
+   call back while the player waits for another answer. */
+static uint32_t receive(Buf* b, int idle) {
+    uint32_t type;
+    if (idle) {
+        for (;;) {
+            pump();
+            if (MsgWaitForMultipleObjects(1, &ready_, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) break;
+        }
+    } else {
+        WaitForSingleObject(ready_, INFINITE);
+    }
+    b->size = 0;
+    put(b, next_.p, next_.size);
+    type = nextType_;
+    SetEvent(taken_);
+    return type;
+}
+
+/* ---- The frame window: stands for the player's window at offset 20 -------------------------- */
+static HWND frame_;
+
+static void makeFrame(void) {
+    WNDCLASSA c;
+    unsigned w = 640, h = 480;
+    const char* size = getenv("CV_NBAHOST_FRAME");
+    if (size) {
+        unsigned sw, sh;
+        if (sscanf(size, "%ux%u", &sw, &sh) == 2 && sw && sh && sw <= 8192 && sh <= 8192) w = sw, h = sh;
+    }
+    memset(&c, 0, sizeof c);
+    c.lpfnWndProc = DefWindowProcA;
+    c.hInstance = GetModuleHandleA(NULL);
+    c.lpszClassName = "CorvellaFrame";
+    RegisterClassA(&c);
+    /* Hidden: it is there to own a plug-in's windows, not to be seen. */
+    frame_ = CreateWindowExA(0, "CorvellaFrame", "Corvella", WS_POPUP, 0, 0, (int)w, (int)h, NULL, NULL,
+                             c.hInstance, NULL);
+}
+
+/* The frame window at offset 20 (and as parameter 1 of window events), where there is one. */
+static void putFrame(int isEvent) {
+    if (!frame_) return;
+    wr32(block_ + 20, (uint32_t)(uintptr_t)frame_);
+    if (isEvent) wr32(block_ + NBA_PARAM_OFF(0), (uint32_t)(uintptr_t)frame_);
 }
 
 /* ---- Mirrors of the player's Handles ---------------------------------------------------------- */
@@ -206,11 +279,17 @@ static uint32_t toHost(uint32_t player) {
     return m ? (uint32_t)(uintptr_t)m->h : 0;
 }
 
-/* The bytes of what an address names (a counted string, a point, a rectangle), or 0. */
+/* The bytes of what an address names (a counted string, a point, a rectangle, a file
+   location's path up to its NUL), or 0. */
 static uint32_t readAt(uint32_t address, int kind, uint8_t* out) {
     const uint8_t* p = (const uint8_t*)(uintptr_t)address;
     uint32_t n = kind == NBA_K_POINT ? 8 : kind == NBA_K_RECT ? 16 : 1;
     if (!address || IsBadReadPtr(p, n)) return 0;
+    if (kind == NBA_K_FILELOC) {
+        /* Byte by byte: the record may end at the edge of readable memory. */
+        for (n = 0; n < NBA_FILELOC_MAX && !IsBadReadPtr(p + n, 1) && p[n]; ++n) out[n] = p[n];
+        return n;
+    }
     if (kind == NBA_K_CSTRING) {
         n = 1u + p[0];
         if (IsBadReadPtr(p, n)) return 0;
@@ -265,6 +344,7 @@ static void __stdcall hostCallback(void) {
     at = BLOCK_SIZE;
     if (!takeMirrors(answer.p, answer.size, &at)) { free(answer.p); return; }
     memcpy(block_, answer.p, BLOCK_SIZE);
+    putFrame(0);
     params(p);
     wr32(block_ + 4, toHost(rd32(block_ + 4)));
     wr32(block_ + 74, toHost(rd32(block_ + 74)));
@@ -399,6 +479,7 @@ static void call(const Buf* req) {
     wr32(block_ + 4, toHost(rd32(block_ + 4)));
     wr32(block_ + 12, entry ? (uint32_t)(uintptr_t)libraries_[lib - 1] : 0);
     wr32(block_ + 16, (uint32_t)(uintptr_t)hostCallback);
+    putFrame((block_[46] | (block_[47] << 8)) == 11);
     if (entry) value = entry(block_);
     params(p);
     for (i = 0; i < 5; ++i)
@@ -416,7 +497,7 @@ static void call(const Buf* req) {
 static void serve(uint32_t until, Buf* answer) {
     Buf req = {0};
     for (;;) {
-        const uint32_t type = receive(&req);
+        const uint32_t type = receive(&req, until == 0);
         if (until && type == until) {
             *answer = req;
             return;
@@ -451,6 +532,10 @@ int main(void) {
     out_ = GetStdHandle(STD_OUTPUT_HANDLE);
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(crashed);
+    ready_ = CreateEventA(NULL, FALSE, FALSE, NULL);
+    taken_ = CreateEventA(NULL, FALSE, FALSE, NULL);
+    if (!ready_ || !taken_ || !CreateThread(NULL, 0, reader, NULL, 0, NULL)) ExitProcess(3);
+    makeFrame();
     put32(&hello, NBA_WIRE_VERSION);
     sendFrame(NBA_WIRE_HELLO, &hello);
     free(hello.p);
