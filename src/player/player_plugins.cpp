@@ -10,6 +10,7 @@
 #include "core/host_path.h"
 #include "media/extras/extras.h"
 #include "media/nba/nba_manager.h"
+#include "media/nba/wine_library.h"
 #include "player/command_table.h"
 #include "player/player.h"
 #include "player/shell.h"
@@ -127,9 +128,13 @@ void installPlugins(Player& player) {
     m.callNBAFromBlock = [p](script::NBAParamBlock& b) { p->nbas.callFromBlock(b); };
 
     // Cards: arrived (10), about to be left (9); idle time on timer 1 (5).
-    player.onArrive = [p, next = std::move(player.onArrive)](bool arriveAtStack) {
+    player.onArrive = [p, &player, next = std::move(player.onArrive)](bool arriveAtStack) {
         if (next) next(arriveAtStack);
         p->stackShown = true;
+        // The window that stands for the player's in a Windows plug-in's world has the card's
+        // size (taken when the plug-in host starts).
+        wineHostSettings().frameWidth = player.cardWidth();
+        wineHostSettings().frameHeight = player.cardHeight();
         p->nbas.broadcast(NBA_MSG_ARRIVED);
     };
     player.onCardLeaving = [p, next = std::move(player.onCardLeaving)] {
