@@ -17,9 +17,9 @@ namespace {
 
 using namespace cv;
 using namespace cv::script;
-
 using bench::Capture;
 using bench::QuietUi;
+
 
 std::string program(const char* name) {
     const auto path = std::filesystem::path(__FILE__).parent_path() / "logo" / name;
@@ -27,28 +27,14 @@ std::string program(const char* name) {
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-// Runs a program in a new interpreter each time; the making of the interpreter is not timed.
+// Runs a program from bench/logo.
 void runProgram(benchmark::State& state, const char* name) {
     const std::string text = program(name);
     if (text.empty()) {
         state.SkipWithError("program not found");
         return;
     }
-    for (auto _ : state) {
-        state.PauseTiming();
-        QuietUi ui;
-        Capture out;
-        auto in = std::make_unique<Interpreter>();
-        in->setUi(&ui);
-        in->ensureInitialised();
-        state.ResumeTiming();
-        in->RunScript(text.data(), text.size(), nullptr, &out);
-        state.PauseTiming();
-        if (!ui.errors.empty()) state.SkipWithError(ui.errors.c_str());
-        benchmark::DoNotOptimize(out.text);
-        in.reset();
-        state.ResumeTiming();
-    }
+    bench::runScriptTimed(state, text);
 }
 
 void BM_Fib25(benchmark::State& state) { runProgram(state, "fib.logo"); }

@@ -14,31 +14,12 @@ namespace {
 using namespace cv;
 using namespace cv::script;
 
-using bench::Capture;
-using bench::QuietUi;
 
 constexpr int kNames = 100000;
 
-// Runs the script in a new interpreter each time (its making and unmaking are not timed) and
-// checks that it printed what it should.
+// Runs the script and checks that it printed what it should.
 void runScript(benchmark::State& state, const std::string& script, const std::string& expected) {
-    for (auto _ : state) {
-        state.PauseTiming();
-        QuietUi ui;
-        Capture out;
-        auto in = std::make_unique<Interpreter>();
-        in->setUi(&ui);
-        in->ensureInitialised();
-        state.ResumeTiming();
-        in->RunScript(script.data(), script.size(), nullptr, &out);
-        state.PauseTiming();
-        if (!ui.errors.empty() || out.text != expected) {
-            state.SkipWithError((ui.errors + out.text).c_str());
-            break;
-        }
-        in.reset();
-        state.ResumeTiming();
-    }
+    bench::runScriptTimed(state, script, expected);
     state.SetItemsProcessed(state.iterations() * kNames);
 }
 
