@@ -304,6 +304,17 @@ size_t SoundDecoder::read(int16_t* out, size_t frames) {
     return n;
 }
 
+std::unique_ptr<SoundDecoder> SoundDecoder::opened(std::unique_ptr<State> s, bool ok, int alert, int failure,
+                                                  int* status) {
+    if (!ok) {
+        showAlert(alert);
+        setStatus(status, failure);
+        return nullptr;
+    }
+    setStatus(status, 0);
+    return std::unique_ptr<SoundDecoder>(new SoundDecoder(std::move(s)));
+}
+
 std::unique_ptr<SoundDecoder> SoundDecoder::stored(std::vector<uint8_t> resource, OutputFormat out, int* status) {
     quietFFmpeg();
     StoredSoundLayout layout;
@@ -332,13 +343,7 @@ std::unique_ptr<SoundDecoder> SoundDecoder::stored(std::vector<uint8_t> resource
         s->chunk = unit * 1024;
         ok = s->prime();
     }
-    if (!ok) {
-        showAlert(kAlertBadSound);
-        setStatus(status, kSoundBadFormat);
-        return nullptr;
-    }
-    setStatus(status, 0);
-    return std::unique_ptr<SoundDecoder>(new SoundDecoder(std::move(s)));
+    return opened(std::move(s), ok, kAlertBadSound, kSoundBadFormat, status);
 }
 
 std::unique_ptr<SoundDecoder> SoundDecoder::file(const std::string& path, OutputFormat out, int* status) {
@@ -349,13 +354,7 @@ std::unique_ptr<SoundDecoder> SoundDecoder::file(const std::string& path, Output
     // avformat_open_input frees the context itself when it fails.
     const bool ok = usableFormat(out) && s->fmt &&
                     avformat_open_input(&s->fmt, path.c_str(), nullptr, nullptr) >= 0 && s->openContainer();
-    if (!ok) {
-        showAlert(kAlertCannotOpen);
-        setStatus(status, kSoundFileUnreadable);
-        return nullptr;
-    }
-    setStatus(status, 0);
-    return std::unique_ptr<SoundDecoder>(new SoundDecoder(std::move(s)));
+    return opened(std::move(s), ok, kAlertCannotOpen, kSoundFileUnreadable, status);
 }
 
 std::unique_ptr<SoundDecoder> SoundDecoder::image(std::vector<uint8_t> bytes, OutputFormat out, int* status) {
@@ -376,13 +375,7 @@ std::unique_ptr<SoundDecoder> SoundDecoder::image(std::vector<uint8_t> bytes, Ou
         // avformat_open_input frees the context itself when it fails.
         ok = avformat_open_input(&s->fmt, nullptr, nullptr, nullptr) >= 0 && s->openContainer();
     }
-    if (!ok) {
-        showAlert(kAlertBadSound);
-        setStatus(status, kSoundBadFormat);
-        return nullptr;
-    }
-    setStatus(status, 0);
-    return std::unique_ptr<SoundDecoder>(new SoundDecoder(std::move(s)));
+    return opened(std::move(s), ok, kAlertBadSound, kSoundBadFormat, status);
 }
 
 namespace {

@@ -64,6 +64,8 @@ public:
 private:
     struct State;
     explicit SoundDecoder(std::unique_ptr<State> s);
+    // The decoder over `s` when it opened (`ok`), else nullptr after `alert` with `failure`.
+    static std::unique_ptr<SoundDecoder> opened(std::unique_ptr<State> s, bool ok, int alert, int failure, int* status);
     std::unique_ptr<State> s_;
 };
 
