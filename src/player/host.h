@@ -30,6 +30,8 @@ public:
     // Whether input can still arrive while the player waits for it (a window can; a headless
     // session has given all its input already).
     virtual bool canWaitForInput() const { return true; }
+    // Where the card's top-left corner is on the screen (a headless session has no screen).
+    virtual QPoint cardOnScreen() const { return {}; }
     // The player is closing: show the end screen and leave the message loop with `code`.
     virtual void quit(int code) = 0;
 };

@@ -113,6 +113,12 @@ void installPlugins(Player& player) {
     extrasEnv.frameWindow = nbaEnv.frameWindow;
     extrasEnv.folders = pluginFolders("Extras");
 
+    // The latest player's card (the hook outlives any one player).
+    wineHostSettings().frameOrigin = [] {
+        const auto p = g_installed.lock();
+        const QPoint at = p ? p->player.host().cardOnScreen() : QPoint();
+        return std::pair<int, int>{at.x(), at.y()};
+    };
     auto plugins = std::make_shared<PlayerPlugins>(player, std::move(nbaEnv), std::move(extrasEnv));
     g_installed = plugins;
     player.pluginState = plugins;
@@ -131,8 +137,7 @@ void installPlugins(Player& player) {
     player.onArrive = [p, &player, next = std::move(player.onArrive)](bool arriveAtStack) {
         if (next) next(arriveAtStack);
         p->stackShown = true;
-        // The window that stands for the player's in a Windows plug-in's world has the card's
-        // size (taken when the plug-in host starts).
+        // The window that stands for the player's in a Windows plug-in's world lies over the card.
         wineHostSettings().frameWidth = player.cardWidth();
         wineHostSettings().frameHeight = player.cardHeight();
         p->nbas.broadcast(NBA_MSG_ARRIVED);

@@ -216,10 +216,12 @@ TEST_F(NBAWineTest, ASoundFilesLocationRecordCrossesAsItsPathAndGoesBack) {
     EXPECT_EQ(LiveReferences(), live);
 }
 
-TEST_F(NBAWineTest, TheFrameWindowIsAHiddenWineWindowOfTheCardsSize) {
+TEST_F(NBAWineTest, TheFrameWindowLiesOverTheCardAndIsShownOnlyWithAPluginsWindowsInIt) {
     stopWineHost();
+    std::pair<int, int> origin{100, 50};
     wineHostSettings().frameWidth = 320;
     wineHostSettings().frameHeight = 200;
+    wineHostSettings().frameOrigin = [&] { return origin; };
     auto lib = load("COUNTWIN.NBA");
     ASSERT_TRUE(lib);
     block.block = {};
@@ -229,14 +231,58 @@ TEST_F(NBAWineTest, TheFrameWindowIsAHiddenWineWindowOfTheCardsSize) {
     g_onCallback = [&](script::NBAParamBlock& b) { seen = b.bytes[NBA_OFF_FRAME_WINDOW]; };
     lib->call(block);
     EXPECT_EQ(seen, 77u);
-    EXPECT_EQ(word(NBA_OFF_PARAM5), 1u);  // IsWindow, and not shown
+    EXPECT_EQ(word(NBA_OFF_PARAM5), 1u);  // a window, hidden
+    EXPECT_EQ(word(NBA_OFF_PARAM3), 100u << 16 | 50u);
     EXPECT_EQ(word(NBA_OFF_PARAM4), 320u << 16 | 200u);
     EXPECT_EQ(word(NBA_OFF_FRAME_WINDOW), 77u);  // the player's own number again
-    // Between calls the host dispatches its messages: a plug-in's timer ticks.
+    // The player's window moved and the card grew: the next call finds the frame there.
+    origin = {300, 20};
+    wineHostSettings().frameWidth = 480;
+    run(*lib, 22);
+    EXPECT_EQ(word(NBA_OFF_PARAM3), 300u << 16 | 20u);
+    EXPECT_EQ(word(NBA_OFF_PARAM4), 480u << 16 | 200u);
+    // A plug-in's child window shows the frame; without it the frame hides again.
+    EXPECT_EQ(run(*lib, 25), 1);
+    run(*lib, 22);
+    EXPECT_EQ(word(NBA_OFF_PARAM5), 2u);
+    run(*lib, 26);
+    run(*lib, 22);
+    EXPECT_EQ(word(NBA_OFF_PARAM5), 1u);
+    stopWineHost();
+}
+
+TEST_F(NBAWineTest, APluginsTimerTicksBetweenCallsAndItsCallbacksThenDoNothing) {
+    stopWineHost();
+    auto lib = load("COUNTWIN.NBA");
+    ASSERT_TRUE(lib);
+    std::vector<int> callbacks;
+    g_onCallback = [&](script::NBAParamBlock& b) { callbacks.push_back(b.command()); };
+    // Each tick calls back (alert 68) while the player waits for nothing: the player must not
+    // see it, and the calls after it must still be answered in step.
     run(*lib, 23);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     run(*lib, 24);
     EXPECT_EQ(word(NBA_OFF_PARAM5), 3u);
+    EXPECT_TRUE(callbacks.empty());
+    run(*lib, NBA_MSG_RUN, 4);
+    EXPECT_EQ(callbacks, std::vector<int>{NBA_CMD_ALERT});
+    EXPECT_EQ(word(NBA_OFF_DATA), 5u);
+    EXPECT_TRUE(notices.empty());
+    stopWineHost();
+}
+
+TEST_F(NBAWineTest, APluginWaitingForThePersonInItsOwnMessageLoopIsNotStopped) {
+    stopWineHost();
+    wineHostSettings().timeoutMs = 1500;
+    auto lib = load("COUNTWIN.NBA");
+    ASSERT_TRUE(lib);
+    block.block = {};
+    block.block.setCommand(27);
+    block.block.setParam(1, 4000);  // longer than the player waits for a silent plug-in
+    EXPECT_EQ(lib->call(block), 27);
+    EXPECT_TRUE(notices.empty());
+    run(*lib, NBA_MSG_RUN, 1);
+    EXPECT_EQ(word(NBA_OFF_DATA), 2u);
     stopWineHost();
 }
 

@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -242,8 +243,6 @@ public:
         }
         // No offer to install Mono or Gecko: a plug-in host needs neither.
         if (!getenv("WINEDLLOVERRIDES")) env.emplace_back("WINEDLLOVERRIDES=mscoree,mshtml=");
-        env.emplace_back("CV_NBAHOST_FRAME=" + std::to_string(wineHostSettings().frameWidth) + "x" +
-                         std::to_string(wineHostSettings().frameHeight));
         std::vector<char*> envp;
         for (std::string& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
@@ -273,6 +272,7 @@ public:
         }
         startMs_ = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
         mirrors_.clear();
+        placed_ = {};
         return true;
     }
 
@@ -287,6 +287,19 @@ public:
         pid_ = -1;
         in_ = out_ = -1;
         mirrors_.clear();
+    }
+
+    // Moves the frame window over the card, when the card moved or changed size since.
+    bool place() {
+        const WineHostSettings& s = wineHostSettings();
+        const auto [x, y] = s.frameOrigin ? s.frameOrigin() : std::pair<int, int>{0, 0};
+        const std::array<int32_t, 4> at{x, y, s.frameWidth, s.frameHeight};
+        if (at == placed_) return true;
+        std::vector<uint8_t> p;
+        for (int32_t v : at) put32(p, uint32_t(v));
+        if (!send(NBA_WIRE_PLACE, p)) return false;
+        placed_ = at;
+        return true;
     }
 
     bool send(uint32_t type, const std::vector<uint8_t>& payload) {
@@ -317,15 +330,19 @@ public:
         return ok;
     }
 
-    // One frame, waiting at most `timeoutMs` for each part of it.
+    // One frame, waiting at most `timeoutMs` for each part of it. The host's word that a
+    // plug-in is busy with the person (a dialog) starts the wait again.
     bool receive(uint32_t* type, std::vector<uint8_t>* payload, int timeoutMs) {
-        uint8_t head[8];
-        if (!readAll(head, 8, timeoutMs)) return false;
-        const uint32_t length = rd32(head);
-        if (length < 4 || length > NBA_WIRE_MAX_FRAME) return false;
-        *type = rd32(head + 4);
-        payload->resize(length - 4);
-        return readAll(payload->data(), payload->size(), timeoutMs);
+        for (;;) {
+            uint8_t head[8];
+            if (!readAll(head, 8, timeoutMs)) return false;
+            const uint32_t length = rd32(head);
+            if (length < 4 || length > NBA_WIRE_MAX_FRAME) return false;
+            *type = rd32(head + 4);
+            payload->resize(length - 4);
+            if (!readAll(payload->data(), payload->size(), timeoutMs)) return false;
+            if (*type != NBA_WIRE_WAITING) return true;
+        }
     }
 
     double startMs() const { return startMs_; }
@@ -363,6 +380,7 @@ private:
     int in_ = -1, out_ = -1;
     uint64_t generation_ = 0;
     double startMs_ = 0;
+    std::array<int32_t, 4> placed_{};  // where the host's frame window is
 };
 
 WineHost& theHost() {
@@ -569,7 +587,7 @@ public:
         putBytes(req, b, kBlock);
         putMirrors(req);
         put32(req, 0);
-        if (!host.send(NBA_WIRE_CALL, req)) return stopped(block, before);
+        if ((depth_ == 0 && !host.place()) || !host.send(NBA_WIRE_CALL, req)) return stopped(block, before);
         ++depth_;
         for (;;) {
             uint32_t type = 0;

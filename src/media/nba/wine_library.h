@@ -4,6 +4,7 @@
 // library kind for them stands beside the native one behind PluginLoader.
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "media/nba/plugin_library.h"
 
@@ -17,8 +18,10 @@ struct WineHostSettings {
     std::string host;           // nbahost.exe; empty: beside the program, else the build's
     int timeoutMs = 10000;      // a plug-in silent this long (no callback, no return) is stopped
     int startMs = 60000;        // Wine's first start in a new prefix takes long
-    // The size of the hidden Wine window standing for the player's window (offset 20).
+    // The Wine window standing for the player's window (offset 20) lies over the card: its
+    // size, and where the card's top-left corner is on the screen (none: the corner of it).
     int frameWidth = 640, frameHeight = 480;
+    std::function<std::pair<int, int>()> frameOrigin;
     // Says a text to the person (the player's alert by default).
     std::function<void(const std::string&)> notice;
 };

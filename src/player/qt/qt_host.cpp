@@ -89,6 +89,10 @@ bool QtHost::hasFocus() const {
 
 bool QtHost::altKeyDown() const { return QGuiApplication::queryKeyboardModifiers() & Qt::AltModifier; }
 
+QPoint QtHost::cardOnScreen() const {
+    return window_ && window_->cardView() ? window_->cardView()->mapToGlobal(QPoint(0, 0)) : QPoint();
+}
+
 void QtHost::quit(int code) {
     if (quitRequested_) return;
     quitRequested_ = true;

@@ -25,6 +25,7 @@ public:
     bool menuBarVisible() const override;
     bool hasFocus() const override;
     bool altKeyDown() const override;
+    QPoint cardOnScreen() const override;
     void quit(int code) override;
 
     bool quitRequested() const { return quitRequested_; }

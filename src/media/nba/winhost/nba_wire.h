@@ -34,7 +34,12 @@ enum NBAWireFrame {
     NBA_WIRE_ANSWER = 6,   /* player -> host: the callback's answer; the block payload */
     NBA_WIRE_RETURN = 7,   /* host -> player: NBAMain returned: i32 value, then the block payload */
     NBA_WIRE_UNLOAD = 8,   /* player -> host: u32 library; no answer */
-    NBA_WIRE_QUIT = 9      /* player -> host: the host ends */
+    NBA_WIRE_QUIT = 9,     /* player -> host: the host ends */
+    NBA_WIRE_PLACE = 10,   /* player -> host: where the card is on the screen, i32 x, i32 y,
+                              u32 width, u32 height; the frame window moves there. No answer */
+    NBA_WIRE_WAITING = 11  /* host -> player, at any time: a call is under way and the plug-in is
+                              answering its window messages (a dialog waits for the person), so
+                              it is not stuck; no payload. The player reads past it */
 };
 
 #define NBA_WIRE_VERSION 1

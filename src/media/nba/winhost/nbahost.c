@@ -25,6 +25,8 @@ static HMODULE libraries_[MAX_LIBRARIES];
 static uint8_t block_[128];
 /* What the player answered by address: valid until the next command. */
 static uint8_t answers_[5][MAX_DATA];
+/* NBAMain calls under way (callback 67 nests them); none between the player's requests. */
+static volatile LONG calls_;
 
 typedef struct Mirror {
     uint32_t player;
@@ -64,11 +66,15 @@ static void readAll(void* d, uint32_t n) {
     }
 }
 
+/* The watchdog thread writes frames too. */
+static CRITICAL_SECTION writing_;
+
 static void sendFrame(uint32_t type, const Buf* payload) {
     uint32_t head[2];
     const uint8_t* p;
     uint32_t n;
     DWORD done;
+    EnterCriticalSection(&writing_);
     head[0] = 4 + (payload ? payload->size : 0);
     head[1] = type;
     p = (const uint8_t*)head;
@@ -78,14 +84,14 @@ static void sendFrame(uint32_t type, const Buf* payload) {
         p += done;
         n -= done;
     }
-    if (!payload) return;
-    p = payload->p;
-    n = payload->size;
+    p = payload ? payload->p : NULL;
+    n = payload ? payload->size : 0;
     while (n) {
         if (!WriteFile(out_, p, n, &done, NULL) || done == 0) ExitProcess(0);
         p += done;
         n -= done;
     }
+    LeaveCriticalSection(&writing_);
 }
 
 /* Reads one frame from the pipe into `b` (its payload); the type. */
@@ -120,12 +126,15 @@ static DWORD WINAPI reader(void* unused) {
     return 0;
 }
 
+static void showFrameIfUsed(void);
+
 static void pump(void) {
     MSG m;
     while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) {
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }
+    showFrameIfUsed();
 }
 
 /* The next frame into `b`; between requests (`idle`) window messages are dispatched meanwhile.
@@ -149,24 +158,47 @@ static uint32_t receive(Buf* b, int idle) {
 }
 
 /* ---- The frame window: stands for the player's window at offset 20 -------------------------- */
+/* It lies over the player's card (the player says where) and owns a plug-in's windows. It is
+   hidden until a plug-in gives it child windows; shown, only those children are seen: the rest
+   of it is the colour key of a layered window, so the card shows through. */
 static HWND frame_;
+#define FRAME_KEY RGB(255, 0, 254)
 
 static void makeFrame(void) {
     WNDCLASSA c;
-    unsigned w = 640, h = 480;
-    const char* size = getenv("CV_NBAHOST_FRAME");
-    if (size) {
-        unsigned sw, sh;
-        if (sscanf(size, "%ux%u", &sw, &sh) == 2 && sw && sh && sw <= 8192 && sh <= 8192) w = sw, h = sh;
-    }
     memset(&c, 0, sizeof c);
     c.lpfnWndProc = DefWindowProcA;
     c.hInstance = GetModuleHandleA(NULL);
+    c.hbrBackground = CreateSolidBrush(FRAME_KEY);
     c.lpszClassName = "CorvellaFrame";
     RegisterClassA(&c);
-    /* Hidden: it is there to own a plug-in's windows, not to be seen. */
-    frame_ = CreateWindowExA(0, "CorvellaFrame", "Corvella", WS_POPUP, 0, 0, (int)w, (int)h, NULL, NULL,
-                             c.hInstance, NULL);
+    frame_ = CreateWindowExA(WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, "CorvellaFrame", "Corvella",
+                             WS_POPUP | WS_CLIPCHILDREN, 0, 0, 640, 480, NULL, NULL, c.hInstance, NULL);
+    if (frame_) SetLayeredWindowAttributes(frame_, FRAME_KEY, 255, LWA_COLORKEY);
+}
+
+/* The player's card moved or changed size. */
+static void place(const Buf* req) {
+    int32_t x, y;
+    uint32_t w, h;
+    if (!frame_ || req->size < 16) return;
+    memcpy(&x, req->p, 4);
+    memcpy(&y, req->p + 4, 4);
+    w = rd32(req->p + 8);
+    h = rd32(req->p + 12);
+    if (w == 0 || h == 0 || w > 16384 || h > 16384) return;
+    SetWindowPos(frame_, NULL, x, y, (int)w, (int)h, SWP_NOACTIVATE | SWP_NOZORDER);
+}
+
+/* Shown while a plug-in has put windows of its own in it, hidden otherwise. */
+static void showFrameIfUsed(void) {
+    HWND child;
+    int used = 0;
+    if (!frame_) return;
+    for (child = GetWindow(frame_, GW_CHILD); child && !used; child = GetWindow(child, GW_HWNDNEXT))
+        used = (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE) != 0;  /* its own flag: the frame hides it */
+    if (used && !IsWindowVisible(frame_)) ShowWindow(frame_, SW_SHOWNOACTIVATE);
+    else if (!used && IsWindowVisible(frame_)) ShowWindow(frame_, SW_HIDE);
 }
 
 /* The frame window at offset 20 (and as parameter 1 of window events), where there is one. */
@@ -312,6 +344,10 @@ static void __stdcall hostCallback(void) {
     uint32_t given[5], p[5], at, m, i;
     uint8_t data[MAX_DATA];
     Buf b = {0}, answer = {0};
+    /* A window procedure or timer of a plug-in, dispatched between the player's requests, has
+       no call to call back into: the player is not listening. The callback does nothing and
+       the block is left as it is, as for a command the player does not know. */
+    if (calls_ == 0) return;
     params(given);
     for (i = 0; i < 5; ++i)
         if (nbaWireKind(e, (int)i, 0, given) == NBA_K_HANDLE) noteHandle(given[i]);
@@ -480,7 +516,10 @@ static void call(const Buf* req) {
     wr32(block_ + 12, entry ? (uint32_t)(uintptr_t)libraries_[lib - 1] : 0);
     wr32(block_ + 16, (uint32_t)(uintptr_t)hostCallback);
     putFrame((block_[46] | (block_[47] << 8)) == 11);
+    InterlockedIncrement(&calls_);
     if (entry) value = entry(block_);
+    InterlockedDecrement(&calls_);
+    showFrameIfUsed();
     params(p);
     for (i = 0; i < 5; ++i)
         if (nbaWireKind(e, (int)i, 1, given) == NBA_K_HANDLE) noteHandle(p[i]);
@@ -514,10 +553,26 @@ static void serve(uint32_t until, Buf* answer) {
                 }
             }
             break;
+        case NBA_WIRE_PLACE: place(&req); break;
         case NBA_WIRE_QUIT: ExitProcess(0);
         default: ExitProcess(2);  /* out of step with the player: it restarts us */
         }
     }
+}
+
+/* The player stops a plug-in that is silent for long. One that shows a dialog and waits for the
+   person is not silent: while a call is under way and the main thread still answers its window
+   messages, the player is told so every half second. A plug-in in an endless loop answers none. */
+static DWORD WINAPI watchdog(void* unused) {
+    (void)unused;
+    for (;;) {
+        DWORD_PTR r;
+        Sleep(500);
+        if (calls_ > 0 && frame_ &&
+            SendMessageTimeoutA(frame_, WM_NULL, 0, 0, SMTO_BLOCK, 250, &r) && calls_ > 0)
+            sendFrame(NBA_WIRE_WAITING, NULL);
+    }
+    return 0;
 }
 
 static LONG WINAPI crashed(EXCEPTION_POINTERS* info) {
@@ -534,8 +589,10 @@ int main(void) {
     SetUnhandledExceptionFilter(crashed);
     ready_ = CreateEventA(NULL, FALSE, FALSE, NULL);
     taken_ = CreateEventA(NULL, FALSE, FALSE, NULL);
+    InitializeCriticalSection(&writing_);
     if (!ready_ || !taken_ || !CreateThread(NULL, 0, reader, NULL, 0, NULL)) ExitProcess(3);
     makeFrame();
+    if (!CreateThread(NULL, 0, watchdog, NULL, 0, NULL)) ExitProcess(3);
     put32(&hello, NBA_WIRE_VERSION);
     sendFrame(NBA_WIRE_HELLO, &hello);
     free(hello.p);
