@@ -148,6 +148,7 @@ void installPlugins(Player& player) {
     };
     player.timerHandler = [p, next = std::move(player.timerHandler)] {
         if (next) next();
+        followCardWithWineFrame();
         p->nbas.broadcast(NBA_MSG_IDLE);
     };
     // Window events, while browsing a shown stack; an NBA that handles one ends it there.

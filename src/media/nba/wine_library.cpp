@@ -656,8 +656,11 @@ private:
         return 0;
     }
 
+public:
     // Calls under way in the host (a plug-in's callback 67 calls another).
     static inline int depth_ = 0;
+
+private:
     std::string path_;
     uint32_t id_;
     uint64_t generation_;
@@ -748,6 +751,10 @@ std::string windowsPluginsUnavailable() {
         return "Wine is not installed";
     if (hostProgram().empty()) return "nbahost.exe is missing";
     return {};
+}
+
+void followCardWithWineFrame() {
+    if (theHost().running() && WineLibrary::depth_ == 0) theHost().place();
 }
 
 void stopWineHost() { theHost().stop(); }

@@ -29,6 +29,9 @@ WineHostSettings& wineHostSettings();
 
 // Why Windows plug-ins cannot run here (no Wine, no host), or empty.
 std::string windowsPluginsUnavailable();
+// Moves the host's frame window over the card when the player's window moved (the player's
+// idle time); does nothing while no host runs or a call is under way.
+void followCardWithWineFrame();
 // Ends the host process (the player is closing; tests).
 void stopWineHost();
 
