@@ -40,25 +40,18 @@ protected:
 
 } // namespace
 
-TEST(HandleTable, NumbersFromOneAndGrowsBy200) {
+TEST(HandleTable, NumbersFromOneGrowsBy200AndReusesAFreedSlotOnlyAfterTheSearchWraps) {
     HandleTable t;
-    EXPECT_EQ(t.capacity(), 200u);
     for (int i = 1; i <= 200; ++i) ASSERT_EQ(t.newHandle(4), i);
     EXPECT_EQ(t.capacity(), 200u);
     EXPECT_EQ(t.newHandle(4), 201);
     EXPECT_EQ(t.capacity(), 400u);
-    EXPECT_EQ(t.inUse(), 201u);
-}
-
-TEST(HandleTable, FreedSlotIsReusedOnlyAfterTheSearchWraps) {
-    HandleTable t;
-    for (int i = 1; i <= 10; ++i) t.newHandle(1);
     t.dispose(5);
     EXPECT_FALSE(t.valid(5));
-    EXPECT_EQ(t.newHandle(1), 11); // higher free slots first
+    EXPECT_EQ(t.newHandle(1), 202); // higher free slots first
     while (t.inUse() < t.capacity() - 1) t.newHandle(1);
     EXPECT_EQ(t.newHandle(1), 5); // the search wrapped round to the freed slot
-    EXPECT_EQ(t.capacity(), 200u);
+    EXPECT_EQ(t.capacity(), 400u);
 }
 
 TEST(HandleTable, ResizingKeepsBytesZeroesGrowthAndMovesTheGuard) {

@@ -376,8 +376,8 @@ Bytes stackFile(const StackSpec& s) {
 
 namespace {
 
+// Windows form: NUL-terminated path padded to even, 6 zero bytes, NUL-terminated name.
 Bytes windowsRef(const std::string& path, const std::string& name) {
-    // Windows form: NUL-terminated path padded to even, 6 zero bytes, NUL-terminated name.
     Bytes b(path.begin(), path.end());
     b.push_back(0);
     if (b.size() & 1) b.push_back(0);
@@ -387,7 +387,8 @@ Bytes windowsRef(const std::string& path, const std::string& name) {
     return b;
 }
 
-Bytes padTo(Bytes b) {
+Bytes evenPath(const std::string& path, const std::string& fileName) {
+    Bytes b = actionPath(path, fileName);
     if (b.size() & 1) b.push_back(0);
     return b;
 }
@@ -395,178 +396,83 @@ Bytes padTo(Bytes b) {
 } // namespace
 
 StackSpec richStack() {
-    StackSpec s;
-    s.nextCardId = 9;
-    s.arrive = 500;
-    s.lastChunkId = 520;
-
     // Card 1: no picture; a button carrying an action of every code, a graphic object with
     // trailing data and a text object with two per-card texts.
-    ButtonSpec b;
-    b.id = 1;
-    b.name = "Everything";
-    b.summary = 0x0004 | 0x0001 | 0x0100 | 0x0080 | 0x4000 | 0x0008 | 0x1000 | 0x0020 | 0x8000;
-    b.buttonFlags = 0x18;
-    b.iconId = 400;
-    b.actions = {
-        stackSoundAction(200, false),
-        stackSoundAction(201, true),
-        nbaAction(300, Bytes{1, 2, 3, 4, 5}),
-        soundFileAction(padTo(actionPath("C:\\Sounds\\bell.wav", "bell.wav"))),
-        movieAction(padTo(actionPath("C:\\Movies\\intro.mov", "intro.mov"))),
-        otherStackAction(padTo(actionPath("C:\\Stacks\\Other.stk", "Other.stk"))),
-        scriptAction("print \"hello"),
-        launchAction("C:\\Docs\\a.txt", "C:\\Apps\\edit.exe"),
-        videodiscAction(),
-        animationAction(3, 20),
-        shapeAction(Bytes{0xF0, 0x0F, 0xAA}),
-    };
-    GraphicSpec g;
-    g.id = 2;
-    g.rect = Rect{100, 50, 164, 82};
-    g.pictureRect = Rect{0, 0, 64, 32};
-    g.actionId = 501;
-    g.trailing = graphicTrailing(64, 32, 0, 0, Bytes{7, 7, 7, 7});
-    TextSpec t;
-    t.id = 3;
-    t.objectFlags = 0x10;
-    t.secondFlags = 0x02;
-    t.actionId = 502;
-    t.subs = {TextSub{1, 0, Bytes{'H', 'i', '!'}, styleRuns(1000, 12)},
-              TextSub{2, 0x200, Bytes{'Y', 'o'}, styleRuns(1000, 14)}};
-    CardSpec c1;
-    c1.id = 1;
-    c1.name = "First";
-    c1.arrive = 503;
-    c1.objects = {buttonRecord(b), graphicRecord(g), textRecord(t)};
-
+    const ButtonSpec b{
+        .id = 1, .name = "Everything",
+        .summary = 0x0004 | 0x0001 | 0x0100 | 0x0080 | 0x4000 | 0x0008 | 0x1000 | 0x0020 | 0x8000,
+        .buttonFlags = 0x18, .iconId = 400,
+        .actions = {stackSoundAction(200, false), stackSoundAction(201, true), nbaAction(300, Bytes{1, 2, 3, 4, 5}),
+                    soundFileAction(evenPath("C:\\Sounds\\bell.wav", "bell.wav")),
+                    movieAction(evenPath("C:\\Movies\\intro.mov", "intro.mov")),
+                    otherStackAction(evenPath("C:\\Stacks\\Other.stk", "Other.stk")), scriptAction("print \"hello"),
+                    launchAction("C:\\Docs\\a.txt", "C:\\Apps\\edit.exe"), videodiscAction(), animationAction(3, 20),
+                    shapeAction(Bytes{0xF0, 0x0F, 0xAA})}};
+    const GraphicSpec g{.id = 2, .rect = {100, 50, 164, 82}, .pictureRect = {0, 0, 64, 32}, .actionId = 501,
+                        .trailing = graphicTrailing(64, 32, 0, 0, Bytes{7, 7, 7, 7})};
+    const TextSpec t{.id = 3, .objectFlags = 0x10, .secondFlags = 0x02, .actionId = 502,
+                     .subs = {{1, 0, Bytes{'H', 'i', '!'}, styleRuns(1000, 12)}, {2, 0x200, Bytes{'Y', 'o'}, styleRuns(1000, 14)}}};
+    const CardSpec c1{.id = 1, .name = "First", .arrive = 503,
+                      .objects = {buttonRecord(b), graphicRecord(g), textRecord(t)}};
     // Card 2: own picture, format 1, with a graphic object that names a file.
-    CardSpec c2;
-    c2.id = 2;
-    c2.mode = 1;
-    c2.name = "Pictured";
-    c2.leave = 504;
-    c2.picture = PictureSpec{};
-    c2.picture->colourTable = colourTable(4, 0x0000, 0x0000, 0x0000);
-    GraphicSpec gf;
-    gf.id = 5;
-    gf.objectFlags = 0x40 | 0x200;
-    gf.data = windowsRef("C:\\Pictures\\sky.jpeg", "sky.jpeg");
-    c2.objects = {graphicRecord(gf)};
-
+    const CardSpec c2{.id = 2, .mode = 1, .name = "Pictured", .leave = 504,
+                      .picture = PictureSpec{.colourTable = colourTable(4, 0x0000, 0x0000, 0x0000)},
+                      .objects = {graphicRecord({.id = 5, .objectFlags = 0x40 | 0x200,
+                                                 .data = windowsRef("C:\\Pictures\\sky.jpeg", "sky.jpeg")})}};
     // Card 3: own picture, format 2 with a fill block and a pad byte; a text object whose
     // text comes from a file.
-    CardSpec c3;
-    c3.id = 3;
-    c3.mode = 1;
-    c3.click = 505;
-    c3.picture = PictureSpec{};
-    c3.picture->format = 2;
-    c3.picture->padded = true;
-    c3.picture->colourTable = colourTable(2, 0x1234, 0x5678, 0x9ABC);
-    TextSpec tf;
-    tf.id = 7;
-    tf.objectFlags = 0x40;
-    const Bytes ref = windowsRef("C:\\Texts\\poem.txt", "poem.txt");
-    tf.subs = {TextSub{3, 0, ref, {}}};
-    c3.objects = {textRecord(tf)};
-
+    const CardSpec c3{.id = 3, .mode = 1, .click = 505,
+                      .picture = PictureSpec{.format = 2, .padded = true, .colourTable = colourTable(2, 0x1234, 0x5678, 0x9ABC)},
+                      .objects = {textRecord({.id = 7, .objectFlags = 0x40,
+                                              .subs = {{3, 0, windowsRef("C:\\Texts\\poem.txt", "poem.txt"), {}}}})}};
     // Cards 4 and 5 share backgrounds: 5 -> 4 -> 3.
-    CardSpec c4;
-    c4.id = 4;
-    c4.mode = 3;
-    c4.backgroundId = 3;
-    ButtonSpec plain;
-    plain.id = 8;
-    plain.name = "Plain";
-    c4.objects = {buttonRecord(plain)};
-    CardSpec c5;
-    c5.id = 5;
-    c5.mode = 3;
-    c5.backgroundId = 4;
-    s.cards = {cardRecord(c1), cardRecord(c2), cardRecord(c3), cardRecord(c4), cardRecord(c5)};
+    const CardSpec c4{.id = 4, .mode = 3, .backgroundId = 3, .objects = {buttonRecord({.id = 8, .name = "Plain"})}};
+    const CardSpec c5{.id = 5, .mode = 3, .backgroundId = 4};
 
     auto actn = [](uint16_t id, const std::string& name) {
-        ButtonSpec a;
-        a.id = id;
-        a.name = name;
-        a.summary = 0x1000;
-        a.actions = {scriptAction("beep")};
-        return buttonRecord(a);
+        return buttonRecord({.id = id, .name = name, .summary = 0x1000, .actions = {scriptAction("beep")}});
     };
-    ButtonSpec linkAction;
-    linkAction.id = 0;
-    linkAction.name = "Link action";
-    linkAction.summary = 0x0020;
-    s.chunks = {
-        {fcc("Actn"), 500, 0, "Arrive", 0, actn(500, "Arrive stack")},
-        {fcc("Actn"), 501, 0, "", 0, actn(501, "Graphic")},
-        {fcc("Actn"), 502, 0, "", 0, actn(502, "Text")},
-        {fcc("Actn"), 503, 0, "", 0, actn(503, "Card arrive")},
-        {fcc("Actn"), 504, 0, "", 0, actn(504, "Card leave")},
-        {fcc("Actn"), 505, 0, "", 0, actn(505, "Card click")},
-        {fcc("Actn"), 8, 0, "", 0, actn(8, "Button's own")},
-        {fcc("Icon"), 400, 0, "Star", 0, Bytes{1, 2, 3, 4, 5, 6, 7}},
-        {fcc("Snd "), 200, 0, "Bell", 0x00010000, Bytes(1001, 0x42)},
-        {fcc("Strk"), 201, 0, "Track", 0, Bytes(64, 0x43)},
-        {fcc("NBAs"), 300, 0, "Clock", 0, Bytes{0, 1, 0, 2, 0, 0, 0, 0, 9, 9}},
-        {fcc("Snd "), 202, 0, "clock@tick", 0, Bytes(10, 0x44)},
-        {fcc("Hlnk"), 510, 0, "", 0, linkData(510, 3, "linked", Bytes{1, 2}, buttonRecord(linkAction))},
-        {fcc("Hlnk"), 511, 0, "", 0, linkData(511, 0, "plain", {}, std::nullopt)},
-        {fcc("WKSp"), 128, 0, "", 0, Bytes{'t', 'o', ' ', 'x', 0x0D, 'e', 'n', 'd'}},
-        {fcc("FntL"), 128, 0, "", 0, Bytes(92 * 2, 0)},
-        {fcc("CVpr"), 1, 0, "", 0, Bytes{}},
-        {fcc("WkSp"), 128, 0, "", 0, Bytes{'x'}},
-        {fcc("XXXX"), 7, 0x4323, "Own", 0, Bytes{0xDE, 0xAD, 0xBE}},
-    };
-    return s;
+    const Bytes linkAction = buttonRecord({.id = 0, .name = "Link action", .summary = 0x0020});
+    return StackSpec{
+        .nextCardId = 9, .arrive = 500, .lastChunkId = 520,
+        .cards = {cardRecord(c1), cardRecord(c2), cardRecord(c3), cardRecord(c4), cardRecord(c5)},
+        .chunks = {
+            {fcc("Actn"), 500, 0, "Arrive", 0, actn(500, "Arrive stack")},
+            {fcc("Actn"), 501, 0, "", 0, actn(501, "Graphic")},
+            {fcc("Actn"), 502, 0, "", 0, actn(502, "Text")},
+            {fcc("Actn"), 503, 0, "", 0, actn(503, "Card arrive")},
+            {fcc("Actn"), 504, 0, "", 0, actn(504, "Card leave")},
+            {fcc("Actn"), 505, 0, "", 0, actn(505, "Card click")},
+            {fcc("Actn"), 8, 0, "", 0, actn(8, "Button's own")},
+            {fcc("Icon"), 400, 0, "Star", 0, Bytes{1, 2, 3, 4, 5, 6, 7}},
+            {fcc("Snd "), 200, 0, "Bell", 0x00010000, Bytes(1001, 0x42)},
+            {fcc("Strk"), 201, 0, "Track", 0, Bytes(64, 0x43)},
+            {fcc("NBAs"), 300, 0, "Clock", 0, Bytes{0, 1, 0, 2, 0, 0, 0, 0, 9, 9}},
+            {fcc("Snd "), 202, 0, "clock@tick", 0, Bytes(10, 0x44)},
+            {fcc("Hlnk"), 510, 0, "", 0, linkData(510, 3, "linked", Bytes{1, 2}, linkAction)},
+            {fcc("Hlnk"), 511, 0, "", 0, linkData(511, 0, "plain", {}, std::nullopt)},
+            {fcc("WKSp"), 128, 0, "", 0, Bytes{'t', 'o', ' ', 'x', 0x0D, 'e', 'n', 'd'}},
+            {fcc("FntL"), 128, 0, "", 0, Bytes(92 * 2, 0)},
+            {fcc("CVpr"), 1, 0, "", 0, Bytes{}},
+            {fcc("WkSp"), 128, 0, "", 0, Bytes{'x'}},
+            {fcc("XXXX"), 7, 0x4323, "Own", 0, Bytes{0xDE, 0xAD, 0xBE}},
+        }};
 }
 
 std::vector<std::pair<std::string, Bytes>> sampleStacks() {
-    std::vector<std::pair<std::string, Bytes>> out;
-    {
-        StackSpec s;
-        CardSpec c;
-        s.cards = {cardRecord(c)};
-        out.emplace_back("plain", stackFile(s));
-    }
-    out.emplace_back("rich", stackFile(richStack()));
-    {
-        // Macintosh text: names hold bytes that the Macintosh set and Windows both have.
-        StackSpec s;
-        s.flags = 0x10;
-        ButtonSpec b;
-        b.id = 3;
-        b.name = "Caf\x8E \x87 \x96";
-        GraphicSpec g;
-        g.name = "\x8A\x9A";
-        TextSpec t;
-        t.id = 4;
-        t.name = "\xA5 dot";
-        t.subs = {TextSub{1, 0, Bytes{'a'}, {}}};
-        CardSpec c;
-        c.objects = {buttonRecord(b), graphicRecord(g), textRecord(t)};
-        s.cards = {cardRecord(c)};
-        s.arrive = 9;
-        ButtonSpec a;
-        a.id = 9;
-        a.name = "Ol\x9A";
-        s.chunks = {{fcc("Actn"), 9, 0, "", 0, buttonRecord(a)}};
-        s.lastChunkId = 9;
-        out.emplace_back("mac", stackFile(s));
-    }
-    {
-        // Many chunks of one type, and resources kept by the stack's own flag.
-        StackSpec s;
-        s.flags = 0x01;
-        CardSpec c;
-        s.cards = {cardRecord(c)};
-        for (uint16_t i = 1; i <= 40; ++i)
-            s.chunks.push_back({fcc("Icon"), i, 0, "i" + std::to_string(i), 0, Bytes(i, uint8_t(i))});
-        s.lastChunkId = 40;
-        out.emplace_back("icons", stackFile(s));
-    }
-    return out;
+    const Bytes plainCard = cardRecord({});
+    // Macintosh text: names hold bytes that the Macintosh set and Windows both have.
+    const CardSpec macCard{.objects = {buttonRecord({.id = 3, .name = "Caf\x8E \x87 \x96"}),
+                                       graphicRecord({.name = "\x8A\x9A"}),
+                                       textRecord({.id = 4, .name = "\xA5 dot", .subs = {{1, 0, Bytes{'a'}, {}}}})}};
+    const StackSpec mac{.flags = 0x10, .arrive = 9, .lastChunkId = 9, .cards = {cardRecord(macCard)},
+                        .chunks = {{fcc("Actn"), 9, 0, "", 0, buttonRecord({.id = 9, .name = "Ol\x9A"})}}};
+    // Many chunks of one type, and resources kept by the stack's own flag.
+    StackSpec icons{.flags = 0x01, .lastChunkId = 40, .cards = {plainCard}};
+    for (uint16_t i = 1; i <= 40; ++i)
+        icons.chunks.push_back({fcc("Icon"), i, 0, "i" + std::to_string(i), 0, Bytes(i, uint8_t(i))});
+    return {{"plain", stackFile({.cards = {plainCard}})}, {"rich", stackFile(richStack())},
+            {"mac", stackFile(mac)}, {"icons", stackFile(icons)}};
 }
 
 bool writeFile(const std::string& path, const Bytes& bytes) {

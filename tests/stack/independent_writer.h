@@ -69,7 +69,7 @@ struct ButtonSpec {
     uint16_t buttonFlags = 0x08; // offset 64: 0x10 shows an icon
     uint16_t iconId = 0;         // offset 78
     uint16_t shape = 1;
-    std::vector<Bytes> actions;
+    std::vector<Bytes> actions{};
 };
 Bytes buttonRecord(const ButtonSpec& s);
 
@@ -83,7 +83,7 @@ struct GraphicSpec {
     uint16_t depth = 8;
     uint16_t actionId = 0;
     Bytes data{1, 2, 3, 4, 5, 6};
-    Bytes trailing;           // empty: none
+    Bytes trailing{};         // empty: none
 };
 Bytes graphicRecord(const GraphicSpec& s);
 // Trailing data of a graphic object: width, height, two words, then `rest`.
@@ -94,8 +94,8 @@ Bytes objectFileRef(const std::string& path, const std::string& name);
 struct TextSub {
     uint16_t cardId = 0;
     uint32_t flags = 0;
-    Bytes text;
-    Bytes styles;
+    Bytes text{};
+    Bytes styles{};
 };
 struct TextSpec {
     uint16_t id = 1;
@@ -105,7 +105,7 @@ struct TextSpec {
     uint16_t secondFlags = 0;
     int16_t alignment = -1;
     uint16_t actionId = 0;
-    std::vector<TextSub> subs;
+    std::vector<TextSub> subs{};
 };
 Bytes textRecord(const TextSpec& s);
 // One style run table with a single run.
@@ -117,7 +117,7 @@ Bytes colourTable(int entries, uint16_t firstRed, uint16_t firstGreen, uint16_t 
 struct PictureSpec {
     uint16_t format = 1;
     bool padded = false;
-    Bytes colourTable;
+    Bytes colourTable{};
     uint32_t topPattern = 0x01020304, topCount = 64, bottomPattern = 0x0A0B0C0D, bottomCount = 32;
     Bytes data{0, 0, 0, 0, 9, 9, 9, 9};
 };
@@ -127,11 +127,11 @@ struct CardSpec {
     uint16_t id = 1;
     uint16_t mode = 0;
     uint16_t backgroundId = 0;
-    std::string name;
+    std::string name{};
     uint16_t arrive = 0, leave = 0, click = 0;
     uint16_t depth = 8, width = 512, height = 342;
-    std::optional<PictureSpec> picture; // with mode 1
-    std::vector<Bytes> objects;
+    std::optional<PictureSpec> picture{}; // with mode 1
+    std::vector<Bytes> objects{};
 };
 Bytes cardRecord(const CardSpec& s);
 
@@ -144,9 +144,9 @@ struct ChunkSpec {
     uint32_t type = 0;
     uint16_t id = 0;
     uint16_t marker = 0; // bytes 6-7, low byte first
-    std::string name;
+    std::string name{};
     uint32_t attributes = 0;
-    Bytes data;
+    Bytes data{};
     std::optional<uint32_t> slot{};       // default: data length rounded up to 4
     std::optional<uint32_t> dataLength{}; // default: the data's size
     uint8_t padByte = 0;
@@ -162,12 +162,12 @@ struct StackSpec {
     uint16_t nextCardId = 100;
     uint16_t arrive = 0, leave = 0, click = 0;
     uint32_t lastChunkId = 1;
-    std::vector<Bytes> cards;
-    std::vector<ChunkSpec> chunks;
+    std::vector<Bytes> cards{};
+    std::vector<ChunkSpec> chunks{};
     // Overrides for damaged files.
-    std::optional<uint16_t> cardCount;
-    std::optional<uint32_t> chunkCount;
-    std::optional<uint32_t> chunkOffset;
+    std::optional<uint16_t> cardCount{};
+    std::optional<uint32_t> chunkCount{};
+    std::optional<uint32_t> chunkOffset{};
 };
 Bytes stackFile(const StackSpec& s);
 

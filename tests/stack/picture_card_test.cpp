@@ -6,10 +6,12 @@
 #include <random>
 
 #include "core/byte_order.h"
+#include "stack_test_support.h"
 #include "stack/colour_table.h"
 #include "stack/lzrw1.h"
 
 using namespace cv;
+using cvtest::expectSamePixels;
 
 namespace {
 
@@ -47,13 +49,6 @@ Bitmap randomPicture(int w, int h, int depth, unsigned seed) {
         for (int x = 0; x < w; ++x) b.setPixel(x, y, (x / 5 + y) % 3 ? uint32_t(x * 7 + y) : rng());
     for (auto& c : b.colours) c = 0xFF000000u | (rng() & 0xFFFFFF);
     return b;
-}
-
-void expectSamePixels(const Bitmap& a, const Bitmap& b) {
-    ASSERT_EQ(a.width, b.width);
-    ASSERT_EQ(a.height, b.height);
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x) ASSERT_EQ(a.pixel(x, y), b.pixel(x, y)) << x << "," << y;
 }
 
 } // namespace

@@ -8,10 +8,12 @@
 #include <random>
 
 #include "core/byte_order.h"
+#include "stack_test_support.h"
 #include "core/ui.h"
 #include "stack/colour_table.h"
 
 using namespace cv;
+using cvtest::expectSamePixels;
 
 namespace {
 
@@ -36,13 +38,6 @@ Bitmap picture(int w, int h, int depth, unsigned seed) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) b.setPixel(x, y, x < w / 2 ? uint32_t(y) : rng());
     return b;
-}
-
-void expectSamePixels(const Bitmap& a, const Bitmap& b) {
-    ASSERT_EQ(a.width, b.width);
-    ASSERT_EQ(a.height, b.height);
-    for (int y = 0; y < a.height; ++y)
-        for (int x = 0; x < a.width; ++x) ASSERT_EQ(a.pixel(x, y), b.pixel(x, y)) << x << "," << y;
 }
 
 Bitmap ring() {

@@ -178,16 +178,10 @@ TEST(RecordConvert, PictureHeaderAndFillBlock) {
 }
 
 TEST(RecordConvert, LoadingClearsRunTimeWordsAndFillsEmptySizes) {
-    GraphicSpec g;
-    g.rect = Rect{10, 20, 74, 52};
-    g.objectFlags = 0x200; // the pad byte comes after the trailing data
-    g.trailing = graphicTrailing(0, 7, 0x1111, 0x2222, Bytes{5, 6});
-    ButtonSpec b;
-    b.id = 2;
-    b.actions = {shapeAction(Bytes{1, 2}, 0x3333)};
-    CardSpec c;
-    c.objects = {graphicRecord(g), buttonRecord(b)};
-    Bytes n = cardRecord(c);
+    // The graphic's pad byte comes after the trailing data.
+    const GraphicSpec g{.rect = {10, 20, 74, 52}, .objectFlags = 0x200,
+                        .trailing = graphicTrailing(0, 7, 0x1111, 0x2222, Bytes{5, 6})};
+    Bytes n = cardRecord({.objects = {graphicRecord(g), buttonRecord({.id = 2, .actions = {shapeAction(Bytes{1, 2}, 0x3333)}})}});
     ASSERT_TRUE(convertCardRecord(n.data(), uint32_t(n.size()), Convert::ToNative));
     const uint32_t glen = get32(n.data() + 96 + 12);
     const uint8_t* t = n.data() + 96 + glen - 1 - 10;
@@ -204,11 +198,8 @@ TEST(RecordConvert, LoadingClearsRunTimeWordsAndFillsEmptySizes) {
 }
 
 TEST(RecordConvert, LinkTextMovesOneByteAndItsActionListIsConverted) {
-    ButtonSpec a;
-    a.id = 0;
-    a.summary = 0x0004;
-    a.actions = {stackSoundAction(77, false)};
-    const Bytes stored = linkData(12, 3, "word", Bytes{9, 8, 7}, buttonRecord(a));
+    const Bytes actions = buttonRecord({.id = 0, .summary = 0x0004, .actions = {stackSoundAction(77, false)}});
+    const Bytes stored = linkData(12, 3, "word", Bytes{9, 8, 7}, actions);
     // As other programs write it: the text at 23, a 0 byte, the data after the text at 28 and
     // the action record at 24 + 4 + 3.
     ASSERT_EQ(std::string(stored.begin() + 23, stored.begin() + 27), "word");

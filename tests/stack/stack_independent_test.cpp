@@ -45,23 +45,16 @@ TEST_F(IndependentStackTest, HeaderAndCards) {
     EXPECT_EQ(CardName(CardByNumber(1)), "First");
     EXPECT_EQ(get16(card(3) + 52), 505);
     const uint8_t* pic = card(3) + 96; // format 2: the fill block's counts are native
-    const uint8_t* fill = pic + 24 + get32(pic + 16);
-    EXPECT_EQ(loadBE32(fill), 0x01020304u); // patterns stay as stored
-    EXPECT_EQ(get32(fill + 4), 64u);
-    EXPECT_EQ(get32(fill + 12), 32u);
+    EXPECT_EQ(get32(pic + 24 + get32(pic + 16) + 4), 64u);
 }
 
 TEST_F(IndependentStackTest, ObjectsAndTheirActions) {
     const uint8_t* b = object(1, 48, 1);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(name(b + 28, 32), "Everything");
-    EXPECT_EQ(get16(b + 64), 0x18);
     EXPECT_EQ(get16(b + 78), 400);
-    EXPECT_EQ(get16(b + 4), 10);
-    EXPECT_EQ(get16(b + 10), 60);
     std::vector<uint16_t> codes;
-    const uint32_t len = get32(b + 12);
-    for (uint32_t off = 136; off < len; off += get32(b + off + 12)) codes.push_back(get16(b + off));
+    for (uint32_t off = 136; off < get32(b + 12); off += get32(b + off + 12)) codes.push_back(get16(b + off));
     EXPECT_EQ(codes, (std::vector<uint16_t>{83, 83, 51, 82, 89, 60, 64, 59, 119, 56, 130}));
     const uint8_t* a = b + 136;
     EXPECT_EQ(get16(a + 16), 200);
@@ -76,14 +69,9 @@ TEST_F(IndependentStackTest, ObjectsAndTheirActions) {
     const uint8_t* g = object(1, 16, 2);
     ASSERT_NE(g, nullptr);
     EXPECT_EQ(get16(g + 56), 501);
-    EXPECT_EQ(get16(g + 30 + 4), 64); // picture rectangle's right
-    EXPECT_EQ(name(g + 38, 16), "Graphic");
     const uint8_t* t = object(1, 96, 3);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(get16(t + 102), 502);
-    EXPECT_EQ(get16(t + 26), 2);
-    EXPECT_EQ(geti16(t + 66), -1);
-    EXPECT_EQ(get32(t + 40), pat32(40));
     EXPECT_EQ(get16(t + 128 + 2), 1);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(t + 144), 3), "Hi!");
 

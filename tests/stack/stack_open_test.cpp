@@ -22,21 +22,13 @@ namespace {
 
 StackSpec threeCards() {
     StackSpec s;
-    for (uint16_t id = 1; id <= 3; ++id) {
-        CardSpec c;
-        c.id = id;
-        c.name = "Card " + std::to_string(id);
-        ButtonSpec b;
-        b.id = uint16_t(10 + id);
-        c.objects = {buttonRecord(b)};
-        s.cards.push_back(cardRecord(c));
-    }
+    for (uint16_t id = 1; id <= 3; ++id)
+        s.cards.push_back(cardRecord(
+            {.id = id, .name = "Card " + std::to_string(id), .objects = {buttonRecord({.id = uint16_t(10 + id)})}}));
     return s;
 }
 
-std::string nameAt(const uint8_t* object, uint32_t offset, uint32_t size) {
-    return pstringField(object + offset, size);
-}
+std::string nameAt(const uint8_t* object, uint32_t offset) { return pstringField(object + offset, 32); }
 
 class OpenTest : public StackTest {};
 
@@ -91,11 +83,7 @@ TEST_F(OpenTest, OlderVersionFourIsConvertedAndNormalised) {
     StackSpec s = threeCards();
     s.version = 4;
     s.field50 = 255;
-    CardSpec odd;
-    odd.id = 4;
-    odd.width = 100; // every card takes the header's size
-    odd.height = 90;
-    s.cards.push_back(cardRecord(odd));
+    s.cards.push_back(cardRecord({.id = 4, .width = 100, .height = 90})); // every card takes the header's size
     ASSERT_EQ(OpenStack(write("v4.stk", stackFile(s))), 0);
     EXPECT_TRUE(theStack().converted);
     EXPECT_EQ(theStack().h16(8), 5);
@@ -132,15 +120,9 @@ TEST_F(OpenTest, DamagedCardRecordsRefuseTheStack) {
     Bytes tooShort = good, pastRecord = good;
     be32(tooShort, 128 + 2, 60);
     be32(pastRecord, 128 + first + 96 + 12, 5000);
-    StackSpec s;
-    ButtonSpec b;
-    b.actions = {stackSoundAction(1, false)};
-    Bytes button = buttonRecord(b);
+    Bytes button = buttonRecord({.actions = {stackSoundAction(1, false)}});
     be32(button, 136 + 12, 0); // an action that claims no length
-    CardSpec c;
-    c.objects = {button};
-    s.cards = {cardRecord(c)};
-    for (const Bytes& bad : {tooShort, pastRecord, stackFile(s)}) {
+    for (const Bytes& bad : {tooShort, pastRecord, stackFile({.cards = {cardRecord({.objects = {button}})}})}) {
         headlessUi().clearLog();
         EXPECT_EQ(OpenStack(write("d.stk", bad)), -12);
         EXPECT_EQ(alerts(), std::vector<int>{9000});
@@ -255,27 +237,13 @@ TEST_F(OpenTest, AChunkWhoseRecordsDoNotFitCostsNoOtherChunk) {
 
 TEST_F(OpenTest, MacintoshNamesAreConvertedWhenFlaggedOrDetected) {
     auto build = [](uint16_t flags, uint16_t firstRed, uint16_t secondRed) {
-        StackSpec s;
-        s.flags = flags;
-        ButtonSpec b;
-        b.name = "Caf\x8E";
-        CardSpec c1;
-        c1.id = 1;
-        c1.mode = 1;
-        c1.name = "Caf\x8E";
-        c1.picture = PictureSpec{};
-        c1.picture->colourTable = colourTable(2, firstRed, 0xFFFF, 0xFFFF);
-        c1.objects = {buttonRecord(b)};
-        CardSpec c2 = c1;
-        c2.id = 2;
-        c2.picture->colourTable = colourTable(2, secondRed, 0xFFFF, 0xFFFF);
-        s.cards = {cardRecord(c1), cardRecord(c2)};
-        ButtonSpec a;
-        a.id = 5;
-        a.name = "\x8E";
-        s.arrive = 5;
-        s.chunks = {{fcc("Actn"), 5, 0, "", 0, buttonRecord(a)}};
-        return stackFile(s);
+        auto card = [](uint16_t id, uint16_t red) {
+            return cardRecord({.id = id, .mode = 1, .name = "Caf\x8E",
+                               .picture = PictureSpec{.colourTable = colourTable(2, red, 0xFFFF, 0xFFFF)},
+                               .objects = {buttonRecord({.name = "Caf\x8E"})}});
+        };
+        return stackFile({.flags = flags, .arrive = 5, .cards = {card(1, firstRed), card(2, secondRed)},
+                          .chunks = {{fcc("Actn"), 5, 0, "", 0, buttonRecord({.id = 5, .name = "\x8E"})}}});
     };
     struct Case {
         const char* what;
@@ -292,40 +260,29 @@ TEST_F(OpenTest, MacintoshNamesAreConvertedWhenFlaggedOrDetected) {
         const std::string p = write("m.stk", c.file);
         ASSERT_EQ(OpenStack(p), 0) << c.what;
         const std::string expected = c.mac ? "Caf\xE9" : "Caf\x8E";
-        EXPECT_EQ(nameAt(object(1, 48, 1), 28, 32), expected) << c.what;
+        EXPECT_EQ(nameAt(object(1, 48, 1), 28), expected) << c.what;
         EXPECT_EQ(CardName(CardByNumber(1)), "Caf\x8E") << c.what; // card names stay as stored
-        EXPECT_EQ(nameAt(chunkData(fcc("Actn"), 5), 28, 32), c.mac ? "\xE9" : "\x8E") << c.what;
+        EXPECT_EQ(nameAt(chunkData(fcc("Actn"), 5), 28), c.mac ? "\xE9" : "\x8E") << c.what;
         // Saved and opened again, every name reads the same; the detected stack is now flagged.
         ASSERT_EQ(SaveStack(path("m2.stk")), 0);
         EXPECT_EQ(rdBe16(readFile(path("m2.stk")), 14) & 0x10, c.mac ? 0x10 : 0) << c.what;
         ASSERT_EQ(OpenStack(path("m2.stk")), 0);
-        EXPECT_EQ(nameAt(object(1, 48, 1), 28, 32), expected) << c.what;
-        EXPECT_EQ(nameAt(chunkData(fcc("Actn"), 5), 28, 32), c.mac ? "\xE9" : "\x8E") << c.what;
+        EXPECT_EQ(nameAt(object(1, 48, 1), 28), expected) << c.what;
+        EXPECT_EQ(nameAt(chunkData(fcc("Actn"), 5), 28), c.mac ? "\xE9" : "\x8E") << c.what;
         EXPECT_EQ(theStack().macText, c.mac);
     }
 }
 
 TEST_F(OpenTest, MacintoshPathsBecomeWindowsPathsOnce) {
-    StackSpec s;
-    GraphicSpec g;
-    g.id = 1;
-    g.objectFlags = 0x40;
-    g.data = objectFileRef("Disk:Pictures:sky.pict", "sky.pict");
-    g.trailing = graphicTrailing(32, 16, 0, 0, Bytes{1, 2, 3});
-    TextSpec t;
-    t.id = 2;
-    t.objectFlags = 0x40;
-    const Bytes ref = objectFileRef("D::Texts:poem", "poem");
-    t.subs = {TextSub{1, 0, ref, styleRuns(1, 12)}};
-    ButtonSpec b;
-    b.id = 3;
-    b.summary = 0x0001 | 0x0020;
-    b.actions = {soundFileAction(actionPath("Disk:Snd:bell", "bell")),
-                 otherStackAction(actionPath("Next.stk", "Next.stk"))};
-    CardSpec c;
-    c.objects = {graphicRecord(g), textRecord(t), buttonRecord(b)};
-    s.cards = {cardRecord(c)};
-    ASSERT_EQ(OpenStack(write("p.stk", stackFile(s))), 0);
+    const CardSpec c{.objects = {
+        graphicRecord({.id = 1, .objectFlags = 0x40, .data = objectFileRef("Disk:Pictures:sky.pict", "sky.pict"),
+                       .trailing = graphicTrailing(32, 16, 0, 0, Bytes{1, 2, 3})}),
+        textRecord({.id = 2, .objectFlags = 0x40,
+                    .subs = {{1, 0, objectFileRef("D::Texts:poem", "poem"), styleRuns(1, 12)}}}),
+        buttonRecord({.id = 3, .summary = 0x0001 | 0x0020,
+                      .actions = {soundFileAction(actionPath("Disk:Snd:bell", "bell")),
+                                  otherStackAction(actionPath("Next.stk", "Next.stk"))}})}};
+    ASSERT_EQ(OpenStack(write("p.stk", stackFile({.cards = {cardRecord(c)}}))), 0);
 
     auto check = [&](const char* when) {
         const uint8_t* go = object(1, 16, 1);
@@ -360,16 +317,9 @@ TEST_F(OpenTest, MacintoshPathsBecomeWindowsPathsOnce) {
 }
 
 TEST_F(OpenTest, ActionListsReadAgainGetTheSameLoadTimeChanges) {
-    StackSpec s;
-    s.flags = 0x10;
-    s.arrive = 5;
-    ButtonSpec a;
-    a.id = 5;
-    a.name = "\x87!";
-    a.summary = 0x0001;
-    a.actions = {soundFileAction(actionPath("Disk:Snd:bell", "bell"))};
-    s.cards = {cardRecord(CardSpec{})};
-    s.chunks = {{fcc("Actn"), 5, 0, "", 0, buttonRecord(a)}};
+    const Bytes a = buttonRecord(
+        {.id = 5, .name = "\x87!", .summary = 0x0001, .actions = {soundFileAction(actionPath("Disk:Snd:bell", "bell"))}});
+    const StackSpec s{.flags = 0x10, .arrive = 5, .cards = {cardRecord({})}, .chunks = {{fcc("Actn"), 5, 0, "", 0, a}}};
     ASSERT_EQ(OpenStack(write("a.stk", stackFile(s))), 0);
     SetCurrentChunkFile(theStack().chunkFile);
     const std::string loaded = bytesOf(GetChunk(fcc("Actn"), 5));
@@ -384,20 +334,14 @@ TEST_F(OpenTest, ActionListsReadAgainGetTheSameLoadTimeChanges) {
 }
 
 TEST_F(OpenTest, AFileReferenceHoldingOnlyAFileNameStaysReadable) {
-    StackSpec s;
-    GraphicSpec g;
-    g.objectFlags = 0x40;
-    g.data = objectFileRef("sky.pict", "sky.pict");
-    CardSpec c;
-    c.objects = {graphicRecord(g)};
-    s.cards = {cardRecord(c)};
-    ASSERT_EQ(OpenStack(write("bare.stk", stackFile(s))), 0);
-    const uint8_t* go = object(1, 16, 1);
-    EXPECT_EQ(objectRefPath(go + 80, get32(go + 12) - 80), "sky.pict");
-    ASSERT_EQ(SaveStack(path("bare2.stk")), 0);
-    ASSERT_EQ(OpenStack(path("bare2.stk")), 0);
-    go = object(1, 16, 1);
-    EXPECT_EQ(objectRefPath(go + 80, get32(go + 12) - 80), "sky.pict");
+    const Bytes g = graphicRecord({.objectFlags = 0x40, .data = objectFileRef("sky.pict", "sky.pict")});
+    ASSERT_EQ(OpenStack(write("bare.stk", stackFile({.cards = {cardRecord({.objects = {g}})}}))), 0);
+    for (const char* p : {"bare2.stk", "bare3.stk"}) { // as opened, and opened again after a save
+        const uint8_t* go = object(1, 16, 1);
+        EXPECT_EQ(objectRefPath(go + 80, get32(go + 12) - 80), "sky.pict");
+        ASSERT_EQ(SaveStack(path(p)), 0);
+        ASSERT_EQ(OpenStack(path(p)), 0);
+    }
 }
 
 TEST_F(OpenTest, CardsObjectsAndBackgroundChains) {

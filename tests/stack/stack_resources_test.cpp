@@ -24,11 +24,8 @@ const uint32_t kIcon = fcc("Icon"), kSnd = fcc("Snd "), kStrk = fcc("Strk"), kNB
 class ResourceTest : public StackTest {
 protected:
     void openIcons() {
-        StackSpec s;
-        s.flags = 0x01;
-        s.cards = {cardRecord(CardSpec{})};
-        s.chunks = {{kIcon, 1, 0, "Star", 0, {1, 2, 3}}, {kIcon, 2, 0, "Moon", 0, {4}}};
-        s.lastChunkId = 2;
+        const StackSpec s{.flags = 0x01, .lastChunkId = 2, .cards = {cardRecord({})},
+                          .chunks = {{kIcon, 1, 0, "Star", 0, {1, 2, 3}}, {kIcon, 2, 0, "Moon", 0, {4}}}};
         ASSERT_EQ(OpenStack(write("r.stk", stackFile(s))), 0);
     }
     ResourceRequest request(uint32_t type, uint16_t id, const Bytes& data, uint32_t flags = kResPerform) {
@@ -129,13 +126,10 @@ TEST_F(ResourceTest, AStackWithoutChunksGetsAScratchFileUntilSaved) {
 }
 
 TEST_F(ResourceTest, FetchingListingAndNaming) {
-    StackSpec s;
-    s.flags = 0x01;
-    s.cards = {cardRecord(CardSpec{})};
-    s.chunks = {{kSnd, 5, 0, "Bell", 0x1234, {1, 2}},
-                {kSnd, 6, 0, std::string(31, 'n'), 0, {3}},
-                {kSnd, 7, 0, "", 0, {4}}};
-    Bytes file = stackFile(s);
+    Bytes file = stackFile({.flags = 0x01, .cards = {cardRecord({})},
+                            .chunks = {{kSnd, 5, 0, "Bell", 0x1234, {1, 2}},
+                                       {kSnd, 6, 0, std::string(31, 'n'), 0, {3}},
+                                       {kSnd, 7, 0, "", 0, {4}}}});
     file[128 + 100 + (68 + 4) * 2 + 8] = 40; // the third name's length runs past its field
     ASSERT_EQ(OpenStack(write("f.stk", file)), 0);
 
@@ -165,57 +159,28 @@ TEST_F(ResourceTest, FetchingListingAndNaming) {
 }
 
 TEST_F(ResourceTest, PurgeKeepsWhatIsReferredToAndRemovesTheRest) {
-    StackSpec s;
-    s.arrive = 101;
-    s.leave = 102;
-    s.click = 103;
-    ButtonSpec counted;
-    counted.id = 1;
-    counted.summary = 0x0004 | 0x0008;
-    counted.buttonFlags = 0x10;
-    counted.iconId = 10;
-    counted.actions = {stackSoundAction(20, false), stackSoundAction(21, true), nbaAction(30, {})};
-    ButtonSpec ignored = counted; // its flag 0x01 says it does not count
-    ignored.id = 2;
-    ignored.objectFlags = 0x01;
-    ignored.iconId = 11;
-    ignored.actions = {stackSoundAction(22, false)};
-    ButtonSpec unflagged = counted; // refers without the summary bits: not a reference
-    unflagged.id = 3;
-    unflagged.summary = 0;
-    unflagged.buttonFlags = 0;
-    unflagged.iconId = 12;
-    unflagged.actions = {stackSoundAction(23, false), nbaAction(31, {})};
-    GraphicSpec g;
-    g.id = 4;
-    g.actionId = 107;
-    TextSpec t;
-    t.id = 5;
-    t.actionId = 108;
-    CardSpec c;
-    c.arrive = 104;
-    c.leave = 105;
-    c.click = 106;
-    c.objects = {buttonRecord(counted), buttonRecord(ignored), buttonRecord(unflagged), graphicRecord(g), textRecord(t)};
-    s.cards = {cardRecord(c)};
+    const Bytes counted = buttonRecord({.id = 1, .summary = 0x0004 | 0x0008, .buttonFlags = 0x10, .iconId = 10,
+                                        .actions = {stackSoundAction(20, false), stackSoundAction(21, true), nbaAction(30, {})}});
+    // Its flag 0x01 says it does not count.
+    const Bytes ignored = buttonRecord({.id = 2, .objectFlags = 0x01, .summary = 0x0004 | 0x0008, .buttonFlags = 0x10,
+                                        .iconId = 11, .actions = {stackSoundAction(22, false)}});
+    // Refers without the summary bits: not a reference.
+    const Bytes unflagged = buttonRecord({.id = 3, .buttonFlags = 0, .iconId = 12,
+                                          .actions = {stackSoundAction(23, false), nbaAction(31, {})}});
+    const CardSpec c{.arrive = 104, .leave = 105, .click = 106,
+                     .objects = {counted, ignored, unflagged, graphicRecord({.id = 4, .actionId = 107}),
+                                 textRecord({.id = 5, .actionId = 108})}};
+    StackSpec s{.arrive = 101, .leave = 102, .click = 103, .cards = {cardRecord(c)}};
     auto list = [](uint16_t id, uint16_t icon, uint16_t sound) {
-        ButtonSpec a;
-        a.id = id;
-        a.summary = 0x0004;
-        a.buttonFlags = icon ? 0x10 : 0;
-        a.iconId = icon;
-        a.actions = {stackSoundAction(sound, false)};
-        return buttonRecord(a);
+        return buttonRecord({.id = id, .summary = 0x0004, .buttonFlags = uint16_t(icon ? 0x10 : 0), .iconId = icon,
+                             .actions = {stackSoundAction(sound, false)}});
     };
     for (uint16_t id = 101; id <= 108; ++id) s.chunks.push_back({kActn, id, 0, "", 0, list(id, 0, 0)});
     s.chunks.push_back({kActn, 3, 0, "", 0, list(3, 13, 24)});    // the button with id 3 finds it
     s.chunks.push_back({kActn, 110, 0, "", 0, list(110, 14, 25)}); // unused, and so are its icon and sound
     s.chunks.push_back({kActn, 111, 0, "", 0, list(111, 0, 0)});   // a second unused one in a row
-    ButtonSpec la;
-    la.id = 0;
-    la.summary = 0x0004;
-    la.actions = {stackSoundAction(26, false)};
-    s.chunks.push_back({kHlnk, 120, 0, "", 0, linkData(120, 5, "go", {}, buttonRecord(la))});
+    const Bytes la = buttonRecord({.id = 0, .summary = 0x0004, .actions = {stackSoundAction(26, false)}});
+    s.chunks.push_back({kHlnk, 120, 0, "", 0, linkData(120, 5, "go", {}, la)});
     for (uint16_t id = 10; id <= 14; ++id) s.chunks.push_back({kIcon, id, 0, "", 0, {1}});
     for (uint16_t id = 20; id <= 26; ++id)
         s.chunks.push_back({id == 21 ? kStrk : kSnd, id, 0, "", 0, {1}});

@@ -21,6 +21,13 @@ std::string bytesOf(cv::Handle h) {
     return std::string(reinterpret_cast<const char*>(cv::memRefs().data(h)), cv::GetHandleSize(h));
 }
 
+void expectSamePixels(const cv::Bitmap& a, const cv::Bitmap& b) {
+    ASSERT_EQ(a.width, b.width);
+    ASSERT_EQ(a.height, b.height);
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x) ASSERT_EQ(a.pixel(x, y), b.pixel(x, y)) << x << "," << y;
+}
+
 void StackTest::SetUp() {
     static std::atomic<int> counter{0};
     dir = fs::temp_directory_path() /

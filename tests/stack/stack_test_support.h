@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/handles.h"
+#include "stack/bitmap.h"
 #include "independent_writer.h"
 
 namespace cvtest {
@@ -34,5 +35,7 @@ protected:
 
 void closeAllChunkFiles();
 std::string bytesOf(cv::Handle h);
+// Same size and the same pixel values.
+void expectSamePixels(const cv::Bitmap& a, const cv::Bitmap& b);
 
 } // namespace cvtest
