@@ -258,8 +258,7 @@ TEST_F(WordsListsTest, RunningOutOfNodesEndsTheRunAndKeepsNothing) {
     run("TO GROW :L\nGROW LPUT COUNT :L :L\nEND");
     in.CollectGarbage();
     const size_t before = in.CountFreeNodes();
-    run("GROW []");
-    EXPECT_EQ(lastMessage(), "Logo Error: Out of space");
+    EXPECT_EQ(errorOf("GROW []"), "Logo Error: Out of space");
     // What the failed builds made was left to the collector.
     in.CollectGarbage();
     EXPECT_GE(in.CountFreeNodes() + 8, before);
