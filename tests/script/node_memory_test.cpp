@@ -6,24 +6,6 @@
 namespace cv::script::test {
 namespace {
 
-// Builds a list from the front: its first node locked, the others held through it.
-struct ListBuilderForTest {
-    explicit ListBuilderForTest(Interpreter& in) : in(in) {}
-    void add(Ref item) {
-        const Ref node = in.NewList(item, kNone);
-        in.at(item).flags &= uint8_t(~kLockBit);
-        if (head == kNone) {
-            head = node;
-        } else {
-            in.at(node).flags &= uint8_t(~kLockBit);
-            in.at(tail).next = node;
-        }
-        tail = node;
-    }
-    Interpreter& in;
-    Ref head = kNone, tail = kNone;
-};
-
 class NodeMemoryTest : public ScriptTest {
 protected:
     void SetUp() override { ASSERT_TRUE(in.ensureInitialised()); }
@@ -188,13 +170,13 @@ TEST_F(NodeMemoryTest, TheCollectorKeepsStructuresWiderThanItsStack) {
     // Far more elements waiting to be walked than the collector's stack holds: some are found
     // by its sweep instead. Everything reachable must survive, locked or rooted.
     constexpr int kWide = 150000;
-    ListBuilderForTest locked(in), rooted(in);
+    Ref keep = kNone, value = kNone, tail1 = kNone, tail2 = kNone;
     for (int i = 0; i < kWide; ++i) {
-        locked.add(in.NewInteger(i));
-        rooted.add(in.NewInteger(-i));
+        ASSERT_TRUE(in.AppendToList(keep, tail1, in.NewInteger(i)));
+        ASSERT_TRUE(in.AppendToList(value, tail2, in.NewInteger(-i)));
     }
-    const Ref keep = locked.head;
-    const Ref value = rooted.head;
+    in.UnlockValue(keep);
+    in.LockValue(keep);  // only its first node is locked
     const Ref name = in.WordFromText("wide");
     in.NewGlobalBinding(name, value, false);
     in.UnlockValue(name);

@@ -73,14 +73,9 @@ TEST(PlayerConversions, AlertStringsDoubleBackslashesAndKeepTheirButtons) {
 }
 
 TEST(PlayerConversions, TransitionSpeeds) {
-    EXPECT_EQ(TransitionSpeedOf("fast", 0, false), 0);
-    EXPECT_EQ(TransitionSpeedOf("Medium", 0, false), 8);
-    EXPECT_EQ(TransitionSpeedOf("SLOW", 0, false), 16);
-    EXPECT_EQ(TransitionSpeedOf("QUICK", 0, false), -1);
-    EXPECT_EQ(TransitionSpeedOf("", 3.9, true), 0);
-    EXPECT_EQ(TransitionSpeedOf("", 4, true), 8);
-    EXPECT_EQ(TransitionSpeedOf("", 11, true), 8);
-    EXPECT_EQ(TransitionSpeedOf("", 12, true), 16);
+    for (const char* name : {"fast", "Medium", "SLOW", "QUICK"})
+        EXPECT_EQ(TransitionSpeedOf(name, 0, false), *name == 'f' ? 0 : *name == 'M' ? 8 : *name == 'S' ? 16 : -1);
+    for (double n : {3.9, 4.0, 11.0, 12.0}) EXPECT_EQ(TransitionSpeedOf("", n, true), n < 4 ? 0 : n < 12 ? 8 : 16) << n;
 }
 
 TEST_F(PlayerPrimsTest, ObjectInputsFillCardObjectAndKind) {
