@@ -1,14 +1,15 @@
+// The mixer: summing, stopping, the limiter, streamed sounds, and the sinks that pull it.
 #include "media/mixer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 
 #include "core/byte_order.h"
 #include "core/clock.h"
-#include "sound_files.h"
 
 namespace cv {
 namespace {
@@ -64,24 +65,6 @@ TEST(Mixer, TheLimiterHoldsLoudSumsUnderFullScaleAndLetsGoAfter) {
     m.play(constant(3277, 4800), 1.0f);
     m.render(out.data(), 4800);
     EXPECT_NEAR(out[2 * 4000], 0.1f, 1e-3);
-}
-
-TEST(Mixer, ResampledElevenKilohertzToneKeepsItsPitch) {
-    // 440 Hz at 11,025 Hz, 8-bit, decoded and resampled into the mixer, out at 48 kHz.
-    std::vector<uint8_t> samples;
-    for (int16_t v : test::tone(440, 11025, 1.0, 0.5)) samples.push_back(uint8_t(128 + v / 256));
-    std::vector<uint8_t> snd = {0, 2, 0, 0, 0, 0};
-    const uint8_t header[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0x2B, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 60};
-    snd.insert(snd.end(), header, header + 22);
-    storeBE32(&snd[6 + 4], uint32_t(samples.size()));
-    snd.insert(snd.end(), samples.begin(), samples.end());
-    auto pcm = std::make_shared<PcmBuffer>();
-    ASSERT_EQ(DecodeStoredSound(snd, OutputFormat{}, pcm.get()), 0);
-    Mixer m;
-    m.play(pcm, 1.0f);
-    std::vector<int16_t> out(2 * 48000);
-    m.render(out.data(), 48000);
-    EXPECT_NEAR(test::measureHz(out, 2, 0, 48000, 1000), 440, 1);
 }
 
 // Counts frames, 0, 1, 2... (the same in every channel), up to `total`.
@@ -159,12 +142,6 @@ TEST(CaptureSink, WritesWhatWasHeardOnThePlayersClock) {
     EXPECT_NEAR(sample(4800 + 2399), 16383, 1);
     EXPECT_EQ(sample(4800 + 2400), 0);
 }
-
-} // namespace
-} // namespace cv
-
-namespace cv {
-namespace {
 
 TEST(NullSink, SoundsEndInThePlayersTimeWithoutBeingMixed) {
     VirtualClock vc(0);

@@ -6,30 +6,20 @@
 #include <iterator>
 #include <vector>
 
-#include "media/movie_writer.h"
+#include "core/byte_order.h"
 
 namespace cv::test {
 
 namespace {
 
 // Frame `n` in RGB24: the number's bits as blocks in the upper half, green below.
-std::vector<uint8_t> drawFrame(int width, int height, int n) {
-    std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
+void drawFrame(int width, int height, int n, uint8_t* rgb) {
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            uint8_t* p = &rgb[(size_t(y) * size_t(width) + size_t(x)) * 3];
-            if (y >= height / 2) {
-                p[0] = (kMovieGreen >> 16) & 0xFF;
-                p[1] = (kMovieGreen >> 8) & 0xFF;
-                p[2] = kMovieGreen & 0xFF;
-                continue;
-            }
-            const int bit = x * kFrameBits / width;
-            const uint8_t v = (n >> bit) & 1 ? 255 : 0;
-            p[0] = p[1] = p[2] = v;
+        for (int x = 0; x < width; ++x, rgb += 3) {
+            const uint32_t c = y >= height / 2 ? kMovieGreen : (n >> (x * kFrameBits / width)) & 1 ? 0xFFFFFF : 0;
+            rgb[0] = uint8_t(c >> 16), rgb[1] = uint8_t(c >> 8), rgb[2] = uint8_t(c);
         }
     }
-    return rgb;
 }
 
 bool fail(std::string* error, const std::string& what) {
@@ -48,25 +38,18 @@ bool writeAll(const std::string& path, const std::vector<uint8_t>& bytes) {
     return bool(out);
 }
 
-void put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
-
 // Adds moov/udta/ctyp: the muxer writes 'moov' last, so it can grow at the end of the file.
 bool addVrType(const std::string& path) {
     std::vector<uint8_t> b = readAll(path);
     size_t at = 0;
     while (at + 8 <= b.size()) {
-        const uint32_t size = uint32_t(b[at]) << 24 | uint32_t(b[at + 1]) << 16 | uint32_t(b[at + 2]) << 8 | b[at + 3];
+        const uint32_t size = loadBE32(&b[at]);
         if (size < 8 || at + size > b.size()) return false;
         if (std::memcmp(&b[at + 4], "moov", 4) == 0) {
             if (at + size != b.size()) return false;
             const uint8_t udta[20] = {0, 0, 0, 20, 'u', 'd', 't', 'a', 0, 0, 0, 12, 'c', 't', 'y', 'p', 'q', 't', 'v', 'r'};
             b.insert(b.end(), std::begin(udta), std::end(udta));
-            put32(&b[at], size + 20);
+            storeBE32(&b[at], size + 20);
             return writeAll(path, b);
         }
         at += size;
@@ -77,13 +60,12 @@ bool addVrType(const std::string& path) {
 // Writes `tag` over the picture handler the AVI muxer wrote (in the stream header and the
 // bitmap header), so the file claims a codec nothing here can encode.
 bool forceAviTag(const std::string& path, const std::string& codec, const std::string& tag) {
-    const char* written = codec == "msvideo1" ? "MSVC" : nullptr;
-    if (!written || tag.size() != 4) return false;
+    if (codec != "msvideo1" || tag.size() != 4) return false;
     std::vector<uint8_t> b = readAll(path);
     int replaced = 0;
     // Only in the headers, which come before the first frame.
     for (size_t i = 0; i + 4 <= std::min<size_t>(b.size(), 1024); ++i) {
-        if (std::memcmp(&b[i], written, 4) == 0) {
+        if (std::memcmp(&b[i], "MSVC", 4) == 0) {
             std::memcpy(&b[i], tag.data(), 4);
             ++replaced;
         }
@@ -94,23 +76,8 @@ bool forceAviTag(const std::string& path, const std::string& codec, const std::s
 } // namespace
 
 bool makeTestMovie(const std::string& path, const TestMovie& desc, std::string* error) {
-    MovieToWrite m;
-    m.container = desc.container;
-    m.codec = desc.codec;
-    m.width = desc.width;
-    m.height = desc.height;
-    m.frames = desc.frames;
-    m.fps = desc.fps;
-    m.pictures = desc.pictures;
-    m.tone = desc.tone;
-    m.toneHz = desc.toneHz;
-    m.audioRate = desc.audioRate;
-    m.audioSeconds = desc.audioSeconds;
-    m.chaptersMs = desc.chaptersMs;
-    m.draw = [&desc](int n, uint8_t* rgb) {
-        const std::vector<uint8_t> frame = drawFrame(desc.width, desc.height, n);
-        std::copy(frame.begin(), frame.end(), rgb);
-    };
+    MovieToWrite m = desc;
+    m.draw = [&desc](int n, uint8_t* rgb) { drawFrame(desc.width, desc.height, n, rgb); };
     if (!WriteMovie(path, m, error)) return false;
     if (desc.vr && !addVrType(path)) return fail(error, "cannot add 'ctyp'");
     if (!desc.forceTag.empty() && !forceAviTag(path, desc.codec, desc.forceTag)) return fail(error, "cannot force the tag");

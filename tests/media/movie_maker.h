@@ -3,23 +3,14 @@
 // and white blocks over a green lower half, and the sound track is a tone.
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "media/movie_writer.h"
 
 namespace cv::test {
 
-struct TestMovie {
-    std::string container = "mov"; // "mov" or "avi"
-    std::string codec = "qtrle";    // cinepak, qtrle, msvideo1, rawvideo
-    int width = 160, height = 120;
-    int frames = 10;
-    int fps = 10;
-    bool tone = true;
-    int toneHz = 440;
-    int audioRate = 22050;
-    double audioSeconds = -1; // the tone's length; by default as long as the pictures
-    bool pictures = true;     // false: a sound-only movie
+// What MovieToWrite describes (its `draw` is filled in), and two marks added afterwards.
+struct TestMovie : MovieToWrite {
     bool vr = false;          // add QuickTime user data 'ctyp' (a VR movie)
-    std::vector<int64_t> chaptersMs; // chapter marks
     std::string forceTag;     // write this FourCC as the AVI picture handler (e.g. "iv32")
 };
 

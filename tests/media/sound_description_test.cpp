@@ -117,13 +117,9 @@ TEST(StoredSound, RefusesDamageWithTheAlertAndReadsNothingOutside) {
 }
 
 TEST(SoundFileKinds, KnowsTheExtensionsInAnyCase) {
-    EXPECT_EQ(SoundFileKind("C:\\SOUNDS\\BELL.WAV"), 10);
-    EXPECT_EQ(SoundFileKind("bell.wav"), 10);
-    EXPECT_EQ(SoundFileKind("a.b.Aif"), 18);
-    EXPECT_EQ(SoundFileKind("x.au"), 19);
-    EXPECT_EQ(SoundFileKind("noextension"), -1);
-    EXPECT_EQ(SoundFileKind("endsinadot."), -1);
-    EXPECT_EQ(SoundFileKind("x.mp3"), -1);
+    const std::pair<const char*, int> kinds[] = {{"C:\\SOUNDS\\BELL.WAV", 10}, {"a.b.Aif", 18}, {"x.au", 19},
+                                                 {"noextension", -1}, {"endsinadot.", -1}, {"x.mp3", -1}};
+    for (const auto& [name, kind] : kinds) EXPECT_EQ(SoundFileKind(name), kind) << name;
     EXPECT_TRUE(IsSoundFileKind(SoundFileKind("x.AU")));
     EXPECT_FALSE(IsSoundFileKind(SoundFileKind("x.mov")));
 }

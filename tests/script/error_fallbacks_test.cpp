@@ -1,5 +1,6 @@
-// What a failing primitive gives back under CATCH "ERROR: the instruction that called it
-// finishes with that value, and the throw takes effect after the instruction.
+// What an error does to the instruction it happens in. Under CATCH "ERROR the failing primitive
+// gives back its fallback, the instruction that called it finishes with that value, and the
+// throw takes effect after the instruction; uncaught, nothing more of the instruction runs.
 #include "script_fixture.h"
 
 namespace cv::script::test {
@@ -109,8 +110,11 @@ TEST_F(FallbackTest, TheInstructionFinishesBeforeTheThrowTakesEffect) {
     EXPECT_EQ(run("CATCH \"ERROR [MAKE \"A DIFFERENCE QUOTIENT 8 0 2] PRINT :A"), "6\n");
     // A second error in the same instruction is not reported; its fallback is used too.
     EXPECT_EQ(run("CATCH \"ERROR [MAKE \"A (SQRT -9) + QUOTIENT 1 0] PRINT :A PRINT ERROR"), "4\n41\n");
-    // The instruction prints what it took; the next one does not run.
+    // The instruction prints what it took; the next one does not run; no value is left over.
     EXPECT_EQ(run("CATCH \"ERROR [PRINT 10 / 0 PRINT \"no] PRINT \"after"), "10\nafter\n");
+    EXPECT_EQ(run("CATCH \"ERROR [1 / 0] PRINT \"after"), "after\n");
+    // An input with no fallback gives nothing, and the call that wanted it is dropped.
+    EXPECT_EQ(run("CATCH \"ERROR [(PRINT \"a :NOPE)] PRINT ERROR"), "9\n");
     // Lists and procedures met while the instruction finishes are not run; a call that gets
     // nothing from one gives nothing itself.
     run("TO NOISY\nPRINT \"entered\nOUTPUT 1\nEND");
@@ -127,26 +131,15 @@ TEST_F(FallbackTest, AnInstructionInAProcedureFinishesInItsOwnFrame) {
     EXPECT_EQ(run("MAKE \"N \"global CATCH \"ERROR [P 1] PRINT :N"), "global\n");
     // Caught inside, the procedure goes on with what the instruction took.
     EXPECT_EQ(run("PRINT Q 1 PRINT :N"), "10\nglobal\n");
+    // A failing OUTPUT gives its fallback (4 / 1) to the caller, whose instruction finishes.
+    run("TO HALF :N\nOUTPUT :N / 0\nPRINT \"never\nEND");
+    EXPECT_EQ(run("CATCH \"ERROR [PRINT HALF 4] PRINT \"after"), "4\nafter\n");
     EXPECT_EQ(errorCount(), 0u) << lastError();
 }
 
 TEST_F(FallbackTest, ARunStartedWhileAnInstructionFinishesLeavesTheThrowGoingOn) {
-    // Output that starts another run, as a button pressed from a script does.
-    struct Reentrant final : TextOutput {
-        Interpreter* in = nullptr;
-        std::string text;
-        void write(std::string_view bytes) override {
-            text.append(bytes);
-            if (bytes == "5\n") {
-                const std::string inner = "PRINT \"inner\nPRINT \"inner2";
-                in->RunScript(inner.data(), inner.size(), nullptr, this);
-            }
-        }
-    } reentrant;
-    reentrant.in = &in;
-    const std::string outer = "CATCH \"ERROR [PRINT 5 / 0 PRINT \"no] PRINT ERROR";
-    in.RunScript(outer.data(), outer.size(), nullptr, &reentrant);
-    EXPECT_EQ(reentrant.text, "5\ninner\ninner2\n13\n");
+    EXPECT_EQ(runReentrant("CATCH \"ERROR [PRINT 5 / 0 PRINT \"no] PRINT ERROR", "5\n", "PRINT \"inner\nPRINT \"inner2"),
+              "5\ninner\ninner2\n13\n");
     EXPECT_EQ(errorCount(), 0u) << lastError();
 }
 
@@ -154,7 +147,19 @@ TEST_F(FallbackTest, AnErrorThatEndsTheRunChangesNothingMore) {
     EXPECT_EQ(run("MAKE \"A 1 MAKE \"A 5 / 0"), "");
     EXPECT_EQ(lastMessage(), "Logo Error: Can't divide by 0");
     EXPECT_EQ(run("PRINT :A"), "1\n");
-    EXPECT_EQ(run("PRINT 5 / 0"), "");
+    // Nothing more of the instruction runs, prints or changes the workspace; the body of a
+    // procedure whose input failed does not run.
+    run("TO NOISY\nPRINT \"noisy\nOUTPUT 1\nEND\nTO BODY :A\nPRINT \"body\nEND");
+    for (const char* text : {"PRINT 5 / 0", "(PRINT 1 2 / 0 3)", "PRINT :NOPE", "PRINT 1 / 0 + NOISY",
+                             "IF 1 / 0 = 1 [PRINT \"then]", "REPEAT :NOPE [PRINT \"again]", "BODY 1 / 0",
+                             "MAKE \"X 1 / 0 PRINT NAMEP \"X"})
+        EXPECT_EQ(run(text), "") << text;
+    EXPECT_EQ(run("TYPE \"a PRINT 1 / 0 PRINT \"b"), "a");
+    EXPECT_EQ(run("PRINT NAMEP \"X"), "FALSE\n");
+    // Only the first error of an instruction is shown.
+    EXPECT_EQ(run("PRINT (SUM 1 / 0 :NOPE \"x)"), "");
+    EXPECT_EQ(lastMessage(), "Logo Error: Can't divide by 0");
+    EXPECT_EQ(errorCount(), 11u);
 }
 
 } // namespace

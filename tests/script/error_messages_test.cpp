@@ -46,11 +46,9 @@ TEST_F(ErrorMessageTest, LongWordsAndNamesAreCutWithAnEllipsis) {
     const std::string box = lastMessage();
     EXPECT_EQ(box, "Logo Error: SQRT doesn't like \"" + std::string(kMessageTextLimit, 'w') + "... as input");
     const std::string longName(5000, 'n');
-    run(longName);
-    EXPECT_EQ(lastMessage(), "Logo Error: I don't know how to " + std::string(kMessageTextLimit, 'n') + "...");
+    EXPECT_EQ(errorOf(longName), "Logo Error: I don't know how to " + std::string(kMessageTextLimit, 'n') + "...");
     // Short data are quoted whole, as before.
-    run("SQRT [1 [2 3]]");
-    EXPECT_EQ(lastMessage(), "Logo Error: SQRT doesn't like [1 [2 3]] as input");
+    EXPECT_EQ(errorOf("SQRT [1 [2 3]]"), "Logo Error: SQRT doesn't like [1 [2 3]] as input");
 }
 
 TEST_F(ErrorMessageTest, PrintingSharedAndSelfHoldingListsEnds) {

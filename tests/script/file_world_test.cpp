@@ -1,16 +1,9 @@
 // The stack's world: where each kind of name a script writes goes, and the ways out that stay
 // shut (climbing, absolute paths, links that lead outside).
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include "files_fixture.h"
 #include "script/file_world.h"
-#include "script/script_files.h"
-#include "script_fixture.h"
 
 namespace cv::script::test {
 namespace {
@@ -80,11 +73,9 @@ TEST(FileWorldNames, DataFoldersOfTwoStacksOfOneNameDiffer) {
 
 // A stack folder, its (not yet made) data folder, a media folder, and a folder outside the world
 // with a secret in it; links from inside the world to outside.
-class WorldTest : public ScriptTest {
+class WorldTest : public FilesTest {
 protected:
     WorldTest() {
-        std::string templ = (fs::temp_directory_path() / "cvworldXXXXXX").string();
-        root = ::mkdtemp(templ.data()) ? templ : std::string();
         for (const char* d : {"stack/Levels", "media", "outside"}) fs::create_directories(root / d);
         put("stack/Shipped.txt", "shipped\n");
         put("stack/Levels/One.txt", "level one\n");
@@ -95,32 +86,12 @@ protected:
         fs::create_symlink(root / "stack/Shipped.txt", root / "stack/LinkIn");
         scriptFiles(in).setWorld(FileWorld((root / "data").string(), {(root / "stack").string(), (root / "media").string()}));
     }
-    ~WorldTest() override {
-        scriptFiles(in).closeAll();
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    void put(const std::string& name, const std::string& text) const { std::ofstream(root / name, std::ios::binary) << text; }
-    std::string contents(const std::string& name) const {
-        std::ifstream f(root / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    }
-    bool exists(const std::string& name) const {
-        std::error_code ec;
-        return fs::exists(fs::symlink_status(root / name, ec));
-    }
     // A name as the script writes it, as an error shows it (the reader's '\\' is one '\').
     static std::string shown(std::string name) {
         for (size_t at = name.find("\\\\"); at != std::string::npos; at = name.find("\\\\", at + 1)) name.erase(at, 1);
         return name;
     }
-    // The error a run showed ("" for none).
-    std::string errorOf(const std::string& text) {
-        const size_t before = errorCount();
-        run(text);
-        return errorCount() == before ? std::string() : lastMessage();
-    }
-    fs::path root;
+    const fs::path& root = dir;
 };
 
 TEST_F(WorldTest, ReadsFindTheDataFolderThenTheStacksFolderThenTheMedia) {
@@ -225,45 +196,6 @@ TEST_F(WorldTest, ThePrefixAndTheListingsShowTheWorld) {
     // Each name once (the data folder's own first), links that lead out left out.
     EXPECT_EQ(run("SHOW NAMES DIR"), "[Levels LinkIn Mine shipped.TXT Tune.txt]\n");
     EXPECT_EQ(errorCount(), 0u);
-}
-
-} // namespace
-} // namespace cv::script::test
-
-namespace cv::script::test {
-namespace {
-
-// What `quill ARGS` prints (standard output and errors), with the data directory in `data`.
-std::string quillOutput(const std::string& data, const std::string& args) {
-    const std::string cmd = "XDG_DATA_HOME='" + data + "' '" + (fs::path(CV_BIN_DIR) / "quill").string() + "' " + args +
-                            " </dev/null 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return "(cannot run quill)";
-    std::string out;
-    char buf[1024];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
-
-TEST(QuillSandbox, TheFolderPlaysTheStacksFolderAndWritesGoToItsDataFolder) {
-    std::string templ = (fs::temp_directory_path() / "cvquillboxXXXXXX").string();
-    const fs::path root = ::mkdtemp(templ.data()) ? templ : std::string();
-    fs::create_directories(root / "box");
-    std::ofstream(root / "box/in.txt") << "inside\n";
-    std::ofstream(root / "secret.txt") << "secret\n";
-    const std::string data = (root / "data").string();
-    EXPECT_EQ(quillOutput(data, "--sandbox '" + (root / "box").string() +
-                                    "' -e 'POFILE \"IN.TXT SAVE \"C:\\\\OUT.LGO' -e 'POFILE \"../secret.txt'"),
-              "inside\nLogo Error: Can't read from \"../secret.txt\n\nAt: POFILE \"../secret.txt\n");
-    EXPECT_TRUE(fs::exists(fs::path(FileWorld::DataFolderFor(data + "/corvella/stacks", (root / "box").string())) / "OUT.LGO"));
-    EXPECT_FALSE(fs::exists(root / "box/OUT.LGO"));
-    // Without it, the scripts are the person's own.
-    EXPECT_EQ(quillOutput(data, "-e 'POFILE \"" + (root / "secret.txt").string() + "'"), "secret\n");
-    EXPECT_EQ(quillOutput(data, "--sandbox '" + (root / "none").string() + "' -e 'PRINT 1'").substr(0, 7), "quill: ");
-    std::error_code ec;
-    fs::remove_all(root, ec);
 }
 
 } // namespace

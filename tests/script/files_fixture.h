@@ -33,7 +33,11 @@ protected:
         std::ofstream f(at(name), std::ios::binary);
         f << text;
     }
-    bool exists(const std::string& name) const { return std::filesystem::exists(at(name)); }
+    // Whether an entry of that name is there (a link counts, wherever it leads).
+    bool exists(const std::string& name) const {
+        std::error_code ec;
+        return std::filesystem::exists(std::filesystem::symlink_status(at(name), ec));
+    }
 
     std::filesystem::path dir;
 };

@@ -54,8 +54,7 @@ TEST_F(FilesFoldersTest, EraseFileDeletesOnlyAClosedFile) {
 TEST_F(FilesFoldersTest, RenameNeverReplacesAnotherFile) {
     put("one", "1");
     put("two", "2");
-    run("RENAME \"one \"two");
-    EXPECT_EQ(lastMessage(), "Logo Error: Disk IO Error");
+    EXPECT_EQ(errorOf("RENAME \"one \"two"), "Logo Error: Disk IO Error");
     EXPECT_EQ(contents("one"), "1");
     EXPECT_EQ(contents("two"), "2");
     run("RENAME \"one \"TWO");  // the same name to a system that ignores case
@@ -66,8 +65,7 @@ TEST_F(FilesFoldersTest, RenameNeverReplacesAnotherFile) {
     EXPECT_FALSE(exists("one"));
     EXPECT_EQ(contents("three"), "1");
     EXPECT_EQ(contents("TWO"), "2");
-    run("RENAME \"missing \"four");
-    EXPECT_EQ(lastMessage(), "Logo Error: Disk IO Error");
+    EXPECT_EQ(errorOf("RENAME \"missing \"four"), "Logo Error: Disk IO Error");
 }
 
 TEST_F(FilesFoldersTest, FoldersAndThePrefix) {
@@ -77,12 +75,9 @@ TEST_F(FilesFoldersTest, FoldersAndThePrefix) {
     EXPECT_EQ(contents("sub/inner"), "here\n");
     EXPECT_EQ(run("SHOW PREFIX"), dir.string() + "/sub\n");
     EXPECT_EQ(run("SETPREFIX \"..\\\\ SHOW PREFIX SHOW FILEP \"sub/inner"), dir.string() + "\nTRUE\n");
-    run("CREATEDIRECTORY \"sub");
-    EXPECT_EQ(lastMessage(), "Logo Error: Disk IO Error");
-    run("SETPREFIX \"nowhere");
-    EXPECT_EQ(lastMessage(), "Logo Error: Disk IO Error");
-    run("SETPREFIX \"sub/inner");
-    EXPECT_EQ(lastMessage(), "Logo Error: Disk IO Error");
+    EXPECT_EQ(errorOf("CREATEDIRECTORY \"sub"), "Logo Error: Disk IO Error");
+    EXPECT_EQ(errorOf("SETPREFIX \"nowhere"), "Logo Error: Disk IO Error");
+    EXPECT_EQ(errorOf("SETPREFIX \"sub/inner"), "Logo Error: Disk IO Error");
     EXPECT_EQ(run("SHOW PREFIX"), dir.string() + "\n");  // a failed change keeps the folder
     EXPECT_EQ(run("SHOW ONLINE"), "[/]\n");
 }
@@ -125,8 +120,7 @@ TEST_F(FilesFoldersTest, CatalogAndDirListTheFolder) {
 TEST_F(FilesFoldersTest, PoFilePrintsTheBytesAsTheyStand) {
     put("p.txt", "line one\r\nline\ttwo");
     EXPECT_EQ(run("POFILE \"P.TXT"), "line one\r\nline\ttwo");
-    run("POFILE \"none");
-    EXPECT_EQ(lastMessage(), "Logo Error: Can't read from \"none");
+    EXPECT_EQ(errorOf("POFILE \"none"), "Logo Error: Can't read from \"none");
     // Printing a file into itself prints what it held when POFILE began.
     EXPECT_EQ(run("OPEN \"w SETWRITE \"w PRINT \"abc POFILE \"w POFILE \"w CLOSE \"w"), "");
     EXPECT_EQ(contents("w"), "abc\nabc\nabc\nabc\n");

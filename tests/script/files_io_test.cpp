@@ -102,13 +102,10 @@ TEST_F(FilesIoTest, SaveThenLoadRestoresWhatWasNotBuried) {
     EXPECT_EQ(errorCount(), 0u);
 
     // A save that cannot be made leaves the old file whole.
-    run("OPEN \"ws.logo SAVE \"ws.logo");
-    EXPECT_EQ(lastMessage(), "Logo Error: Can't write to \"ws.logo");
+    EXPECT_EQ(errorOf("OPEN \"ws.logo SAVE \"ws.logo"), "Logo Error: Can't write to \"ws.logo");
     std::filesystem::create_directory(at("folder"));
-    run("SAVE \"folder");
-    EXPECT_EQ(lastMessage(), "Logo Error: Can't write to \"folder");
-    run("SAVE \"nowhere/ws.logo");
-    EXPECT_EQ(lastMessage(), "Logo Error: Can't write to \"nowhere/ws.logo");
+    EXPECT_EQ(errorOf("SAVE \"folder"), "Logo Error: Can't write to \"folder");
+    EXPECT_EQ(errorOf("SAVE \"nowhere/ws.logo"), "Logo Error: Can't write to \"nowhere/ws.logo");
     EXPECT_EQ(contents("ws.logo").substr(0, 9), "MAKE \"V [");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2);
 }
@@ -128,8 +125,7 @@ TEST_F(FilesIoTest, TypedCharacters) {
     host.keys = "ab\xE9z";
     EXPECT_EQ(run("SHOW KEYP SHOW RC SHOW READCHARS 2 SHOW KEYP SHOW RCS 1 SHOW KEYP"),
               "TRUE\na\nb\xE9\nTRUE\nz\nFALSE\n");
-    run("SHOW RCS 0");
-    EXPECT_EQ(lastMessage(), "Logo Error: RCS doesn't like 0 as input");
+    EXPECT_EQ(errorOf("SHOW RCS 0"), "Logo Error: RCS doesn't like 0 as input");
     // No character can come: the run ends without a message.
     EXPECT_EQ(run("SHOW READCHAR PRINT \"never"), "");
     EXPECT_EQ(errorCount(), 1u);
@@ -140,16 +136,12 @@ TEST_F(FilesIoTest, ReadDialogSettingsAndTheMouse) {
     const ReadDialogSettings& d = in.family<ReadDialogSettings>();
     EXPECT_EQ(d.prompt, "Name?");
     EXPECT_TRUE(d.rectSet);
-    EXPECT_EQ(d.rect[0], -10);
-    EXPECT_EQ(d.rect[1], -10);
-    EXPECT_EQ(d.rect[2], 10);
-    EXPECT_EQ(d.rect[3], 10);
+    EXPECT_EQ(std::vector<int>(std::begin(d.rect), std::end(d.rect)), (std::vector<int>{-10, -10, 10, 10}));
     for (const char* bad : {"SETRWRECT [1 2 3]", "SETRWRECT [1 2 3 4 5]", "SETRWRECT [[1] 2 3 4]", "SETRWRECT \"x"}) {
         run(bad);
         EXPECT_NE(lastMessage().find("SETRWRECT doesn't like"), std::string::npos) << bad;
     }
-    run("SETRWPROMPT [a]");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETRWPROMPT doesn't like [a] as input");
+    EXPECT_EQ(errorOf("SETRWPROMPT [a]"), "Logo Error: SETRWPROMPT doesn't like [a] as input");
 }
 
 TEST_F(FilesIoTest, TheMouseButtonAndTonesThatTakeTheirTime) {
@@ -166,8 +158,7 @@ TEST_F(FilesIoTest, TheMouseButtonAndTonesThatTakeTheirTime) {
     // Nothing is asked of the host for a tone of no length or with a bad input.
     host.tones.clear();
     run("TOOT 440 0 TOOT 440 -5");
-    run("TOOT \"high 10");
-    EXPECT_EQ(lastMessage(), "Logo Error: TOOT doesn't like \"high as input");
+    EXPECT_EQ(errorOf("TOOT \"high 10"), "Logo Error: TOOT doesn't like \"high as input");
     EXPECT_TRUE(host.tones.empty());
     EXPECT_EQ(virtualClock.nowMs(), 1600u);
     setClock(previous);

@@ -21,19 +21,16 @@ TEST_F(FilesTableTest, OpenCreatesOrKeepsAndCloseFindsTheNameInAnyCase) {
 
     run("CLOSE \"old.txt");
     EXPECT_EQ(lastError(), "Logo Error: old.txt is not open\n\nAt: CLOSE \"old.txt");
-    run("OPEN [a b]");
-    EXPECT_EQ(lastMessage(), "Logo Error: OPEN doesn't like [a b] as input");
+    EXPECT_EQ(errorOf("OPEN [a b]"), "Logo Error: OPEN doesn't like [a b] as input");
     std::filesystem::create_directory(at("sub"));
-    run("OPEN \"sub");
-    EXPECT_EQ(lastMessage(), "Logo Error: Can't read from \"sub");
+    EXPECT_EQ(errorOf("OPEN \"sub"), "Logo Error: Can't read from \"sub");
     EXPECT_EQ(run("SHOW ALLOPEN"), "[]\n");  // a failed OPEN leaves the table as it was
 }
 
 TEST_F(FilesTableTest, ANinthFileIsTooMany) {
     run("OPEN 1 OPEN 2 OPEN 3 OPEN 4 OPEN 5 OPEN 6 OPEN 7 OPEN 8");
     EXPECT_EQ(errorCount(), 0u);
-    run("OPEN 9");
-    EXPECT_EQ(lastMessage(), "Logo Error: Too many files are open");
+    EXPECT_EQ(errorOf("OPEN 9"), "Logo Error: Too many files are open");
     EXPECT_FALSE(exists("9"));
     EXPECT_EQ(run("CLOSE 4 OPEN 9 SHOW ALLOPEN"), "[1 2 3 9 5 6 7 8]\n");
     EXPECT_EQ(run("CLOSEALL SHOW ALLOPEN SHOW READER"), "[]\n[]\n");
@@ -59,8 +56,7 @@ TEST_F(FilesTableTest, ReadingLinesWordsAndTheEnd) {
               "in.txt\n[first [list] 2]\n\nsecond\nTRUE\nthird\nFALSE\n\n");
     // Closing the reader's file lets go of it.
     EXPECT_EQ(run("CLOSE \"in.txt SHOW READER"), "[]\n");
-    run("SETREAD \"in.txt");
-    EXPECT_EQ(lastMessage(), "Logo Error: in.txt is not open");
+    EXPECT_EQ(errorOf("SETREAD \"in.txt"), "Logo Error: in.txt is not open");
 }
 
 TEST_F(FilesTableTest, OneFileAsReaderAndWriterSharesItsPosition) {
@@ -78,18 +74,12 @@ TEST_F(FilesTableTest, OneFileAsReaderAndWriterSharesItsPosition) {
 TEST_F(FilesTableTest, PositionsWantTheirFile) {
     run("READPOS");
     EXPECT_EQ(lastError(), "Logo Error: READPOS wants a reader file\n\nAt: READPOS");
-    run("SETREADPOS 3");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETREADPOS wants a reader file");
-    run("SHOW WRITEPOS");
-    EXPECT_EQ(lastMessage(), "Logo Error: WRITEPOS wants a writer file");
-    run("SETWRITEPOS 0");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETWRITEPOS wants a writer file");
-    run("OPEN \"f SETREAD \"f SETREADPOS -1");
-    EXPECT_EQ(lastMessage(), "Logo Error: Disk IO Error");
-    run("SETREADPOS \"x");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETREADPOS doesn't like \"x as input");
-    run("SHOW FILELEN \"g");
-    EXPECT_EQ(lastMessage(), "Logo Error: g is not open");
+    EXPECT_EQ(errorOf("SETREADPOS 3"), "Logo Error: SETREADPOS wants a reader file");
+    EXPECT_EQ(errorOf("SHOW WRITEPOS"), "Logo Error: WRITEPOS wants a writer file");
+    EXPECT_EQ(errorOf("SETWRITEPOS 0"), "Logo Error: SETWRITEPOS wants a writer file");
+    EXPECT_EQ(errorOf("OPEN \"f SETREAD \"f SETREADPOS -1"), "Logo Error: Disk IO Error");
+    EXPECT_EQ(errorOf("SETREADPOS \"x"), "Logo Error: SETREADPOS doesn't like \"x as input");
+    EXPECT_EQ(errorOf("SHOW FILELEN \"g"), "Logo Error: g is not open");
     EXPECT_EQ(run("CATCH \"ERROR [SETWRITE \"nope] SHOW ERROR SHOW WRITER"), "[45]\n[]\n");
 }
 

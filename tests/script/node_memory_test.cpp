@@ -6,30 +6,12 @@
 namespace cv::script::test {
 namespace {
 
-// Builds a list from the front: its first node locked, the others held through it.
-struct ListBuilderForTest {
-    explicit ListBuilderForTest(Interpreter& in) : in(in) {}
-    void add(Ref item) {
-        const Ref node = in.NewList(item, kNone);
-        in.at(item).flags &= uint8_t(~kLockBit);
-        if (head == kNone) {
-            head = node;
-        } else {
-            in.at(node).flags &= uint8_t(~kLockBit);
-            in.at(tail).next = node;
-        }
-        tail = node;
-    }
-    Interpreter& in;
-    Ref head = kNone, tail = kNone;
-};
-
 class NodeMemoryTest : public ScriptTest {
 protected:
     void SetUp() override { ASSERT_TRUE(in.ensureInitialised()); }
 };
 
-TEST_F(NodeMemoryTest, WordsPackFourCharactersPerNode) {
+TEST_F(NodeMemoryTest, WordsPackFourCharactersPerNodeAndAreBuiltCharacterByCharacter) {
     const Ref four = in.WordFromText("ABCD");
     EXPECT_EQ(uint32_t(in.at(four).next), kNone);
     EXPECT_EQ(in.at(four).flags, kWordBit | kLockBit);
@@ -45,9 +27,8 @@ TEST_F(NodeMemoryTest, WordsPackFourCharactersPerNode) {
     EXPECT_EQ(in.CompareNames(empty, kEmptyWord), 0);
     EXPECT_EQ(in.TextFromWord(kFalse), "FALSE");
     EXPECT_EQ(in.TextFromWord(kErrorWord), "ERROR");
-}
 
-TEST_F(NodeMemoryTest, WordBuilderAndCharacterCursor) {
+    // The word builder and the character cursor.
     in.BeginWord();
     for (char c : std::string("HELLO, WORLD")) in.AppendChar(c);
     const Ref w = in.EndWord();
@@ -83,13 +64,10 @@ TEST_F(NodeMemoryTest, HashesStayInRangeAndIgnoreCase) {
     }
     EXPECT_EQ(in.PrimitiveHash(in.WordFromText("print")), in.PrimitiveHash(in.WordFromText("PRINT")));
     EXPECT_EQ(in.NameHash(in.WordFromText("abc")), in.NameHash(in.WordFromText("ABC")));
-    // h = 1 * 'A' = 65; 65 % 7 = 2.
-    EXPECT_EQ(in.NameHash(in.WordFromText("A")), 2);
-    // h = 1 * 'A' + 251 = 316; (316 >> 2) % 361 = 79.
-    EXPECT_EQ(NodeMemory::PrimitiveHash(std::string_view("A")), 79);
+    // Which chain a name is in shows in the listings' order (see the workspace tests).
 }
 
-TEST_F(NodeMemoryTest, LockedValuesSurviveCollectionAndUnlockedOnesAreFreed) {
+TEST_F(NodeMemoryTest, LockedAndPinnedValuesSurviveCollectionAndOthersAreFreed) {
     in.CollectGarbage();
     const size_t before = in.CountFreeNodes();
     // A list of 100 words, built locked as native code builds it.
@@ -103,11 +81,7 @@ TEST_F(NodeMemoryTest, LockedValuesSurviveCollectionAndUnlockedOnesAreFreed) {
     in.UnlockValue(head);
     in.CollectGarbage();
     EXPECT_EQ(in.CountFreeNodes(), before);
-}
-
-TEST_F(NodeMemoryTest, PinnedValuesSurviveCollection) {
-    in.CollectGarbage();
-    const size_t before = in.CountFreeNodes();
+    // A pin holds a value for as long as it lasts.
     const Ref w = in.WordFromText("PINNED WORD");
     in.UnlockValue(w);
     {
@@ -129,19 +103,9 @@ TEST_F(NodeMemoryTest, SharedStructureIsMarkedOnce) {
     }
     in.UnlockValue(x);
     in.LockValue(x);
-    in.CollectGarbage();
+    in.CollectGarbage();  // ends, having looked at each node once
     in.UnlockValue(x);
     in.CollectGarbage();
-    SUCCEED();
-}
-
-TEST_F(NodeMemoryTest, ExhaustedPoolReportsOutOfSpace) {
-    in.setMaxBlocks(in.blockCount());
-    Ref head = kNone, tail = kNone;
-    int made = 0;
-    while (made < 100000 && in.AppendToList(head, tail, kEmptyWord)) ++made;
-    EXPECT_LT(made, 100000);
-    EXPECT_NE(lastMessage().find("Out of space"), std::string::npos);
 }
 
 TEST_F(NodeMemoryTest, RecycleThenNodesReportsTheFreeCount) {
@@ -206,13 +170,13 @@ TEST_F(NodeMemoryTest, TheCollectorKeepsStructuresWiderThanItsStack) {
     // Far more elements waiting to be walked than the collector's stack holds: some are found
     // by its sweep instead. Everything reachable must survive, locked or rooted.
     constexpr int kWide = 150000;
-    ListBuilderForTest locked(in), rooted(in);
+    Ref keep = kNone, value = kNone, tail1 = kNone, tail2 = kNone;
     for (int i = 0; i < kWide; ++i) {
-        locked.add(in.NewInteger(i));
-        rooted.add(in.NewInteger(-i));
+        ASSERT_TRUE(in.AppendToList(keep, tail1, in.NewInteger(i)));
+        ASSERT_TRUE(in.AppendToList(value, tail2, in.NewInteger(-i)));
     }
-    const Ref keep = locked.head;
-    const Ref value = rooted.head;
+    in.UnlockValue(keep);
+    in.LockValue(keep);  // only its first node is locked
     const Ref name = in.WordFromText("wide");
     in.NewGlobalBinding(name, value, false);
     in.UnlockValue(name);

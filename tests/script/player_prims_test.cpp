@@ -73,14 +73,9 @@ TEST(PlayerConversions, AlertStringsDoubleBackslashesAndKeepTheirButtons) {
 }
 
 TEST(PlayerConversions, TransitionSpeeds) {
-    EXPECT_EQ(TransitionSpeedOf("fast", 0, false), 0);
-    EXPECT_EQ(TransitionSpeedOf("Medium", 0, false), 8);
-    EXPECT_EQ(TransitionSpeedOf("SLOW", 0, false), 16);
-    EXPECT_EQ(TransitionSpeedOf("QUICK", 0, false), -1);
-    EXPECT_EQ(TransitionSpeedOf("", 3.9, true), 0);
-    EXPECT_EQ(TransitionSpeedOf("", 4, true), 8);
-    EXPECT_EQ(TransitionSpeedOf("", 11, true), 8);
-    EXPECT_EQ(TransitionSpeedOf("", 12, true), 16);
+    for (const char* name : {"fast", "Medium", "SLOW", "QUICK"})
+        EXPECT_EQ(TransitionSpeedOf(name, 0, false), *name == 'f' ? 0 : *name == 'M' ? 8 : *name == 'S' ? 16 : -1);
+    for (double n : {3.9, 4.0, 11.0, 12.0}) EXPECT_EQ(TransitionSpeedOf("", n, true), n < 4 ? 0 : n < 12 ? 8 : 16) << n;
 }
 
 TEST_F(PlayerPrimsTest, ObjectInputsFillCardObjectAndKind) {
@@ -100,8 +95,7 @@ TEST_F(PlayerPrimsTest, ObjectInputsFillCardObjectAndKind) {
     EXPECT_EQ(last().p[1], 1u);
     // A kind that is none of them: error 41, and nothing is sent.
     const size_t before = player.sent.size();
-    run("HIDEITEM [] \"X \"SOUND");
-    EXPECT_EQ(lastMessage(), "Logo Error: HIDEITEM doesn't like \"SOUND as input");
+    EXPECT_EQ(errorOf("HIDEITEM [] \"X \"SOUND"), "Logo Error: HIDEITEM doesn't like \"SOUND as input");
     run("HIDEITEM [] \"X 3");
     EXPECT_EQ(errorCount(), 2u);
     EXPECT_EQ(player.sent.size(), before);
@@ -149,8 +143,7 @@ TEST_F(PlayerPrimsTest, MovesUseThePendingTransitionOnce) {
     // MOVETOCARD sends its text whatever it is: a number is a card number written as text.
     run("MOVETOCARD 3");
     EXPECT_EQ(str(last().p[2]), "3");
-    run("SETTRANSITION \"Dissolve \"QUICK");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETTRANSITION doesn't like \"QUICK as input");
+    EXPECT_EQ(errorOf("SETTRANSITION \"Dissolve \"QUICK"), "Logo Error: SETTRANSITION doesn't like \"QUICK as input");
 }
 
 TEST_F(PlayerPrimsTest, PositionsAndRectanglesComeBackInTurtleCoordinates) {
@@ -172,8 +165,7 @@ TEST_F(PlayerPrimsTest, PositionsAndRectanglesComeBackInTurtleCoordinates) {
     std::memcpy(v, r, 16);
     EXPECT_EQ(std::vector<int32_t>(v, v + 4), (std::vector<int32_t>{5, -10, 20, 30}));
     const size_t before = player.sent.size();
-    run("SETITEMRECT [] \"B 0 [1 2 3]");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETITEMRECT doesn't like [1 2 3] as input");
+    EXPECT_EQ(errorOf("SETITEMRECT [] \"B 0 [1 2 3]"), "Logo Error: SETITEMRECT doesn't like [1 2 3] as input");
     run("SETITEMPOS [] \"B 0 [1 2 3]");
     run("SETITEMPOS [] \"B 0 \"X");
     EXPECT_EQ(errorCount(), 3u);
@@ -210,10 +202,8 @@ TEST_F(PlayerPrimsTest, AlertsCountButtonsFromTheRight) {
     EXPECT_EQ(run("PRINT DOALERT 4 \"note [Is a\\\\b right?] [Yes No]"), "2\n");
     EXPECT_EQ(str(last().p[0]), "42Is a\\\\b right?\\Yes\\No");
     EXPECT_EQ(run("PRINT DOALERT 1 0 \"Hi \"OK"), "1\n");
-    run("PRINT DOALERT 1 0 \"Hi [A B C D]");
-    EXPECT_EQ(lastMessage(), "Logo Error: DOALERT doesn't like [A B C D] as input");
-    run("PRINT DOALERT 0 0 \"Hi \"OK");
-    EXPECT_EQ(lastMessage(), "Logo Error: DOALERT doesn't like 0 as input");
+    EXPECT_EQ(errorOf("PRINT DOALERT 1 0 \"Hi [A B C D]"), "Logo Error: DOALERT doesn't like [A B C D] as input");
+    EXPECT_EQ(errorOf("PRINT DOALERT 0 0 \"Hi \"OK"), "Logo Error: DOALERT doesn't like 0 as input");
     run("PRINT DOALERT 1 \"BIG \"Hi \"OK");
     EXPECT_EQ(errorCount(), 3u);
 }
@@ -221,8 +211,7 @@ TEST_F(PlayerPrimsTest, AlertsCountButtonsFromTheRight) {
 TEST_F(PlayerPrimsTest, SlotsOutsideOneToFiveAreRefused) {
     run("CBSETPARAMINT 2 77");
     EXPECT_EQ(player.block.param(2), 77u);
-    run("CBSETPARAMINT 6 7");
-    EXPECT_EQ(lastMessage(), "Logo Error: CBSETPARAMINT doesn't like 6 as input");
+    EXPECT_EQ(errorOf("CBSETPARAMINT 6 7"), "Logo Error: CBSETPARAMINT doesn't like 6 as input");
     for (int i = 1; i <= 5; ++i) EXPECT_NE(player.block.param(i), 7u);
     run("CATCH \"ERROR [PRINT CBGETPARAMINT 0] PRINT ERROR");
     EXPECT_EQ(errorCount(), 1u);
@@ -289,8 +278,7 @@ TEST_F(PlayerPrimsTest, DonePAsksForTheKindsNamed) {
     EXPECT_EQ(commands(), (std::vector<uint16_t>{42, 89}));
     EXPECT_EQ(run("PRINT DONEP [movie sound]"), "FALSE\n");
     EXPECT_EQ(run("PRINT DONEP \"ALL"), "FALSE\n");
-    run("PRINT DONEP \"TOAST");
-    EXPECT_EQ(lastMessage(), "Logo Error: DONEP doesn't like \"TOAST as input");
+    EXPECT_EQ(errorOf("PRINT DONEP \"TOAST"), "Logo Error: DONEP doesn't like \"TOAST as input");
 }
 
 TEST_F(PlayerPrimsTest, TheScreenLockAndOffscreenDrawingEndWithTheRun) {

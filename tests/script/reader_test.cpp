@@ -122,17 +122,6 @@ TEST_F(ReaderTest, AListingOfWordsOutsideAsciiReadsBack) {
     EXPECT_EQ(run("CAFE"), before);
 }
 
-TEST_F(ReaderTest, ListingsOfProceduresAndVariables) {
-    run("TO SQUARE :SIDE :N\nREPEAT 4 [FD :SIDE RT 90]\n\nPRINT \"a\\ b\nEND");
-    const Ref def = in.FindProcedure(in.WordFromText("square"));
-    ASSERT_NE(def, kNone);
-    EXPECT_EQ(in.ProcedureListing(def), "TO SQUARE :SIDE :N\nREPEAT 4 [FD :SIDE RT 90]\n\nPRINT \"a\\ b\nEND\n");
-    EXPECT_EQ(in.ProcedureListing(def, true), "TO SQUARE :SIDE :N\n");
-    EXPECT_EQ(in.VariableListing(in.WordFromText("V"), parse("a [b] 3")), "MAKE \"V [a [b] 3]\n");
-    EXPECT_EQ(in.VariableListing(in.WordFromText("V"), in.WordFromText("12")), "MAKE \"V \"\\12\n");
-    EXPECT_EQ(in.VariableListing(in.WordFromText("V"), in.NewFloat(2.5)), "MAKE \"V 2.5\n");
-}
-
 TEST_F(ReaderTest, DefinitionsFromLines) {
     EXPECT_EQ(run("TO FOO :A B\nPRINT 1\nEND\nPRINT 2"), "");
     EXPECT_EQ(lastMessage(), "Logo Error: TO doesn't like \"B as input");

@@ -47,6 +47,31 @@ protected:
         const std::string e = lastError();
         return e.substr(0, e.find("\n\n"));
     }
+    // The first line of the error box this run showed, or "" when it showed none.
+    std::string errorOf(std::string_view text) {
+        const size_t before = errorCount();
+        run(text);
+        return errorCount() == before ? std::string() : lastMessage();
+    }
+
+    // Runs `outer`; when it prints `trigger`, the output starts a run of `inner` of its own, as a
+    // button pressed from a script does. Returns what both printed.
+    std::string runReentrant(std::string_view outer, std::string_view trigger, std::string_view inner) {
+        struct Reentrant final : TextOutput {
+            Interpreter* in;
+            std::string_view trigger, inner;
+            std::string text;
+            void write(std::string_view bytes) override {
+                text.append(bytes);
+                if (bytes == trigger) in->RunScript(inner.data(), inner.size(), nullptr, this);
+            }
+        } reentrant;
+        reentrant.in = &in;
+        reentrant.trigger = trigger;
+        reentrant.inner = inner;
+        in.RunScript(outer.data(), outer.size(), nullptr, &reentrant);
+        return reentrant.text;
+    }
 
     RecordingUi ui;
     CaptureOutput out;

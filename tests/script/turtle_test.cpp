@@ -18,6 +18,11 @@ protected:
         in.RunScript(text.data(), text.size(), nullptr, &out, window ? window : &surface);
         return out.text;
     }
+    std::string drawError(std::string_view text) {
+        const size_t before = errorCount();
+        draw(text);
+        return errorCount() == before ? std::string() : lastMessage();
+    }
     size_t linesWith(PenOp op) const {
         size_t n = 0;
         for (const auto& l : surface.lines) n += l.op == op;
@@ -116,22 +121,16 @@ TEST_F(TurtleTest, ColourNumbersAndComponents) {
     EXPECT_EQ(draw("SETPC 2 CATCH \"ERROR [SETPC \"X] PRINT ERROR PRINT PC"), "41\n2\n");
     EXPECT_EQ(errorCount(), 0u) << lastError();
 
-    draw("SETPCRGB [1 2]");
-    EXPECT_EQ(lastMessage(), "Logo Error: Too few items in SETPCRGB");
-    draw("SETPCRGB [1 2 3 4]");
-    EXPECT_EQ(lastMessage(), "Logo Error: Too many inputs to SETPCRGB");
-    draw("SETPCRGB 5");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETPCRGB doesn't like 5 as input");
+    EXPECT_EQ(drawError("SETPCRGB [1 2]"), "Logo Error: Too few items in SETPCRGB");
+    EXPECT_EQ(drawError("SETPCRGB [1 2 3 4]"), "Logo Error: Too many inputs to SETPCRGB");
+    EXPECT_EQ(drawError("SETPCRGB 5"), "Logo Error: SETPCRGB doesn't like 5 as input");
 }
 
 TEST_F(TurtleTest, CoordinateListsAreEvaluatedAndChecked) {
     EXPECT_EQ(draw("SETPOS [3 + 4 2 * 5] PRINT POS"), "7 10\n");
-    draw("SETPOS [10]");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETPOS doesn't like [10] as input");
-    draw("SETPOS [1 2 3 4]");
-    EXPECT_EQ(lastMessage(), "Logo Error: Too many inputs to SETPOS");
-    draw("TOWARDS [1 2 3]");
-    EXPECT_EQ(lastMessage(), "Logo Error: Too many inputs to TOWARDS");
+    EXPECT_EQ(drawError("SETPOS [10]"), "Logo Error: SETPOS doesn't like [10] as input");
+    EXPECT_EQ(drawError("SETPOS [1 2 3 4]"), "Logo Error: Too many inputs to SETPOS");
+    EXPECT_EQ(drawError("TOWARDS [1 2 3]"), "Logo Error: Too many inputs to TOWARDS");
     draw("DOT [1 X]");
     EXPECT_EQ(errorCount(), 4u);
     EXPECT_EQ(draw("PRINT POS"), "7 10\n");
@@ -231,8 +230,7 @@ TEST_F(TurtleTest, ScrunchScalesColumnsAndKeepsTheTurtleWhereItIsShown) {
     EXPECT_EQ(surface.lines[0].x0, 250);
     EXPECT_EQ(surface.lines[0].x1, 300);
     EXPECT_EQ(draw("SETSCRUNCH 1.5 PRINT SCRUNCH PRINT POS SETSCRUNCH 1 PRINT XCOR"), "1.5\n67 0\n100\n");
-    draw("SETSCRUNCH 0");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETSCRUNCH doesn't like 0 as input");
+    EXPECT_EQ(drawError("SETSCRUNCH 0"), "Logo Error: SETSCRUNCH doesn't like 0 as input");
     EXPECT_EQ(draw("PRINT SCRUNCH"), "1\n");
 }
 
@@ -272,8 +270,7 @@ TEST_F(TurtleTest, ShapesTakeRectanglesInTurtleCoordinates) {
     EXPECT_EQ(surface.shapes[2].cornerWidth, 8);
     EXPECT_EQ(surface.shapes[3].startAngle, 30);
     EXPECT_EQ(surface.shapes[3].arcAngle, 90);
-    draw("FRAMEOVAL [1 2 3]");
-    EXPECT_EQ(lastMessage(), "Logo Error: FRAMEOVAL doesn't like [1 2 3] as input");
+    EXPECT_EQ(drawError("FRAMEOVAL [1 2 3]"), "Logo Error: FRAMEOVAL doesn't like [1 2 3] as input");
 }
 
 TEST_F(TurtleTest, WithoutAWindowNothingIsDrawnAndReportersGiveNothing) {

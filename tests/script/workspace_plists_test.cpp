@@ -14,30 +14,21 @@ TEST_F(PlistsTest, PutGetAndRemoveProperties) {
     EXPECT_EQ(run("SHOW GPROP \"DOG \"tail SHOW GPROP \"CAT \"legs SHOW PLIST \"CAT"), "[]\n[]\n[]\n");
     EXPECT_EQ(run("PPROP \"N 1 \"one PPROP \"N 2 [two] SHOW PLIST \"N SHOW GPROP \"N 2"), "[1 one 2 [two]]\n[two]\n");
     EXPECT_EQ(run("REMPROP \"DOG \"legs SHOW PLIST \"DOG"), "[sound woof]\n");
-    run("REMPROP \"DOG \"legs");
-    EXPECT_EQ(lastMessage(), "Logo Error: \"legs is undefined");
-    run("REMPROP \"CAT \"legs");
-    EXPECT_EQ(lastMessage(), "Logo Error: \"CAT is undefined");
+    EXPECT_EQ(errorOf("REMPROP \"DOG \"legs"), "Logo Error: \"legs is undefined");
+    EXPECT_EQ(errorOf("REMPROP \"CAT \"legs"), "Logo Error: \"CAT is undefined");
     // Removing the last pair removes the list.
     EXPECT_EQ(run("REMPROP \"DOG \"sound PPS"), "SETPLIST \"N [1 one 2 [two]]\n");
-    run("PPROP \"X \"p");
-    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to PPROP");
-    run("PPROP \"X \"p PRINT 1");
-    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to PPROP");
-    run("GPROP [X] \"p");
-    EXPECT_EQ(lastMessage(), "Logo Error: GPROP doesn't like [X] as input");
+    EXPECT_EQ(errorOf("PPROP \"X \"p"), "Logo Error: Not enough inputs to PPROP");
+    EXPECT_EQ(errorOf("PPROP \"X \"p PRINT 1"), "Logo Error: Not enough inputs to PPROP");
+    EXPECT_EQ(errorOf("GPROP [X] \"p"), "Logo Error: GPROP doesn't like [X] as input");
 }
 
 TEST_F(PlistsTest, SetPlistChecksAndCopiesItsList) {
     EXPECT_EQ(run("SETPLIST \"A [a 1 b 2] PRINT GPROP \"A \"b SHOW GPROP \"A \"c"), "2\n[]\n");
-    run("SETPLIST \"A [x]");
-    EXPECT_EQ(lastMessage(), "Logo Error: Property lists must have an even number of elements");
-    run("SETPLIST \"A []");
-    EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to SETPLIST");
-    run("SETPLIST \"A [a 1 [b] 2]");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETPLIST doesn't like [a 1 [b] 2] as input");
-    run("SETPLIST \"A \"a");
-    EXPECT_EQ(lastMessage(), "Logo Error: SETPLIST doesn't like \"a as input");
+    EXPECT_EQ(errorOf("SETPLIST \"A [x]"), "Logo Error: Property lists must have an even number of elements");
+    EXPECT_EQ(errorOf("SETPLIST \"A []"), "Logo Error: Not enough inputs to SETPLIST");
+    EXPECT_EQ(errorOf("SETPLIST \"A [a 1 [b] 2]"), "Logo Error: SETPLIST doesn't like [a 1 [b] 2] as input");
+    EXPECT_EQ(errorOf("SETPLIST \"A \"a"), "Logo Error: SETPLIST doesn't like \"a as input");
     EXPECT_EQ(run("SHOW PLIST \"A"), "[a 1 b 2]\n");  // failed attempts changed nothing
     // Changing the property list leaves the list it was set from alone.
     EXPECT_EQ(run("MAKE \"L [k 1] SETPLIST \"B :L PPROP \"B \"j 2 SHOW :L SHOW PLIST \"B"), "[k 1]\n[k 1 j 2]\n");
@@ -57,10 +48,8 @@ TEST_F(PlistsTest, ListingAndErasingPropertyLists) {
     EXPECT_EQ(run("PPS"), "SETPLIST \"A [x [1 [2]]]\nSETPLIST \"C [z 2.5]\n");
     EXPECT_EQ(run("PRINT GPROP \"B \"y"), "a b\n");  // SETPLIST reached the buried list
     EXPECT_EQ(run("UNBURYPLIST [B] PPS"), "SETPLIST \"B [y a\\ b]\nSETPLIST \"A [x [1 [2]]]\nSETPLIST \"C [z 2.5]\n");
-    run("UNBURYPLIST \"B");
-    EXPECT_EQ(lastMessage(), "Logo Error: \"B is undefined");
-    run("BURYPLIST \"NONE");
-    EXPECT_EQ(lastMessage(), "Logo Error: \"NONE is undefined");
+    EXPECT_EQ(errorOf("UNBURYPLIST \"B"), "Logo Error: \"B is undefined");
+    EXPECT_EQ(errorOf("BURYPLIST \"NONE"), "Logo Error: \"NONE is undefined");
 }
 
 TEST_F(PlistsTest, AListThatHoldsItselfPrintsComparesAndIsCollected) {
@@ -74,8 +63,7 @@ TEST_F(PlistsTest, AListThatHoldsItselfPrintsComparesAndIsCollected) {
     std::string ring;
     for (int i = 0; i < 41; ++i) ring += "[v ";
     EXPECT_EQ(run("SHOW PLIST 7 MAKE \"R PLIST 0 MAKE \"S PLIST 20 PRINT :R = :S"), ring + "[...]" + std::string(41, ']') + "\nTRUE\n");
-    run("PRINT SUM :A 1");
-    EXPECT_EQ(lastMessage(), "Logo Error: SUM doesn't like [me [...]] as input");
+    EXPECT_EQ(errorOf("PRINT SUM :A 1"), "Logo Error: SUM doesn't like [me [...]] as input");
     // Once nothing refers to them, the collector frees them like any other nodes.
     run("RECYCLE");
     const size_t held = in.CountFreeNodes();

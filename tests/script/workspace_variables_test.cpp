@@ -16,15 +16,12 @@ TEST_F(VariablesTest, MakeNameAndThingShareOneCaseInsensitiveBinding) {
 TEST_F(VariablesTest, BadNamesAndMissingValues) {
     EXPECT_EQ(run("PRINT THING \"NOPE PRINT 2"), "");
     EXPECT_EQ(lastError(), "Logo Error: \"NOPE is undefined\n\nAt: PRINT THING \"NOPE PRINT 2");
-    run("MAKE [X] 1");
-    EXPECT_EQ(lastMessage(), "Logo Error: MAKE doesn't like [X] as input");
+    EXPECT_EQ(errorOf("MAKE [X] 1"), "Logo Error: MAKE doesn't like [X] as input");
     // The value is an instruction that outputs nothing.
     EXPECT_EQ(run("MAKE \"X PRINT 1"), "1\n");
     EXPECT_EQ(lastMessage(), "Logo Error: Not enough inputs to MAKE");
-    run("NAME 1 [X]");
-    EXPECT_EQ(lastMessage(), "Logo Error: NAME doesn't like [X] as input");
-    run("PRINT NAMEP [X]");
-    EXPECT_EQ(lastMessage(), "Logo Error: NAMEP doesn't like [X] as input");
+    EXPECT_EQ(errorOf("NAME 1 [X]"), "Logo Error: NAME doesn't like [X] as input");
+    EXPECT_EQ(errorOf("PRINT NAMEP [X]"), "Logo Error: NAMEP doesn't like [X] as input");
     EXPECT_EQ(run("PRINT NAMEP \"X"), "FALSE\n");
 }
 
@@ -41,8 +38,7 @@ TEST_F(VariablesTest, LocalsBelongToTheirOwnProcedureOnly) {
     // LOCAL twice keeps the first binding and its value.
     run("TO TWICE\nLOCAL \"Z\nMAKE \"Z 1\nLOCAL \"Z\nPRINT :Z\nEND");
     EXPECT_EQ(run("TWICE PRINT NAMEP \"Z"), "1\nFALSE\n");
-    run("LOCAL \"X");
-    EXPECT_EQ(lastMessage(), "Logo Error: Can only do that in a procedure");
+    EXPECT_EQ(errorOf("LOCAL \"X"), "Logo Error: Can only do that in a procedure");
     // A procedure's input is a local too.
     run("TO SHADOW :X\nMAKE \"X :X + 1\nOUTPUT :X\nEND");
     EXPECT_EQ(run("PRINT SHADOW 1 PRINT :X"), "2\nchanged\n");
@@ -54,8 +50,7 @@ TEST_F(VariablesTest, ErasingVariables) {
     EXPECT_EQ(run("ERN \"A PRINT 1"), "");
     EXPECT_EQ(lastMessage(), "Logo Error: \"A is undefined");
     // A list stops at its first bad element; the ones before it are gone.
-    run("MAKE \"D 4 MAKE \"E 5 ERN [D [E]]");
-    EXPECT_EQ(lastMessage(), "Logo Error: ERN doesn't like [E] as input");
+    EXPECT_EQ(errorOf("MAKE \"D 4 MAKE \"E 5 ERN [D [E]]"), "Logo Error: ERN doesn't like [E] as input");
     EXPECT_EQ(run("PRINT NAMEP \"D PRINT NAMEP \"E"), "FALSE\nTRUE\n");
     run("MAKE \"F 6 BURYNAME \"F ERNS");
     EXPECT_EQ(run("PRINT NAMEP \"E PRINT :F"), "FALSE\n6\n");
@@ -76,8 +71,7 @@ TEST_F(VariablesTest, ListingsOfVariables) {
     run(all);
     EXPECT_EQ(run("PONS"), "MAKE \"N 2.5\nMAKE \"W \"\\12\nMAKE \"Q \"\"\nMAKE \"L [a [b] c]\nMAKE \"E \"\n");
     EXPECT_EQ(run("TYPE :W + 1 TYPE \"| TYPE :E TYPE \"| SHOW :L"), "13||[a [b] c]\n");
-    run("PON \"NOPE");
-    EXPECT_EQ(lastMessage(), "Logo Error: \"NOPE is undefined");
+    EXPECT_EQ(errorOf("PON \"NOPE"), "Logo Error: \"NOPE is undefined");
     // Buried variables are listed by name, never by PONS.
     EXPECT_EQ(run("BURYNAME \"N PONS"), "MAKE \"W \"\\12\nMAKE \"Q \"\"\nMAKE \"L [a [b] c]\nMAKE \"E \"\n");
     EXPECT_EQ(run("PON \"N"), "MAKE \"N 2.5\n");
@@ -88,10 +82,8 @@ TEST_F(VariablesTest, BuryingAndUnburyingNames) {
     EXPECT_EQ(run("PRINT :KEEP PRINT NAMEP \"LOSE"), "1\nFALSE\n");
     EXPECT_EQ(run("MAKE \"KEEP 5 BURYNAME \"KEEP PRINT :KEEP PONS"), "5\n");  // still buried, still set
     EXPECT_EQ(run("UNBURYNAME \"KEEP PONS"), "MAKE \"KEEP 5\n");
-    run("UNBURYNAME \"KEEP");
-    EXPECT_EQ(lastMessage(), "Logo Error: \"KEEP is undefined");
-    run("BURYNAME \"NOBODY");
-    EXPECT_EQ(lastMessage(), "Logo Error: \"NOBODY is undefined");
+    EXPECT_EQ(errorOf("UNBURYNAME \"KEEP"), "Logo Error: \"KEEP is undefined");
+    EXPECT_EQ(errorOf("BURYNAME \"NOBODY"), "Logo Error: \"NOBODY is undefined");
 }
 
 TEST_F(VariablesTest, MakeLeavesBuriedNamesAloneOnlyWhileProtected) {
