@@ -1,6 +1,5 @@
 // Card pictures written by a program of their own (the independent stack writer, with its own
 // small LZRW1 encoder below) are shown pixel for pixel as they were written.
-#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,21 +10,12 @@
 #include "player/player.h"
 #include "stack/stack_document.h"
 #include "stack/stack_io.h"
+#include "test_application.h"
 
 namespace cv {
 namespace {
 
 using cvtest::Bytes;
-
-void ensureApp() {
-    if (QGuiApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_player";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: the input devices that Qt registers for it outlive their registry.
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
 
 // LZRW1 written from its framing alone: a group is a 16-bit control word (low byte first)
 // and 16 items; a run of a repeated byte becomes copy items at offset 1, the rest literals.
@@ -72,7 +62,7 @@ Bytes colourTable256() {
 
 class RenderIndependentTest : public ::testing::Test {
 protected:
-    void SetUp() override { ensureApp(); }
+    void SetUp() override { test::ensureTestApplication(); }
     void TearDown() override {
         player.reset();
         DisposeStack();
