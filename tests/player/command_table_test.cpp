@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <list>
 #include <unistd.h>
 
+#include "../media/sound_files.h"
 #include "browse_fixture.h"
 #include "core/byte_order.h"
 #include "core/clock.h"
@@ -44,27 +43,6 @@ const char* kQuiz = R"({"card_width": 320, "card_height": 200, "cards": [
      {"kind": "text", "id": 5, "name": "Note", "rect": [10, 10, 200, 50], "text": "old"},
      {"kind": "button", "id": 6, "name": "Far", "rect": [10, 60, 90, 90]}]},
   {"id": 30, "name": "Third", "objects": []}]})";
-
-// A mono 16-bit WAV file of a sine tone; returns its path.
-std::string toneWav(const std::string& name, double hz, double seconds) {
-    const int rate = 11025;
-    const uint32_t frames = uint32_t(rate * seconds);
-    std::vector<int16_t> samples(frames);
-    for (uint32_t i = 0; i < frames; ++i) samples[i] = int16_t(12000 * std::sin(2 * M_PI * hz * i / rate));
-    auto le = [](std::ofstream& f, uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) f.put(char(v >> (8 * i)));
-    };
-    const auto path = std::filesystem::temp_directory_path() / (std::to_string(::getpid()) + "-" + name);
-    std::ofstream f(path, std::ios::binary);
-    f << "RIFF";
-    le(f, 36 + frames * 2, 4);
-    f << "WAVEfmt ";
-    le(f, 16, 4); le(f, 1, 2); le(f, 1, 2); le(f, rate, 4); le(f, rate * 2, 4); le(f, 2, 2); le(f, 16, 2);
-    f << "data";
-    le(f, frames * 2, 4);
-    f.write(reinterpret_cast<const char*>(samples.data()), std::streamsize(frames * 2));
-    return path.string();
-}
 
 class CommandTableTest : public cv::test::BrowseTest {
 protected:
@@ -475,7 +453,8 @@ TEST_F(CommandTableTest, MediaStatusAsksTheMediaLayer) {
 }
 
 TEST_F(CommandTableTest, SoundsArePlayedFromFilesAndFromTheStackByIdOrName) {
-    const std::string wav = toneWav("chime.wav", 440, 0.5);
+    const std::string wav =
+        test::writeTemp("cv-chime-" + std::to_string(::getpid()) + ".wav", test::wav(test::tone(440, 11025, 0.5), 11025, 1));
     open(R"({"card_width": 320, "card_height": 200, "cards": [{"id": 10, "name": "One", "objects": []}],
              "resources": [{"type": "Snd ", "id": 7, "name": "Chime", "wav": ")" + wav + R"("}]})");
     const std::list<SoundChannel>& sounds = player->sounds().sounds();
