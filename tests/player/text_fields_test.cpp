@@ -276,7 +276,7 @@ TEST_F(TextFieldsTest, HomeEndAndControlArrowsMoveByLinesAndWordsAndShiftSelects
     EXPECT_EQ(doc(3).text(), "Hello brave new world\rsecond line") << "moving changes no text";
 }
 
-TEST_F(TextFieldsTest, TypedTextIsKeptWhenTheCardIsLeftAndTheStackSaved) {
+TEST_F(TextFieldsTest, TypedTextIsKeptWhenTheCardIsLeftOrTheStackClosedAndSaved) {
     open(kManifest);
     const std::string path = theStack().path;
     click(290, 20);
@@ -295,17 +295,12 @@ TEST_F(TextFieldsTest, TypedTextIsKeptWhenTheCardIsLeftAndTheStackSaved) {
                           .runs;
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].size, 16);
-}
-
-TEST_F(TextFieldsTest, SavingStoresTextStillBeingEdited) {
-    open(kManifest);
-    const std::string path = theStack().path;
+    // Text still being edited: closing asks to save the change; saving keeps it.
     type("Hi ");
-    // Closing asks to save the change; saving keeps it.
     headlessUi().queueAnswer(kAnswerFirst);
     EXPECT_TRUE(player->mayCloseStack());
     ASSERT_TRUE(player->openStack(path));
-    EXPECT_EQ(stored(1, 3), "Hi Hello");
+    EXPECT_EQ(stored(1, 3), "Hi Hello world");
 }
 
 TEST_F(TextFieldsTest, TextTypedIntoAStackThatCannotBeWrittenIsSavedUnderAnotherName) {
