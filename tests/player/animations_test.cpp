@@ -72,26 +72,6 @@ TEST_F(AnimationTest, LeavingTheCardClearsItsAnimations) {
     EXPECT_EQ(at(45, 25), 0x0000FFu);  // card B, with nothing drawn over it
 }
 
-TEST_F(AnimationTest, AButtonThatGoesOnWaitsForItsAnimationAndAKeyEndsTheWait) {
-    open(animationStack(R"(, "repeats": 50)", R"(, "go": "next")"));
-    const uint64_t start = vc.nowMs();
-    player->media.step = [this, start, step = player->media.step] {
-        step();
-        if (vc.nowMs() >= start + 1000 && player->queue().empty()) {
-            Message key;
-            key.type = MsgType::KeyDown;
-            key.key = 'A';
-            player->post(key);
-        }
-    };
-    click(10, 60);
-    EXPECT_EQ(player->currentCardNumber(), 2);
-    // 50 repeats of two frames would take 10 seconds; the key ended the wait at about 1.
-    EXPECT_GE(vc.nowMs(), start + 1000);
-    EXPECT_LT(vc.nowMs(), start + 2000);
-    EXPECT_TRUE(player->media.animationDone(1));
-}
-
 TEST_F(AnimationTest, NoMemoryForTheAnimationIsToldAndDamagedSpritesAreNotStarted) {
     open(animationStack(""));
     memRefs().setAllocationLimit(memRefs().bytesInUse() + 16);

@@ -1,27 +1,14 @@
 #include "browse_fixture.h"
 
-#include <QApplication>
-
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 #include "stack/stack_document.h"
+#include "test_application.h"
 
 namespace cv::test {
-
-namespace {
-void ensureApp() {
-    if (QGuiApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_player";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: the input devices that Qt registers for it outlive their registry.
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
-} // namespace
 
 std::string buildStack(const std::string& manifestJson, const std::string& name) {
     static int counter = 0;
@@ -40,7 +27,7 @@ std::string buildStack(const std::string& manifestJson, const std::string& name)
 }
 
 void BrowseTest::SetUp() {
-    ensureApp();
+    ensureTestApplication();
     // Answers an earlier test queued but never used must not answer this one's questions.
     headlessUi().clearLog();
     headlessUi().clearAnswers();
@@ -63,36 +50,17 @@ void BrowseTest::open(const std::string& manifestJson) {
     ASSERT_TRUE(player->openStack(buildStack(manifestJson)));
 }
 
-void BrowseTest::down(int x, int y) {
-    Message m;
-    m.type = MsgType::MouseDown;
-    m.x = x;
-    m.y = y;
-    player->dispatch(m);
-}
-void BrowseTest::move(int x, int y) {
-    Message m;
-    m.type = MsgType::MouseMove;
-    m.x = x;
-    m.y = y;
-    player->dispatch(m);
-}
-void BrowseTest::up(int x, int y) {
-    Message m;
-    m.type = MsgType::MouseUp;
-    m.x = x;
-    m.y = y;
-    player->dispatch(m);
-}
+void BrowseTest::down(int x, int y) { player->dispatch({.type = MsgType::MouseDown, .x = x, .y = y}); }
+void BrowseTest::move(int x, int y) { player->dispatch({.type = MsgType::MouseMove, .x = x, .y = y}); }
+void BrowseTest::up(int x, int y) { player->dispatch({.type = MsgType::MouseUp, .x = x, .y = y}); }
 void BrowseTest::click(int x, int y) {
     down(x, y);
     up(x, y);
 }
-void BrowseTest::command(int id) {
-    Message m;
-    m.type = MsgType::Command;
-    m.command = id;
-    player->dispatch(m);
+void BrowseTest::command(int id) { player->dispatch({.type = MsgType::Command, .command = id}); }
+void BrowseTest::post(const Message& m) {
+    player->post(m);
+    player->processQueue();
 }
 
 } // namespace cv::test

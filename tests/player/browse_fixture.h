@@ -26,6 +26,8 @@ protected:
     void move(int x, int y);
     void up(int x, int y);
     void command(int id);
+    // Posts the message and lets the player handle its queue.
+    void post(const Message& m);
 
     HeadlessHost host;
     std::unique_ptr<Player> player;

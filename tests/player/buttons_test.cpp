@@ -92,15 +92,10 @@ TEST_F(ButtonsTest, RevealingOutlinesTwiceRestoresTheScreenAndRepaintsKeepThem) 
     EXPECT_EQ(player->screen(), plain);
 
     // Shift and Control held together reveal them; letting one go hides them.
-    Message key;
-    key.type = MsgType::KeyDown;
-    key.key = kKeyShift;
-    player->dispatch(key);
-    key.key = kKeyControl;
-    player->dispatch(key);
+    player->dispatch({.type = MsgType::KeyDown, .key = kKeyShift});
+    player->dispatch({.type = MsgType::KeyDown, .key = kKeyControl});
     EXPECT_TRUE(player->buttonsRevealed());
-    key.type = MsgType::KeyUp;
-    player->dispatch(key);
+    player->dispatch({.type = MsgType::KeyUp, .key = kKeyControl});
     EXPECT_FALSE(player->buttonsRevealed());
     EXPECT_EQ(player->screen(), plain);
 }

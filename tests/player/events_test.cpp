@@ -6,6 +6,7 @@
 #include "core/byte_order.h"
 #include "player/actions.h"
 #include "player/events.h"
+#include "player/navigation.h"
 #include "stack/record_layout.h"
 #include "stack/stack_document.h"
 
@@ -33,22 +34,17 @@ const char* kButtons = R"({
 
 class EventsTest : public BrowseTest {};
 
-TEST_F(EventsTest, TheTopmostOverlappingObjectTakesTheClick) {
+TEST_F(EventsTest, TheTopmostObjectTakesTheClickTransparentButtonsAnywhereHiddenOnesNever) {
     open(kButtons);
-    click(60, 40); // inside both: the later one is on top
-    click(20, 20); // only the first
-    EXPECT_EQ(log, (std::vector<std::string>{"script over", "script under"}));
-}
-
-TEST_F(EventsTest, TransparentButtonsAreHitAnywhereAndHiddenOnesNever) {
-    open(kButtons);
-    click(141, 11);
-    click(160, 120);
-    EXPECT_EQ(log, (std::vector<std::string>{"script clear"}));
+    click(60, 40);   // inside both: the later one is on top
+    click(20, 20);   // only the first
+    click(141, 11);  // the transparent one's corner
+    click(160, 120); // the hidden one
+    EXPECT_EQ(log, (std::vector<std::string>{"script over", "script under", "script clear"}));
     EXPECT_EQ(player->events().hitTest(QPoint(160, 120)), -1);
 }
 
-TEST_F(EventsTest, ReleasingOutsideThePressedButtonRunsNothingAndRestoresIt) {
+TEST_F(EventsTest, ReleasingOutsideThePressedButtonRunsNothingAndRestoresItReenteringRunsIt) {
     open(kButtons);
     const QImage before = player->screen().copy();
     down(20, 20);
@@ -61,10 +57,7 @@ TEST_F(EventsTest, ReleasingOutsideThePressedButtonRunsNothingAndRestoresIt) {
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(player->screen(), before);
     EXPECT_FALSE(player->events().pressTracking());
-}
-
-TEST_F(EventsTest, ReenteringThePressedButtonBeforeReleaseRunsIt) {
-    open(kButtons);
+    // Back inside before the release, it runs.
     down(20, 20);
     move(100, 90);
     move(25, 25);
@@ -83,25 +76,20 @@ TEST_F(EventsTest, RollOverButtonsFireOnEachEntry) {
     EXPECT_EQ(log, (std::vector<std::string>{"script roll5", "script roll6", "script roll5"}));
 }
 
-TEST_F(EventsTest, CardClickActionRunsOnlyOnEmptyCardArea) {
+TEST_F(EventsTest, ClickActionsRunOnlyOnEmptyCardAreaTheCardsBeforeTheStacks) {
     open(R"({"card_width": 200, "card_height": 150,
       "cards": [{"name": "A", "actions": {"click": 7}, "objects": [
         {"kind": "button", "id": 1, "name": "B", "rect": [0, 0, 50, 50], "shape": 2,
-         "actions": [{"type": "script", "text": "button"}]}]}],
+         "actions": [{"type": "script", "text": "button"}]}]}, {"name": "Plain"}],
       "stack_actions": {"click": 8},
       "resources": [{"type": "Actn", "id": 7, "actions": [{"type": "script", "text": "card click"}]},
                     {"type": "Actn", "id": 8, "actions": [{"type": "script", "text": "stack click"}]}]})");
     click(100, 100);
     click(10, 10);
     EXPECT_EQ(log, (std::vector<std::string>{"script card click", "script button"}));
-}
-
-TEST_F(EventsTest, StackClickActionRunsWhenTheCardHasNone) {
-    open(R"({"card_width": 200, "card_height": 150, "cards": [{"name": "A"}],
-      "stack_actions": {"click": 8},
-      "resources": [{"type": "Actn", "id": 8, "actions": [{"type": "script", "text": "stack click"}]}]})");
+    player->navigation().goNext(); // a card without one: the stack's runs
     click(100, 100);
-    EXPECT_EQ(log, (std::vector<std::string>{"script stack click"}));
+    EXPECT_EQ(log.back(), "script stack click");
 }
 
 TEST_F(EventsTest, DraggedGraphicIsStoredAtItsNewPlaceAndDropsOnTargets) {
@@ -126,19 +114,6 @@ TEST_F(EventsTest, DraggedGraphicIsStoredAtItsNewPlaceAndDropsOnTargets) {
     EXPECT_TRUE(theStack().changed);
     // The screen shows the box at its new place.
     EXPECT_EQ(player->screen().pixel(145, 125) & 0xFFFFFF, 0xFF0000u);
-}
-
-TEST_F(EventsTest, ReturnActivatesTheFirstDefaultButton) {
-    open(R"({"card_width": 200, "card_height": 150, "cards": [{"name": "A", "objects": [
-        {"kind": "button", "id": 1, "name": "Plain", "rect": [0, 0, 50, 30], "shape": 0,
-         "actions": [{"type": "script", "text": "plain"}]},
-        {"kind": "button", "id": 2, "name": "OK", "rect": [60, 0, 120, 30], "shape": 1,
-         "actions": [{"type": "script", "text": "ok"}]}]}]})");
-    Message m;
-    m.type = MsgType::Char;
-    m.ch = '\r';
-    player->dispatch(m);
-    EXPECT_EQ(log, (std::vector<std::string>{"script ok"}));
 }
 
 TEST_F(EventsTest, CursorComesFromTheObjectThenTheCardThenTheBrowseHand) {

@@ -1,6 +1,5 @@
 // A text link as other programs write it, with data after its text and an action record:
 // the stack opens without any question, the link is followed, and a save gives the file back.
-#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "player/player.h"
 #include "stack/stack_document.h"
 #include "stack/stack_io.h"
+#include "test_application.h"
 
 namespace cv {
 namespace {
@@ -21,14 +21,6 @@ namespace {
 using cvtest::Bytes;
 using cvtest::be16;
 using cvtest::be32;
-
-void ensureApp() {
-    if (QGuiApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_player";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-}
 
 // The link, byte by byte: number 40, text object 5, 3 bytes after the text, text "red", an
 // action record. The text is at 23 and the byte after it is 0; the 3 bytes follow at
@@ -47,7 +39,7 @@ Bytes linkBytes(const Bytes& actionRecord) {
 }
 
 TEST(LinkLayout, ALinkWrittenByAnotherProgramOpensFollowsAndSavesBack) {
-    ensureApp();
+    test::ensureTestApplication();
     headlessUi().clearLog();
     const auto dir = std::filesystem::temp_directory_path() / ("cv-link-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);

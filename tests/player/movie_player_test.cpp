@@ -63,11 +63,7 @@ TEST_F(BrowseTest, TheRightButtonPausesAMovieAndThePlayBarPlaysItOn) {
     ASSERT_TRUE(player->openStack(stack));
     click(30, 215);
     vc.advance(300);
-    Message right;
-    right.type = MsgType::RightDown;
-    right.x = 50;
-    right.y = 50;
-    player->dispatch(right);
+    player->dispatch({.type = MsgType::RightDown, .x = 50, .y = 50});
     EXPECT_FALSE(player->media.anyMoviePlaying());
     click(50, 50); // the picture: nothing of the movie's
     EXPECT_FALSE(player->media.anyMoviePlaying());

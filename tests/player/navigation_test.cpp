@@ -37,60 +37,19 @@ protected:
     int current() const { return player->currentCardNumber(); }
 };
 
-TEST_F(NavigationTest, NextAndPreviousWrapAround) {
-    open(cards(3));
-    nav().goPrevious();
-    EXPECT_EQ(current(), 3);
-    nav().goNext();
-    EXPECT_EQ(current(), 1);
-    command(kCmdLast);
-    EXPECT_EQ(current(), 3);
-    command(kCmdFirst);
-    EXPECT_EQ(current(), 1);
-}
-
-TEST_F(NavigationTest, BackRetracesVisitsAndKeepsTheLastEntry) {
-    open(cards(4));
-    // Visit A (1), B (2), C (3), then D (4): Back returns C, B, A, and A again.
-    nav().goNext();
-    nav().goNext();
-    nav().goNext();
-    EXPECT_EQ(current(), 4);
-    nav().goBack();
-    EXPECT_EQ(current(), 3);
-    nav().goBack();
-    EXPECT_EQ(current(), 2);
-    nav().goBack();
-    EXPECT_EQ(current(), 1);
-    nav().goBack();
-    EXPECT_EQ(current(), 1);
-    EXPECT_EQ(nav().history().size(), 1u);
-}
-
-TEST_F(NavigationTest, HistoryHoldsTheSeventeenMostRecentCards) {
+TEST_F(NavigationTest, BackRetracesVisitsKeepsTheLastEntryAndTheSeventeenMostRecent) {
     open(cards(25));
+    // Visit 1, 2, 3, then 4: Back returns 3, 2, 1, and 1 again.
+    for (int i = 0; i < 3; ++i) nav().goNext();
+    for (int expected : {3, 2, 1, 1}) {
+        nav().goBack();
+        EXPECT_EQ(current(), expected);
+    }
+    EXPECT_EQ(nav().history().size(), 1u);
     for (int i = 0; i < 20; ++i) nav().goNext();
     ASSERT_EQ(nav().history().size(), kHistoryLimit);
     EXPECT_EQ(nav().history().front().cardId, 20); // the card left last
     EXPECT_EQ(nav().history().back().cardId, 4);
-}
-
-TEST_F(NavigationTest, MissingCardShowsTheAlertAndStaysPut) {
-    open(cards(2));
-    nav().goNext();
-    EXPECT_FALSE(nav().goToCardId(99));
-    EXPECT_EQ(current(), 2);
-    EXPECT_EQ(headlessUi().lastAlertText(), "Sorry, I can't find that card.");
-}
-
-TEST_F(NavigationTest, LastMarkedCardIsTheMarkedCardLeftLast) {
-    open(cards(3, R"("marked": true)"));
-    nav().goLastMarked();
-    EXPECT_EQ(headlessUi().lastAlertText(), "Sorry, I haven't seen any marked cards yet.");
-    nav().goNext(); // leaves the marked card 1
-    nav().goNext();
-    nav().goLastMarked();
-    EXPECT_EQ(current(), 1);
 }
 
 TEST_F(NavigationTest, JumpTargetsNumbersThenNames) {
@@ -129,18 +88,6 @@ TEST_F(NavigationTest, FieldLinksComeBeforeLinksForAnyField) {
     EXPECT_TRUE(nav().followTextLink(6, "a red door", 3, true, 0, 0));
     EXPECT_EQ(current(), 2);
     EXPECT_FALSE(nav().followTextLink(6, "a blue door", 3, true, 0, 0));
-}
-
-TEST_F(NavigationTest, OtherStacksAndBackAcrossThem) {
-    const std::string other = buildStack(R"({"cards": [{"name": "X1"}, {"name": "X2"}]})", "other.stk");
-    open(cards(2));
-    nav().goNext();
-    ASSERT_TRUE(nav().goToOtherStack(other, 2, 3, 8, true));
-    EXPECT_EQ(std::filesystem::path(theStack().path).filename(), "other.stk");
-    EXPECT_EQ(current(), 2);
-    nav().goBack();
-    EXPECT_EQ(std::filesystem::path(theStack().path).filename(), "fixture.stk");
-    EXPECT_EQ(current(), 2);
 }
 
 TEST_F(NavigationTest, BackToAnUntitledStackIsBackToAnotherStack) {
@@ -192,24 +139,18 @@ TEST_F(NavigationTest, ListIsAbandonedWhenItsButtonDisappears) {
     EXPECT_EQ(current(), 3);
 }
 
-TEST_F(NavigationTest, TestAnswersAreRecordedPerCard) {
+TEST_F(NavigationTest, TestAnswersStayWithTheirStack) {
+    const std::string other = buildStack(R"({"cards": [{"name": "X1"}]})", "other.stk");
     open(R"({"cards": [{"name": "A", "objects": [
         {"kind": "button", "id": 1, "name": "Right", "rect": [0, 0, 50, 50], "shape": 2, "test_answer": 1},
-        {"kind": "button", "id": 2, "name": "Wrong", "rect": [50, 0, 99, 50], "shape": 2, "test_answer": 2}]}]})");
+        {"kind": "button", "id": 2, "name": "Wrong", "rect": [50, 0, 99, 50], "shape": 2, "test_answer": 2}]},
+        {"name": "B"}]})");
+    // One answer a card: the last one given.
     click(10, 10);
     click(60, 10);
     ASSERT_EQ(player->actions().answers().size(), 1u);
     EXPECT_FALSE(player->actions().answers().begin()->second.right);
     EXPECT_EQ(player->actions().answers().begin()->second.name, "Wrong");
-    EXPECT_TRUE(player->actions().hasActions(0) == false);
-}
-
-TEST_F(NavigationTest, TestAnswersStayWithTheirStack) {
-    const std::string other = buildStack(R"({"cards": [{"name": "X1"}]})", "other.stk");
-    open(R"({"cards": [{"name": "A", "objects": [
-        {"kind": "button", "id": 1, "name": "Right", "rect": [0, 0, 50, 50], "shape": 2, "test_answer": 1}]},
-        {"name": "B"}]})");
-    click(10, 10);
     nav().goNext(); // other cards of the same stack keep them
     EXPECT_EQ(player->actions().answers().size(), 1u);
     // Card 1 of another stack is another card: its answers start afresh.
@@ -250,10 +191,6 @@ TEST_F(NavigationTest, QuitAfterLaunchingFollowsOnlyAStartedProgram) {
     bool starts = false;
     int calls = 0;
     player->media.launch = [&](const std::string&, const std::string&) { return ++calls, starts; };
-    // Don't Start (the default answer): nothing starts and the player stays open.
-    click(10, 10);
-    EXPECT_EQ(calls, 0);
-    EXPECT_FALSE(closeRequested(*player));
     // Start, but the program does not start: the failure is told and the player stays open.
     headlessUi().queueAnswer(kAnswerFirst);
     click(10, 10);
@@ -322,8 +259,12 @@ TEST(Launcher, StartsTheProgramWithTheDocumentAsItsOneArgument) {
     std::filesystem::remove_all(dir);
 }
 
-TEST_F(NavigationTest, SlideShowShowsEveryCardOnceThenReturns) {
+TEST_F(NavigationTest, SlideShowShowsEveryCardOnceThenReturnsAndCancelledStaysOnTheCard) {
     open(cards(4));
+    headlessUi().queueCancel();
+    command(kCmdSlideShow);
+    EXPECT_EQ(current(), 1);
+    EXPECT_TRUE(nav().history().empty());
     nav().goNext(); // start on card 2
     VirtualClock vc(1000);
     setClock(&vc);
@@ -338,14 +279,6 @@ TEST_F(NavigationTest, SlideShowShowsEveryCardOnceThenReturns) {
     EXPECT_GE(vc.nowMs() - start, 4 * 2000u);
 }
 
-TEST_F(NavigationTest, CancelledSlideShowStaysOnTheCard) {
-    open(cards(3));
-    headlessUi().queueCancel();
-    command(kCmdSlideShow);
-    EXPECT_EQ(current(), 1);
-    EXPECT_TRUE(nav().history().empty());
-}
-
 TEST_F(NavigationTest, CloseAndCommandsThatComeWhileAMovieIsWaitedForAreKeptForAfter) {
     VirtualClock vc(1000);
     setClock(&vc);
@@ -358,16 +291,9 @@ TEST_F(NavigationTest, CloseAndCommandsThatComeWhileAMovieIsWaitedForAreKeptForA
     player->media.movieDone = [&polls](uint16_t) { return ++polls > 5; };
     player->media.step = [this, &polls] {
         if (polls != 1) return;
-        Message move;
-        move.type = MsgType::MouseMove;
-        player->post(move);
-        Message close;
-        close.type = MsgType::Close;
-        player->post(close);
-        Message menu;
-        menu.type = MsgType::Command;
-        menu.command = kCmdLast;
-        player->post(menu);
+        player->post({.type = MsgType::MouseMove});
+        player->post({.type = MsgType::Close});
+        player->post({.type = MsgType::Command, .command = kCmdLast});
     };
     down(10, 10);
     up(10, 10);
@@ -412,13 +338,6 @@ protected:
         setClock(nullptr);
     }
     void ticks(int n) { player->runUntil(vc.nowMs() + uint64_t(n) * kTimerPeriodMs); }
-    void key(int k) {
-        Message m;
-        m.type = MsgType::KeyDown;
-        m.key = k;
-        player->post(m);
-        player->processQueue();
-    }
     VirtualClock vc{1000};
 };
 
@@ -452,7 +371,7 @@ TEST_F(ClockedNavigationTest, ArriveActionsThatMoveOnMakeASlideShowThatEscapeSto
     EXPECT_LE(longestQueue, 2u);
     EXPECT_EQ(nav().history().size(), kHistoryLimit);
     // Escape ends it where it is.
-    key(kKeyEscape);
+    post({.type = MsgType::KeyDown, .key = kKeyEscape});
     const int stopped = current();
     ticks(40);
     EXPECT_EQ(current(), stopped);
@@ -489,10 +408,7 @@ TEST_F(ClockedNavigationTest, OfTheMovesArriveWorkAsksForTheLastWins) {
     // So does closing the player.
     command(kCmdFirst);
     ASSERT_TRUE(nav().movePending());
-    Message close;
-    close.type = MsgType::Close;
-    player->post(close);
-    player->processQueue();
+    post({.type = MsgType::Close});
     EXPECT_TRUE(host.quitting);
     EXPECT_FALSE(nav().movePending());
 }

@@ -1,31 +1,23 @@
 // Card pictures written by a program of their own (the independent stack writer, with its own
-// small LZRW1 encoder below) are shown pixel for pixel as they were written.
-#include <QApplication>
+// small LZRW1 encoder below) are shown pixel for pixel as they were written; a card whose
+// objects hold many large, well-compressed pictures keeps within a fixed number of pixels.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <unistd.h>
 
 #include "../stack/independent_writer.h"
+#include "player/display_list.h"
 #include "player/headless_host.h"
 #include "player/player.h"
 #include "stack/stack_document.h"
 #include "stack/stack_io.h"
+#include "test_application.h"
 
 namespace cv {
 namespace {
 
 using cvtest::Bytes;
-
-void ensureApp() {
-    if (QGuiApplication::instance()) return;
-    static int argc = 1;
-    static char name[] = "test_player";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: the input devices that Qt registers for it outlive their registry.
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
 
 // LZRW1 written from its framing alone: a group is a 16-bit control word (low byte first)
 // and 16 items; a run of a repeated byte becomes copy items at offset 1, the rest literals.
@@ -72,7 +64,7 @@ Bytes colourTable256() {
 
 class RenderIndependentTest : public ::testing::Test {
 protected:
-    void SetUp() override { ensureApp(); }
+    void SetUp() override { test::ensureTestApplication(); }
     void TearDown() override {
         player.reset();
         DisposeStack();
@@ -153,6 +145,41 @@ TEST_F(RenderIndependentTest, DamagedPictureShowsWhite) {
     pic.data = {0, 0, 0, 0, 0xFF, 0xFF, 7}; // copy items with nothing before them
     show(pic, 64, 40);
     EXPECT_EQ(player->screen().pixel(10, 10) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST(MemoryLimits, TheObjectsOfACardHoldAtMostAFixedNumberOfPixels) {
+    // Five 1-bit pictures of 4096 x 4096 (16M pixels each), 32 KB of PackBits apiece.
+    cvtest::Bytes packed;
+    for (int i = 0; i < 4096 * 512 / 128; ++i) packed.insert(packed.end(), {0x81, 0x00});
+    cvtest::CardSpec card;
+    for (uint16_t id = 1; id <= 5; ++id) {
+        cvtest::GraphicSpec g;
+        g.id = id;
+        g.rect = {0, 0, 4096, 4096};
+        g.pictureRect = {0, 0, 4096, 4096};
+        g.pictureFlags = 0; // one PackBits stream
+        g.depth = 1;
+        g.data = packed;
+        card.objects.push_back(cvtest::graphicRecord(g));
+    }
+    cvtest::StackSpec s;
+    s.width = s.height = 640;
+    s.cards = {cvtest::cardRecord(card)};
+    const auto dir = std::filesystem::temp_directory_path() / ("cv-limits-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "big.stk").string();
+    ASSERT_TRUE(cvtest::writeFile(path, cvtest::stackFile(s)));
+    ASSERT_EQ(OpenStack(path), 0);
+
+    const DisplayList list = buildDisplayList(CardByNumber(1), {}, path);
+    ASSERT_EQ(list.size(), 5u);
+    int64_t pixels = 0;
+    for (const DisplayRecord& r : list) pixels += int64_t(r.picture.width()) * r.picture.height();
+    EXPECT_LE(pixels, kCardObjectPixels);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(list[size_t(i)].picture.size(), QSize(4096, 4096)) << i;
+    EXPECT_TRUE(list[4].picture.isNull()); // past the budget: shown without its picture
+    DisposeStack();
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

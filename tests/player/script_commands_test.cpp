@@ -65,10 +65,7 @@ TEST_F(ScriptCommandsTest, ACardWhoseArrivalGoesToItselfStops) {
 
 TEST_F(ScriptCommandsTest, EscapeEndsALoopOfCommands) {
     open(R"({"cards": [{"name": "A", "objects": [{"kind": "button", "id": 1, "name": "B", "rect": [0, 0, 20, 20]}]}]})");
-    Message esc;
-    esc.type = MsgType::KeyDown;
-    esc.key = kKeyEscape;
-    player->post(esc);
+    player->post({.type = MsgType::KeyDown, .key = kKeyEscape});
     runScript("MAKE \"N 0 REPEAT 100000 [MAKE \"N :N + 1 MAKE \"P GETITEMPOS [] \"B 0]");
     runScript("PRINT :N < 100000");
     EXPECT_NE(player->scripts().printed().find("TRUE"), std::string::npos) << player->scripts().printed();
@@ -146,10 +143,7 @@ TEST_F(ScriptCommandsTest, EscapeThatStopsAnArriveScriptStopsTheCardsItAskedFor)
         if (timerWork) timerWork();
         if (!pressed && player->navigation().movePending() && player->scripts().running()) {
             pressed = true;
-            Message esc;
-            esc.type = MsgType::KeyDown;
-            esc.key = kKeyEscape;
-            player->post(esc);
+            player->post({.type = MsgType::KeyDown, .key = kKeyEscape});
         }
     };
     player->navigation().goNext();

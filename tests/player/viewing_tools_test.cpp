@@ -1,7 +1,6 @@
 // The viewing tools (cvstack info, dump, resave, render, export, transitions) show a stack as
 // it is stored and never run any of it: not its workspace, nor card or stack actions, scripts,
 // timers or sounds.
-#include <QGuiApplication>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include <sstream>
 
 #include "browse_fixture.h"
+#include "test_application.h"
 
 namespace cv::test {
 namespace {
@@ -56,12 +56,7 @@ QRgb pixel(const fs::path& png, int x, int y) { return QImage(QString::fromStdSt
 class ViewingToolsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!QGuiApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "test_player";
-            static char* argv[] = {name, nullptr};
-            static QGuiApplication app(argc, argv);
-        }
+        ensureTestApplication();
         stack = buildStack(manifest(false));
         dir = fs::path(stack).parent_path();
     }

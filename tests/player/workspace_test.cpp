@@ -64,6 +64,13 @@ protected:
         player->scripts().run("TEXTIO " + script);
         return player->scripts().printed().substr(before);
     }
+    // A new player (a new interpreter) opening the file.
+    void reopen(const std::string& path) {
+        player.reset();
+        DisposeStack();
+        player = std::make_unique<Player>(host);
+        ASSERT_TRUE(player->openStack(path));
+    }
     std::string storedWorkspace() {
         std::string text;
         return savedWorkspaceText(&text) ? text : "(none)";
@@ -90,11 +97,10 @@ TEST_F(WorkspaceTest, OpeningRunsTheSavedWorkspaceAfterErasingAllButBuriedNames)
     EXPECT_FALSE(SaveWorkspace(*player));
 }
 
+// The second form alone: the workspace_procs session.
 TEST_F(WorkspaceTest, TheSecondFormIsReadOnlyWhenTheFirstIsMissing) {
     open(stackWith(workspace("WKSp", "MAKE \\\"FORM 1") + ", " + workspace("WkSp", "MAKE \\\"FORM 2")));
     EXPECT_EQ(print("PRINT :FORM"), "1\n");
-    open(stackWith(workspace("WkSp", "MAKE \\\"FORM 2")));
-    EXPECT_EQ(print("PRINT :FORM"), "2\n");
 }
 
 TEST_F(WorkspaceTest, ASavedChangedWorkspaceComesBackWithTheStack) {
@@ -102,11 +108,7 @@ TEST_F(WorkspaceTest, ASavedChangedWorkspaceComesBackWithTheStack) {
     player->scripts().run("MAKE \"N 5 TO TRIPLE :X\nOUTPUT :X * 3\nEND");
     ASSERT_TRUE(player->saveStack(false));
     EXPECT_FALSE(theStack().changed);
-    // A new player (a new interpreter) opening the file finds the workspace as it was saved.
-    player.reset();
-    DisposeStack();
-    player = std::make_unique<Player>(host);
-    ASSERT_TRUE(player->openStack(path));
+    reopen(path); // finds the workspace as it was saved
     EXPECT_EQ(print("PRINT TRIPLE :N"), "15\n");
     ASSERT_EQ(StackResourceIndex(chunk::kWKSp, 128), 1);
 }
@@ -297,8 +299,7 @@ TEST_F(WorkspaceTest, AChangedWorkspaceAsksNothingOnItsOwnAndIsKeptByTheSaveAQue
     // With another change the question comes, and its Save keeps the workspace too.
     theStack().changed = true;
     headlessUi().queueAnswer(kAnswerSecond); // Cancel: the player stays, the change with it
-    Message close;
-    close.type = MsgType::Close;
+    const Message close{.type = MsgType::Close};
     player->dispatch(close);
     EXPECT_FALSE(host.quitting);
     ASSERT_EQ(headlessUi().log().size(), 1u);
@@ -307,10 +308,7 @@ TEST_F(WorkspaceTest, AChangedWorkspaceAsksNothingOnItsOwnAndIsKeptByTheSaveAQue
     headlessUi().queueAnswer(kAnswerFirst); // Save
     player->dispatch(close);
     EXPECT_TRUE(host.quitting);
-    player.reset();
-    DisposeStack();
-    player = std::make_unique<Player>(host);
-    ASSERT_TRUE(player->openStack(path));
+    reopen(path);
     EXPECT_EQ(print("PRINT :SCORE"), "42\n");
 }
 
@@ -323,21 +321,8 @@ TEST_F(WorkspaceTest, AStackThatSavesItselfKeepsAChangedWorkspaceWithoutAsking) 
     headlessUi().clearLog();
     ASSERT_TRUE(player->navigation().goToOtherStack(other, -6, 3, 8, true));
     EXPECT_TRUE(headlessUi().log().empty()) << headlessUi().log().front();
-    // Back in a new player, the saved file holds the score.
-    player.reset();
-    DisposeStack();
-    player = std::make_unique<Player>(host);
-    ASSERT_TRUE(player->openStack(path));
+    reopen(path); // the saved file holds the score
     EXPECT_EQ(print("PRINT :SCORE"), "7\n");
-}
-
-TEST_F(WorkspaceTest, AnUnchangedWorkspaceClosesWithoutAQuestion) {
-    open(stackWith(workspace("WKSp", "MAKE \\\"SCORE 1")));
-    EXPECT_EQ(print("PRINT :SCORE"), "1\n"); // reading it is no change
-    headlessUi().clearLog();
-    EXPECT_TRUE(player->mayCloseStack());
-    EXPECT_TRUE(headlessUi().log().empty()) << headlessUi().log().front();
-    EXPECT_FALSE(theStack().changed);
 }
 
 // ---- Icons ----
