@@ -48,7 +48,11 @@ protected:
         setUi(nullptr);
     }
     QPlainTextEdit* runEdit() { return windows->runBoxWidget()->findChild<QPlainTextEdit*>(); }
-    QString shown() { return windows->textWindowWidget()->findChild<QPlainTextEdit*>()->toPlainText(); }
+    QString shown() {
+        QWidget* w = windows->textWindowWidget();
+        auto* text = w ? w->findChild<QPlainTextEdit*>() : nullptr;
+        return text ? text->toPlainText() : QString("<no text window>");
+    }
     // Types into the Run Box and presses Enter, once the event loop runs.
     void typeLater(QWidget* w, const QString& text) {
         QTimer::singleShot(0, w, [w, text] {

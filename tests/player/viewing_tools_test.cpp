@@ -92,7 +92,7 @@ TEST_F(ViewingToolsTest, TransitionsRunBetweenTheCardsAsStored) {
 }
 
 TEST_F(ViewingToolsTest, InfoDumpAndResaveRunNothing) {
-    for (const std::string args : {"info '" + stack + "'", "dump '" + stack + "'",
+    for (const std::string& args : {"info '" + stack + "'", "dump '" + stack + "'",
                                    "resave '" + stack + "' '" + (dir / "again.stk").string() + "'"}) {
         const ToolRun r = cvstack(args, dir);
         EXPECT_EQ(r.status, 0) << args << ": " << r.err;

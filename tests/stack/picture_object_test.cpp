@@ -64,7 +64,9 @@ TEST(ObjectPicture, BothMethodsWithTheCardColourTable) {
             DecodedPicture d = decodeObjectPicture(obj, table);
             ASSERT_TRUE(d.ok()) << rows << " " << depth;
             expectSamePixels(d.bitmap, src);
-            if (depth <= 8) EXPECT_EQ(d.bitmap.colours[1], 0xFF00FF00u);
+            if (depth <= 8) {
+                EXPECT_EQ(d.bitmap.colours[1], 0xFF00FF00u);
+            }
         }
 }
 
