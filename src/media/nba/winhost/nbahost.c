@@ -110,18 +110,21 @@ static uint32_t readFrame(Buf* b) {
     return head[1];
 }
 
-/* The frames are read by a thread of their own, so the main thread can pump the messages of
-   the frame window and of a plug-in's windows while it waits for the player's next request. */
-static HANDLE ready_, taken_;
+/* Between requests the main thread pumps the messages of the frame window and of a plug-in's
+   windows, so the next request is read by a thread of its own, armed each time the main thread
+   goes idle. During a call the main thread reads the player's answers itself: one thread hand-over
+   fewer on every callback, and the reader is never armed then. */
+static HANDLE ready_, arm_;
+static int armed_;
 static Buf next_;
 static uint32_t nextType_;
 
 static DWORD WINAPI reader(void* unused) {
     (void)unused;
     for (;;) {
+        WaitForSingleObject(arm_, INFINITE);
         nextType_ = readFrame(&next_);
         SetEvent(ready_);
-        WaitForSingleObject(taken_, INFINITE);
     }
     return 0;
 }
@@ -141,20 +144,22 @@ static void pump(void) {
    While a call or callback is under way they are not: a plug-in's window procedure must not
    call back while the player waits for another answer. */
 static uint32_t receive(Buf* b, int idle) {
-    uint32_t type;
-    if (idle) {
-        for (;;) {
-            pump();
-            if (MsgWaitForMultipleObjects(1, &ready_, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) break;
-        }
-    } else {
-        WaitForSingleObject(ready_, INFINITE);
+    Buf taken;
+    if (!idle) return readFrame(b);
+    if (!armed_) {
+        armed_ = 1;
+        SetEvent(arm_);
     }
-    b->size = 0;
-    put(b, next_.p, next_.size);
-    type = nextType_;
-    SetEvent(taken_);
-    return type;
+    for (;;) {
+        pump();
+        if (MsgWaitForMultipleObjects(1, &ready_, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) break;
+    }
+    armed_ = 0;
+    /* The reader waits to be armed again: its buffer is handed over, not copied. */
+    taken = *b;
+    *b = next_;
+    next_ = taken;
+    return nextType_;
 }
 
 /* ---- The frame window: stands for the player's window at offset 20 -------------------------- */
@@ -163,11 +168,18 @@ static uint32_t receive(Buf* b, int idle) {
    of it is the colour key of a layered window, so the card shows through. */
 static HWND frame_;
 #define FRAME_KEY RGB(255, 0, 254)
+/* Whether its child windows need looking at: one was made or went, or some are there. */
+static int childrenChanged_ = 1, hasChildren_;
+
+static LRESULT CALLBACK frameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_PARENTNOTIFY) childrenChanged_ = 1;
+    return DefWindowProcA(w, m, wp, lp);
+}
 
 static void makeFrame(void) {
     WNDCLASSA c;
     memset(&c, 0, sizeof c);
-    c.lpfnWndProc = DefWindowProcA;
+    c.lpfnWndProc = frameProc;
     c.hInstance = GetModuleHandleA(NULL);
     c.hbrBackground = CreateSolidBrush(FRAME_KEY);
     c.lpszClassName = "CorvellaFrame";
@@ -190,12 +202,17 @@ static void place(const Buf* req) {
     SetWindowPos(frame_, NULL, x, y, (int)w, (int)h, SWP_NOACTIVATE | SWP_NOZORDER);
 }
 
-/* Shown while a plug-in has put windows of its own in it, hidden otherwise. */
+/* Shown while a plug-in has put windows of its own in it, hidden otherwise. Each look asks Wine's
+   server, so it is made only when children came or went, or while there are some (one may have
+   been shown or hidden since). */
 static void showFrameIfUsed(void) {
     HWND child;
     int used = 0;
-    if (!frame_) return;
-    for (child = GetWindow(frame_, GW_CHILD); child && !used; child = GetWindow(child, GW_HWNDNEXT))
+    if (!frame_ || (!childrenChanged_ && !hasChildren_)) return;
+    childrenChanged_ = 0;
+    child = GetWindow(frame_, GW_CHILD);
+    hasChildren_ = child != NULL;
+    for (; child && !used; child = GetWindow(child, GW_HWNDNEXT))
         used = (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE) != 0;  /* its own flag: the frame hides it */
     if (used && !IsWindowVisible(frame_)) ShowWindow(frame_, SW_SHOWNOACTIVATE);
     else if (!used && IsWindowVisible(frame_)) ShowWindow(frame_, SW_HIDE);
@@ -588,9 +605,9 @@ int main(void) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(crashed);
     ready_ = CreateEventA(NULL, FALSE, FALSE, NULL);
-    taken_ = CreateEventA(NULL, FALSE, FALSE, NULL);
+    arm_ = CreateEventA(NULL, FALSE, FALSE, NULL);
     InitializeCriticalSection(&writing_);
-    if (!ready_ || !taken_ || !CreateThread(NULL, 0, reader, NULL, 0, NULL)) ExitProcess(3);
+    if (!ready_ || !arm_ || !CreateThread(NULL, 0, reader, NULL, 0, NULL)) ExitProcess(3);
     makeFrame();
     if (!CreateThread(NULL, 0, watchdog, NULL, 0, NULL)) ExitProcess(3);
     put32(&hello, NBA_WIRE_VERSION);
