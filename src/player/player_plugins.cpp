@@ -119,6 +119,22 @@ void installPlugins(Player& player) {
         const QPoint at = p ? p->player.host().cardOnScreen() : QPoint();
         return std::pair<int, int>{at.x(), at.y()};
     };
+    // While a Windows plug-in's dialog waits for the person, the window still paints and answers
+    // the desktop; what the person does to it meanwhile is dropped, as for a window that a
+    // dialog disables.
+    wineHostSettings().whileWaiting = [] {
+        const auto p = g_installed.lock();
+        if (!p) return;
+        MessageQueue& queue = p->player.queue();
+        const size_t before = queue.size();
+        p->player.host().pump();
+        size_t i = 0;
+        queue.removeIf([&](const Message& m) {
+            const bool input = m.type != MsgType::Timer && m.type != MsgType::Close && m.type != MsgType::Quit &&
+                               m.type != MsgType::FocusIn && m.type != MsgType::FocusOut;
+            return i++ >= before && input;
+        });
+    };
     auto plugins = std::make_shared<PlayerPlugins>(player, std::move(nbaEnv), std::move(extrasEnv));
     g_installed = plugins;
     player.pluginState = plugins;

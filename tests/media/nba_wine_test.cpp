@@ -274,6 +274,8 @@ TEST_F(NBAWineTest, APluginsTimerTicksBetweenCallsAndItsCallbacksThenDoNothing) 
 TEST_F(NBAWineTest, APluginWaitingForThePersonInItsOwnMessageLoopIsNotStopped) {
     stopWineHost();
     wineHostSettings().timeoutMs = 1500;
+    int waits = 0;
+    wineHostSettings().whileWaiting = [&] { ++waits; };
     auto lib = load("COUNTWIN.NBA");
     ASSERT_TRUE(lib);
     block.block = {};
@@ -281,6 +283,7 @@ TEST_F(NBAWineTest, APluginWaitingForThePersonInItsOwnMessageLoopIsNotStopped) {
     block.block.setParam(1, 4000);  // longer than the player waits for a silent plug-in
     EXPECT_EQ(lib->call(block), 27);
     EXPECT_TRUE(notices.empty());
+    EXPECT_GE(waits, 4);  // the player kept its window painted meanwhile
     run(*lib, NBA_MSG_RUN, 1);
     EXPECT_EQ(word(NBA_OFF_DATA), 2u);
     stopWineHost();

@@ -342,6 +342,7 @@ public:
             payload->resize(length - 4);
             if (!readAll(payload->data(), payload->size(), timeoutMs)) return false;
             if (*type != NBA_WIRE_WAITING) return true;
+            if (wineHostSettings().whileWaiting) wineHostSettings().whileWaiting();
         }
     }
 

@@ -22,6 +22,9 @@ struct WineHostSettings {
     // size, and where the card's top-left corner is on the screen (none: the corner of it).
     int frameWidth = 640, frameHeight = 480;
     std::function<std::pair<int, int>()> frameOrigin;
+    // Called about twice a second while a plug-in inside a call waits for the person (a dialog
+    // of its own): the player keeps its window painted meanwhile.
+    std::function<void()> whileWaiting;
     // Says a text to the person (the player's alert by default).
     std::function<void(const std::string&)> notice;
 };
