@@ -135,6 +135,18 @@ void installPlugins(Player& player) {
             return i++ >= before && input;
         });
     };
+    // A Windows plug-in's window calling back between calls (a palette going to a card): on a
+    // block of its own, with the shown card, through the player's table.
+    wineHostSettings().betweenCalls = [](NativeBlock& b) {
+        const auto p = g_installed.lock();
+        if (!p || !theStack().open() || p->player.currentCardNumber() == 0) return false;
+        uint8_t* d = b.block.bytes.data();
+        storeLE16(d + NBA_OFF_CARD_NUMBER, uint16_t(p->player.currentCardNumber()));
+        storeLE32(d + NBA_OFF_CARD_RECORD, p->player.currentCard());
+        storeLE32(d + NBA_OFF_FRAME_WINDOW, kFrameWindow);
+        b.host = &p->player.commands().hostTable(b.block);
+        return true;
+    };
     auto plugins = std::make_shared<PlayerPlugins>(player, std::move(nbaEnv), std::move(extrasEnv));
     g_installed = plugins;
     player.pluginState = plugins;
@@ -164,7 +176,7 @@ void installPlugins(Player& player) {
     };
     player.timerHandler = [p, next = std::move(player.timerHandler)] {
         if (next) next();
-        followCardWithWineFrame();
+        wineHostIdle();
         p->nbas.broadcast(NBA_MSG_IDLE);
     };
     // Window events, while browsing a shown stack; an NBA that handles one ends it there.

@@ -251,21 +251,46 @@ TEST_F(NBAWineTest, TheFrameWindowLiesOverTheCardAndIsShownOnlyWithAPluginsWindo
     stopWineHost();
 }
 
-TEST_F(NBAWineTest, APluginsTimerTicksBetweenCallsAndItsCallbacksThenDoNothing) {
+TEST_F(NBAWineTest, CallbacksOfAPluginsTimerBetweenCallsAreAnsweredAtTheIdleMomentOrDoNothing) {
     stopWineHost();
     auto lib = load("COUNTWIN.NBA");
     ASSERT_TRUE(lib);
-    std::vector<int> callbacks;
-    g_onCallback = [&](script::NBAParamBlock& b) { callbacks.push_back(b.command()); };
-    // Each tick calls back (alert 68) while the player waits for nothing: the player must not
-    // see it, and the calls after it must still be answered in step.
+    std::vector<std::string> alerts;
+    g_onCallback = [&](script::NBAParamBlock& b) {
+        alerts.push_back(std::to_string(b.command()) + " " +
+                         ReferenceBytes(Handle(b.param(1))).value_or("<not a reference>"));
+    };
+    // Each of three ticks calls back (alert 68) with no call under way: the player answers
+    // them at its idle moments, on a block of their own.
+    NativeBlock* const callBlock = &block;
+    wineHostSettings().betweenCalls = [&](NativeBlock& b) {
+        b.host = &kFakeHost;
+        g_block = &b;
+        return true;
+    };
     run(*lib, 23);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int i = 0; i < 100 && alerts.size() < 3; ++i) {
+        wineHostIdle();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    g_block = callBlock;
+    EXPECT_EQ(alerts, std::vector<std::string>(3, "68 \x04" "Tick"));
     run(*lib, 24);
     EXPECT_EQ(word(NBA_OFF_PARAM5), 3u);
-    EXPECT_TRUE(callbacks.empty());
+    // Without the player's say they do nothing, and a callback still waiting when the player
+    // calls is answered on the way, the calls staying in step.
+    wineHostSettings().betweenCalls = nullptr;
+    alerts.clear();
+    run(*lib, 23);
+    for (int i = 0; i < 100; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        run(*lib, 24);
+        if (word(NBA_OFF_PARAM5) == 3) break;
+    }
+    EXPECT_EQ(word(NBA_OFF_PARAM5), 3u);
+    EXPECT_TRUE(alerts.empty());
     run(*lib, NBA_MSG_RUN, 4);
-    EXPECT_EQ(callbacks, std::vector<int>{NBA_CMD_ALERT});
+    EXPECT_EQ(alerts, std::vector<std::string>{"68 \x08" "Count: 5"});
     EXPECT_EQ(word(NBA_OFF_DATA), 5u);
     EXPECT_TRUE(notices.empty());
     stopWineHost();

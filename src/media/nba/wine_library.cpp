@@ -187,6 +187,8 @@ void useNullGraphicsWithoutDisplay(const std::string& wine, const fs::path& pref
     if (fs::exists(server)) runAndWait({server.string(), "-w"}, envp, ms);
 }
 
+bool answerIdleCallback(const std::vector<uint8_t>& payload);
+
 // ---- The host process ---------------------------------------------------------------------------
 class WineHost {
 public:
@@ -331,19 +333,35 @@ public:
     }
 
     // One frame, waiting at most `timeoutMs` for each part of it. The host's word that a
-    // plug-in is busy with the person (a dialog) starts the wait again.
+    // plug-in is busy with the person (a dialog) starts the wait again; a callback a plug-in's
+    // window made is answered on the way.
     bool receive(uint32_t* type, std::vector<uint8_t>* payload, int timeoutMs) {
         for (;;) {
-            uint8_t head[8];
-            if (!readAll(head, 8, timeoutMs)) return false;
-            const uint32_t length = rd32(head);
-            if (length < 4 || length > NBA_WIRE_MAX_FRAME) return false;
-            *type = rd32(head + 4);
-            payload->resize(length - 4);
-            if (!readAll(payload->data(), payload->size(), timeoutMs)) return false;
+            if (!receiveFrame(type, payload, timeoutMs)) return false;
+            if (*type == NBA_WIRE_IDLE_CALLBACK) {
+                if (!answerIdleCallback(*payload)) return false;
+                continue;
+            }
             if (*type != NBA_WIRE_WAITING) return true;
             if (wineHostSettings().whileWaiting) wineHostSettings().whileWaiting();
         }
+    }
+
+    // One frame as it comes.
+    bool receiveFrame(uint32_t* type, std::vector<uint8_t>* payload, int timeoutMs) {
+        uint8_t head[8];
+        if (!readAll(head, 8, timeoutMs)) return false;
+        const uint32_t length = rd32(head);
+        if (length < 4 || length > NBA_WIRE_MAX_FRAME) return false;
+        *type = rd32(head + 4);
+        payload->resize(length - 4);
+        return readAll(payload->data(), payload->size(), timeoutMs);
+    }
+
+    // Whether a frame is waiting to be read.
+    bool readable() const {
+        pollfd p{in_, POLLIN, 0};
+        return running() && poll(&p, 1, 0) > 0;
     }
 
     double startMs() const { return startMs_; }
@@ -470,8 +488,10 @@ bool takeMirrors(Reader& r) {
     return true;
 }
 // Runs one callback the plug-in made: the host's block becomes the player's, the command
-// runs on the player's table, the answer goes back.
-bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
+// runs on the player's table, the answer goes back. `ready` readies the block of a callback
+// made between calls; it says false when the player takes none.
+bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block, uint32_t answerType = NBA_WIRE_ANSWER,
+                    const std::function<bool(NativeBlock&)>& ready = {}) {
     Reader r{payload};
     const uint8_t* hostBlock = r.bytes(kBlock);
     if (!hostBlock || !takeMirrors(r)) return false;
@@ -508,6 +528,7 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
             wr32(b + NBA_PARAM_OFF(i), t);
         }
     }
+    if (ready && !ready(block)) block.host = nullptr;
     if (block.host && block.host->callback) block.host->callback();
 
     std::vector<uint8_t> answer;
@@ -537,7 +558,16 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block) {
     answer.insert(answer.end(), mirrors.begin(), mirrors.end());
     put32(answer, dataCount);
     answer.insert(answer.end(), data.begin(), data.end());
-    return theHost().send(NBA_WIRE_ANSWER, answer);
+    return theHost().send(answerType, answer);
+}
+
+// A callback of a plug-in's window or timer, between calls or while the player calls another:
+// it runs on a block of its own, readied by the player.
+bool answerIdleCallback(const std::vector<uint8_t>& payload) {
+    NativeBlock block;
+    return answerCallback(payload, block, NBA_WIRE_IDLE_ANSWER, wineHostSettings().betweenCalls
+                                                                    ? wineHostSettings().betweenCalls
+                                                                    : [](NativeBlock&) { return false; });
 }
 
 void say(const std::string& text) {
@@ -754,8 +784,22 @@ std::string windowsPluginsUnavailable() {
     return {};
 }
 
-void followCardWithWineFrame() {
-    if (theHost().running() && WineLibrary::depth_ == 0) theHost().place();
+void wineHostIdle() {
+    WineHost& host = theHost();
+    if (!host.running() || WineLibrary::depth_ != 0) return;
+    while (host.readable()) {
+        uint32_t type = 0;
+        std::vector<uint8_t> payload;
+        // Between calls the host only says that a window called back, or that a dialog waited;
+        // anything else is out of step, and the host goes (it starts again at the next call).
+        const bool ok = host.receiveFrame(&type, &payload, wineHostSettings().timeoutMs) &&
+                        (type == NBA_WIRE_WAITING || (type == NBA_WIRE_IDLE_CALLBACK && answerIdleCallback(payload)));
+        if (!ok) {
+            host.stop();
+            return;
+        }
+    }
+    host.place();
 }
 
 void stopWineHost() { theHost().stop(); }

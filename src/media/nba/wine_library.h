@@ -25,6 +25,9 @@ struct WineHostSettings {
     // Called about twice a second while a plug-in inside a call waits for the person (a dialog
     // of its own): the player keeps its window painted meanwhile.
     std::function<void()> whileWaiting;
+    // Readies the block for a callback a plug-in's window or timer made between calls: the host
+    // table, the card. False: the player takes none now, and the callback does nothing.
+    std::function<bool(NativeBlock&)> betweenCalls;
     // Says a text to the person (the player's alert by default).
     std::function<void(const std::string&)> notice;
 };
@@ -32,9 +35,10 @@ WineHostSettings& wineHostSettings();
 
 // Why Windows plug-ins cannot run here (no Wine, no host), or empty.
 std::string windowsPluginsUnavailable();
-// Moves the host's frame window over the card when the player's window moved (the player's
-// idle time); does nothing while no host runs or a call is under way.
-void followCardWithWineFrame();
+// The player's idle moment: answers the callbacks plug-ins' windows made since (a palette
+// going to a card), and moves the host's frame window over the card when the player's window
+// moved. Does nothing while no host runs or a call is under way.
+void wineHostIdle();
 // Ends the host process (the player is closing; tests).
 void stopWineHost();
 

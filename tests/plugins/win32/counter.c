@@ -3,7 +3,7 @@
    20 it leaves a global memory handle of its own at offset 74; message 21 plays a sound file
    named by a file-location record (callback 54); message 22 looks at the frame window, 25 puts
    a child window in it and 26 takes it away; 23 starts a timer whose ticks 24 counts: each tick
-   calls back, as a modeless window would, with no call under way. Message 27 waits parameter 1
+   calls back (an alert saying "Tick"), as a modeless window would, with no call under way. Message 27 waits parameter 1
    milliseconds answering its window messages, as a dialog waiting for the person does. */
 #include <stdio.h>
 
@@ -64,6 +64,7 @@ WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
     }
     if (get16(b, NBA_OFF_COMMAND) == 23) {
         /* A timer, as a modeless window would have: it ticks only while the host dispatches. */
+        ticks_ = 0;
         SetTimer(NULL, 0, 10, tick);
         return 0;
     }

@@ -37,9 +37,13 @@ enum NBAWireFrame {
     NBA_WIRE_QUIT = 9,     /* player -> host: the host ends */
     NBA_WIRE_PLACE = 10,   /* player -> host: where the card is on the screen, i32 x, i32 y,
                               u32 width, u32 height; the frame window moves there. No answer */
-    NBA_WIRE_WAITING = 11  /* host -> player, at any time: a call is under way and the plug-in is
+    NBA_WIRE_WAITING = 11, /* host -> player, at any time: a call is under way and the plug-in is
                               answering its window messages (a dialog waits for the person), so
                               it is not stuck; no payload. The player reads past it */
+    NBA_WIRE_IDLE_CALLBACK = 12, /* host -> player, at any time: a plug-in's window or timer called
+                                    back between calls; a CALLBACK payload. The player answers it
+                                    wherever it reads it (between calls: at its next idle moment) */
+    NBA_WIRE_IDLE_ANSWER = 13    /* player -> host: its answer; an ANSWER payload */
 };
 
 #define NBA_WIRE_VERSION 1

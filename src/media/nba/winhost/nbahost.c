@@ -145,14 +145,21 @@ static void pump(void) {
    call back while the player waits for another answer. */
 static uint32_t receive(Buf* b, int idle) {
     Buf taken;
-    if (!idle) return readFrame(b);
-    if (!armed_) {
-        armed_ = 1;
-        SetEvent(arm_);
-    }
-    for (;;) {
-        pump();
-        if (MsgWaitForMultipleObjects(1, &ready_, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) break;
+    if (!idle && !armed_) return readFrame(b);
+    if (!idle) {
+        /* A window of a plug-in called back while the reader was armed: it reads the answer. */
+        WaitForSingleObject(ready_, INFINITE);
+    } else {
+        for (;;) {
+            if (!armed_) {
+                armed_ = 1;
+                SetEvent(arm_);
+            }
+            pump();
+            /* A window's callback may have taken what the reader read: it is armed again. */
+            if (armed_ && MsgWaitForMultipleObjects(1, &ready_, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+                break;
+        }
     }
     armed_ = 0;
     /* The reader waits to be armed again: its buffer is handed over, not copied. */
@@ -361,10 +368,10 @@ static void __stdcall hostCallback(void) {
     uint32_t given[5], p[5], at, m, i;
     uint8_t data[MAX_DATA];
     Buf b = {0}, answer = {0};
-    /* A window procedure or timer of a plug-in, dispatched between the player's requests, has
-       no call to call back into: the player is not listening. The callback does nothing and
-       the block is left as it is, as for a command the player does not know. */
-    if (calls_ == 0) return;
+    /* A window procedure or timer of a plug-in, dispatched between the player's requests, calls
+       back with no call under way: the player answers it at its next idle moment, or at once if
+       it is calling a plug-in itself just then. */
+    const int idle = calls_ == 0;
     params(given);
     for (i = 0; i < 5; ++i)
         if (nbaWireKind(e, (int)i, 0, given) == NBA_K_HANDLE) noteHandle(given[i]);
@@ -389,10 +396,10 @@ static void __stdcall hostCallback(void) {
         if (count) put(&b, items.p, items.size);
         free(items.p);
     }
-    sendFrame(NBA_WIRE_CALLBACK, &b);
+    sendFrame(idle ? NBA_WIRE_IDLE_CALLBACK : NBA_WIRE_CALLBACK, &b);
     free(b.p);
 
-    serve(NBA_WIRE_ANSWER, &answer);
+    serve(idle ? NBA_WIRE_IDLE_ANSWER : NBA_WIRE_ANSWER, &answer);
     if (answer.size < BLOCK_SIZE) { free(answer.p); return; }
     at = BLOCK_SIZE;
     if (!takeMirrors(answer.p, answer.size, &at)) { free(answer.p); return; }
@@ -549,14 +556,34 @@ static void call(const Buf* req) {
     free(b.p);
 }
 
+/* The answer to a window's callback that came while a call it made way for was under way. */
+static Buf idleAnswer_;
+static int idleAnswered_;
+
 /* Serves the player's requests until a frame of type `until` comes (0: until QUIT). */
 static void serve(uint32_t until, Buf* answer) {
     Buf req = {0};
     for (;;) {
-        const uint32_t type = receive(&req, until == 0);
+        uint32_t type;
+        if (until == NBA_WIRE_IDLE_ANSWER && idleAnswered_) {
+            idleAnswered_ = 0;
+            *answer = idleAnswer_;
+            memset(&idleAnswer_, 0, sizeof idleAnswer_);
+            free(req.p);
+            return;
+        }
+        type = receive(&req, until == 0);
         if (until && type == until) {
             *answer = req;
             return;
+        }
+        if (type == NBA_WIRE_IDLE_ANSWER) {
+            /* Kept for the window's callback, which waits further out. */
+            free(idleAnswer_.p);
+            idleAnswer_ = req;
+            memset(&req, 0, sizeof req);
+            idleAnswered_ = 1;
+            continue;
         }
         switch (type) {
         case NBA_WIRE_LOAD: load(&req); break;
