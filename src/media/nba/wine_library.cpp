@@ -787,7 +787,8 @@ std::string windowsPluginsUnavailable() {
 void wineHostIdle() {
     WineHost& host = theHost();
     if (!host.running() || WineLibrary::depth_ != 0) return;
-    while (host.readable()) {
+    // A few at a time: a window that calls back without end must not keep the player here.
+    for (int answered = 0; answered < 16 && host.readable(); ++answered) {
         uint32_t type = 0;
         std::vector<uint8_t> payload;
         // Between calls the host only says that a window called back, or that a dialog waited;
