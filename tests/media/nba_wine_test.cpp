@@ -110,6 +110,69 @@ TEST(NBAWineWireTest, OnlyAPortableExecutableIsAWindowsLibraryAndItNeedsWine) {
     fs::remove_all(dir);
 }
 
+// A host that answers with damage (a plug-in may have trampled its memory): every call is stopped
+// cleanly, the block left as it was and the person told once; nothing in the player breaks.
+TEST(NBAWineWireTest, AHostAnsweringDamagedFramesIsStoppedAndTheBlockStaysAsItWas) {
+#ifndef CV_FAKE_NBAHOST
+    GTEST_SKIP() << "skipped: no python3 when building";
+#else
+    const fs::path dir = fs::temp_directory_path() / "cv_nba_wine_damage";
+    fs::create_directories(dir);
+    std::vector<uint8_t> pe(0x90, 0);
+    pe[0] = 'M', pe[1] = 'Z', pe[0x3C] = 0x80, pe[0x80] = 'P', pe[0x81] = 'E';
+    std::ofstream((dir / "DAMAGED.NBA").string(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(pe.data()), std::streamsize(pe.size()));
+    // A prefix that already has what the player would otherwise set up through Wine.
+    fs::create_directories(dir / "prefix");
+    std::ofstream(dir / "prefix" / "user.reg") << "[Software\\\\Wine\\\\Drivers]\n\"Graphics\"=\"null\"\n";
+    const char* oldPrefix = getenv("WINEPREFIX");
+    const std::string keptPrefix = oldPrefix ? oldPrefix : "";
+    setenv("WINEPREFIX", (dir / "prefix").c_str(), 1);
+    stopWineHost();
+    std::vector<std::string> notices;
+    wineHostSettings().wine = "python3";
+    wineHostSettings().host = CV_FAKE_NBAHOST;
+    wineHostSettings().timeoutMs = 300;
+    wineHostSettings().startMs = 5000;
+    wineHostSettings().notice = [&](const std::string& t) { notices.push_back(t); };
+    const size_t live = LiveReferences();
+    for (int damage : {-1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 100, 101, 102, 103, 104, 105, 106, 107, 108, 109,
+                       110, 111, 112, 113, 114, 115, 116, 117, 118, 119}) {
+        SCOPED_TRACE(damage);
+        setenv("CV_FAKE_HOST_CASE", std::to_string(damage).c_str(), 1);
+        stopWineHost();
+        std::string error;
+        auto lib = nativePluginLoader().load((dir / "DAMAGED.NBA").string(), &error);
+        ASSERT_TRUE(lib) << error;
+        NativeBlock block;
+        block.block.setCommand(NBA_MSG_RUN);
+        block.block.setParam(2, 7);
+        block.block.bytes[NBA_OFF_DATA] = 42;
+        const auto before = block.block.bytes;
+        const int32_t value = lib->call(block);
+        if (damage < 0) {
+            // The fake host itself is sound: its one good answer comes through.
+            EXPECT_EQ(value, 5);
+            EXPECT_EQ(block.block.bytes[NBA_OFF_DATA], 43);
+        } else {
+            EXPECT_EQ(value, 0);
+            if (damage < 100) {
+                EXPECT_EQ(block.block.bytes, before);
+            }
+        }
+        lib.reset();
+    }
+    stopWineHost();
+    EXPECT_EQ(notices, std::vector<std::string>{"The plug-in DAMAGED.NBA stopped working."});
+    EXPECT_EQ(LiveReferences(), live);
+    unsetenv("CV_FAKE_HOST_CASE");
+    if (oldPrefix) setenv("WINEPREFIX", keptPrefix.c_str(), 1);
+    else unsetenv("WINEPREFIX");
+    wineHostSettings() = WineHostSettings{};
+    fs::remove_all(dir);
+#endif
+}
+
 // ---- Real Windows plug-ins under Wine ------------------------------------------------------
 std::function<void(script::NBAParamBlock&)> g_onCallback;
 NativeBlock* g_block = nullptr;
