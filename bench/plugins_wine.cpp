@@ -4,7 +4,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "core/references.h"
 #include "media/nba/wine_library.h"
 
 namespace {
@@ -45,6 +47,31 @@ void BM_WineCallWithOneCallback(benchmark::State& state) {
 #endif
 }
 BENCHMARK(BM_WineCallWithOneCallback)->Unit(benchmark::kMicrosecond);
+
+// The same with a card's record lent to the plug-in (offset 4), as every call from a card has:
+// a card with a picture is some tens of kilobytes.
+void BM_WineCallWithOneCallbackAndACardRecord(benchmark::State& state) {
+    if (!ready(state)) return;
+#ifdef CV_BENCH_WIN32
+    std::string error;
+    auto lib = cv::winePluginLoader().load(std::string(CV_BENCH_WIN32) + "/COUNTWIN.NBA", &error);
+    if (!lib) return state.SkipWithError(error.c_str());
+    std::vector<uint8_t> bytes(size_t(state.range(0)), 0x5A);
+    const cv::Handle card = cv::NewReferenceFrom(bytes.data(), uint32_t(bytes.size()));
+    cv::NativeBlock block;
+    block.host = &kHost;
+    g_block = &block;
+    for (auto _ : state) {
+        block.block = {};
+        block.block.setCommand(NBA_MSG_RUN);
+        for (int i = 0; i < 4; ++i) block.block.bytes[NBA_OFF_CARD_RECORD + i] = uint8_t(card >> (8 * i));
+        benchmark::DoNotOptimize(lib->call(block));
+    }
+    g_block = nullptr;
+    cv::DisposeReference(card);
+#endif
+}
+BENCHMARK(BM_WineCallWithOneCallbackAndACardRecord)->Arg(32 << 10)->Unit(benchmark::kMicrosecond);
 
 void BM_WineHostStart(benchmark::State& state) {
     if (!ready(state)) return;
