@@ -121,19 +121,23 @@ void installPlugins(Player& player) {
     };
     // While a Windows plug-in's dialog waits for the person, the window still paints and answers
     // the desktop; what the person does to it meanwhile is dropped, as for a window that a
-    // dialog disables.
+    // dialog disables, except closing the player (or Exit), which stops the plug-in.
     wineHostSettings().whileWaiting = [] {
         const auto p = g_installed.lock();
-        if (!p) return;
+        if (!p) return true;
         MessageQueue& queue = p->player.queue();
         const size_t before = queue.size();
         p->player.host().pump();
         size_t i = 0;
+        bool closing = false;
         queue.removeIf([&](const Message& m) {
-            const bool input = m.type != MsgType::Timer && m.type != MsgType::Close && m.type != MsgType::Quit &&
-                               m.type != MsgType::FocusIn && m.type != MsgType::FocusOut;
-            return i++ >= before && input;
+            const bool close = m.type == MsgType::Close || m.type == MsgType::Quit ||
+                               (m.type == MsgType::Command && m.command == kCmdExit);
+            closing = closing || close;
+            const bool input = m.type != MsgType::Timer && m.type != MsgType::FocusIn && m.type != MsgType::FocusOut;
+            return i++ >= before && input && !close;
         });
+        return !closing;
     };
     // A Windows plug-in's window calling back between calls (a palette going to a card): on a
     // block of its own, with the shown card, through the player's table.

@@ -363,7 +363,10 @@ TEST_F(NBAWineTest, APluginWaitingForThePersonInItsOwnMessageLoopIsNotStopped) {
     stopWineHost();
     wineHostSettings().timeoutMs = 1500;
     int waits = 0;
-    wineHostSettings().whileWaiting = [&] { ++waits; };
+    wineHostSettings().whileWaiting = [&] {
+        ++waits;
+        return true;
+    };
     auto lib = load("COUNTWIN.NBA");
     ASSERT_TRUE(lib);
     block.block = {};
@@ -374,6 +377,15 @@ TEST_F(NBAWineTest, APluginWaitingForThePersonInItsOwnMessageLoopIsNotStopped) {
     EXPECT_GE(waits, 4);  // the player kept its window painted meanwhile
     run(*lib, NBA_MSG_RUN, 1);
     EXPECT_EQ(word(NBA_OFF_DATA), 2u);
+    // The person closes the player during such a wait: the plug-in is stopped, without a word.
+    wineHostSettings().whileWaiting = [] { return false; };
+    block.block = {};
+    block.block.setCommand(27);
+    block.block.setParam(1, 60000);
+    const auto before = block.block.bytes;
+    EXPECT_EQ(lib->call(block), 0);  // not the 27 it answers when it has waited
+    EXPECT_EQ(block.block.bytes, before);
+    EXPECT_TRUE(notices.empty());
     stopWineHost();
 }
 

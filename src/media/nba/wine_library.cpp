@@ -20,6 +20,7 @@
 #include <iterator>
 #include <iostream>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "core/alerts.h"
@@ -343,7 +344,10 @@ public:
                 continue;
             }
             if (*type != NBA_WIRE_WAITING) return true;
-            if (wineHostSettings().whileWaiting) wineHostSettings().whileWaiting();
+            if (wineHostSettings().whileWaiting && !wineHostSettings().whileWaiting()) {
+                abandoned = true;
+                return false;
+            }
         }
     }
 
@@ -365,6 +369,8 @@ public:
     }
 
     double startMs() const { return startMs_; }
+    // The player gave up waiting for a plug-in (the person closed it).
+    bool abandoned = false;
 
     // The player's Handles mirrored in the host: the player's number and the host's HGLOBAL
     // (0 until the host has made it).
@@ -681,7 +687,7 @@ private:
         depth_ = 0;
         block.block = before;
         const std::string name = fs::path(path_).filename().string();
-        if (noticed().insert(name).second) {
+        if (!std::exchange(theHost().abandoned, false) && noticed().insert(name).second) {
             say("The plug-in " + name + " stopped working.");
         }
         return 0;

@@ -23,8 +23,9 @@ struct WineHostSettings {
     int frameWidth = 640, frameHeight = 480;
     std::function<std::pair<int, int>()> frameOrigin;
     // Called about twice a second while a plug-in inside a call waits for the person (a dialog
-    // of its own): the player keeps its window painted meanwhile.
-    std::function<void()> whileWaiting;
+    // of its own): the player keeps its window painted meanwhile. False: the person closed the
+    // player, and the plug-in is stopped without a word.
+    std::function<bool()> whileWaiting;
     // Readies the block for a callback a plug-in's window or timer made between calls: the host
     // table, the card. False: the player takes none now, and the callback does nothing.
     std::function<bool(NativeBlock&)> betweenCalls;
