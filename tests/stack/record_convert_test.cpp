@@ -54,12 +54,16 @@ std::vector<F> words(uint32_t from, uint32_t to, std::vector<F> more = {}) {
 
 const std::vector<F> kHeader = words(0, 28, words(48, 60, words(72, 80, {{60, 4}, {64, 4}, {68, 4}})));
 const std::vector<F> kCard = words(16, 24, words(48, 58, {{0, 2}, {2, 4}, {6, 2}, {8, 2}, {10, 2}}));
-const std::vector<F> kCommon = {{0, 2}, {2, 2}, {4, 8}, {12, 4}, {22, 2}};
-const std::vector<F> kGraphic = {{16, 2}, {18, 2}, {20, 2}, {24, 2}, {28, 2},
-                                 {30, 8}, {54, 2}, {56, 2}, {58, 2}, {60, 4}};
-const std::vector<F> kButton = words(60, 72, words(74, 82, {{16, 2}, {18, 2}, {20, 2}, {24, 2}, {26, 2}}));
-const std::vector<F> kText = words(56, 72, words(20, 40, {{16, 4}, {40, 4}, {44, 2}, {46, 4}, {50, 2},
-                                                          {52, 4}, {88, 2}, {102, 2}, {104, 2}}));
+// An object's own fields and those of the header every object has.
+std::vector<F> object(std::vector<F> own) {
+    own.insert(own.end(), {{0, 2}, {2, 2}, {4, 8}, {12, 4}, {22, 2}});
+    return own;
+}
+const std::vector<F> kGraphic = object({{16, 2}, {18, 2}, {20, 2}, {24, 2}, {28, 2},
+                                        {30, 8}, {54, 2}, {56, 2}, {58, 2}, {60, 4}});
+const std::vector<F> kButton = object(words(60, 72, words(74, 82, {{16, 2}, {18, 2}, {20, 2}, {24, 2}, {26, 2}})));
+const std::vector<F> kText = object(words(56, 72, words(24, 40, {{16, 4}, {20, 2}, {40, 4}, {44, 2}, {46, 4},
+                                                                 {50, 2}, {52, 4}, {88, 2}, {102, 2}, {104, 2}})));
 const std::vector<F> kSub = {{0, 2}, {2, 2}, {4, 4}, {8, 4}, {12, 4}};
 
 std::vector<F> actionFields(uint16_t code) {
@@ -82,11 +86,7 @@ std::vector<F> actionFields(uint16_t code) {
 
 // Checks a whole action list (button or 'Actn' record) at `base`.
 void expectActionList(const Bytes& stored, const uint8_t* native, uint32_t base, uint32_t len) {
-    expectFields(stored.data(), native, base, 136, [] {
-        std::vector<F> f = kCommon;
-        f.insert(f.end(), kButton.begin(), kButton.end());
-        return f;
-    }(), "button");
+    expectFields(stored.data(), native, base, 136, kButton, "button");
     for (uint32_t off = 136; off < len;) {
         const uint32_t at = base + off;
         const uint16_t code = loadBE16(&stored[at]);
@@ -133,17 +133,13 @@ TEST(RecordConvert, CardWithEveryObjectKindAndActionCodeAndBack) {
     expectActionList(stored, n.data(), off, blen);
     off += blen;
     const uint32_t glen = loadBE32(&stored[off + 12]);
-    std::vector<F> g = kCommon;
-    g.insert(g.end(), kGraphic.begin(), kGraphic.end());
-    expectFields(stored.data(), n.data(), off, glen - 12, g, "graphic");
+    expectFields(stored.data(), n.data(), off, glen - 12, kGraphic, "graphic");
     const uint8_t* trailing = n.data() + off + glen - 12;
     EXPECT_EQ(get16(trailing), 64);
     EXPECT_EQ(get16(trailing + 2), 32);
     off += glen;
     const uint32_t tlen = loadBE32(&stored[off + 12]);
-    std::vector<F> t = kCommon;
-    t.insert(t.end(), kText.begin(), kText.end());
-    expectFields(stored.data(), n.data(), off, 128, t, "text");
+    expectFields(stored.data(), n.data(), off, 128, kText, "text");
     const uint32_t sub1 = off + 128, sub1len = loadBE32(&stored[sub1 + 12]);
     expectFields(stored.data(), n.data(), sub1, sub1len, kSub, "sub-record 1");
     expectFields(stored.data(), n.data(), sub1 + sub1len, tlen - 128 - sub1len, kSub, "sub-record 2");
