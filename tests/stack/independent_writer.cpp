@@ -11,11 +11,20 @@ void be32(Bytes& b, size_t at, uint32_t v) { be16(b, at, uint16_t(v >> 16)), be1
 uint16_t rdBe16(const Bytes& b, size_t at) { return uint16_t((b.at(at) << 8) | b.at(at + 1)); }
 uint32_t rdBe32(const Bytes& b, size_t at) { return (uint32_t(rdBe16(b, at)) << 16) | rdBe16(b, at + 2); }
 
+namespace {
+
+// Pattern values of 32-bit setting fields and of bytes that are never converted.
+constexpr uint32_t pat32(uint32_t offset) { return 0x10203000u + offset; }
+constexpr uint8_t rawByte(uint32_t offset) { return uint8_t(offset * 7 + 0x3D); }
+
+// A counted string in a zero-filled field.
 void pstr(Bytes& b, size_t at, size_t field, const std::string& s) {
     for (size_t i = 0; i < field; ++i) b.at(at + i) = 0;
     b.at(at) = uint8_t(s.size());
     for (size_t i = 0; i < s.size(); ++i) b.at(at + 1 + i) = uint8_t(s[i]);
 }
+
+} // namespace
 
 void rect(Bytes& b, size_t at, Rect r) {
     for (int16_t v : {r.top, r.left, r.bottom, r.right}) be16(b, at, uint16_t(v)), at += 2;
@@ -48,7 +57,8 @@ Bytes counted(const std::string& s) {
 
 } // namespace
 
-Bytes actionBytes(uint16_t code, const Bytes& payload, bool padded) {
+// One action: the 32-byte action header, its payload and (with `padded`) one pad byte.
+static Bytes actionBytes(uint16_t code, const Bytes& payload, bool padded = false) {
     Bytes a(32);
     raw(a, 2, 12);
     raw(a, 16, 22);
@@ -85,7 +95,7 @@ Bytes soundFileAction(const Bytes& path) {
     return a;
 }
 
-Bytes movieAction(const Bytes& path) {
+static Bytes movieAction(const Bytes& path) {
     Bytes a = actionBytes(89, path, path.size() & 1);
     pats(a, {2, 20});
     rect(a, 4, Rect{11, 12, 13, 14});
@@ -95,13 +105,13 @@ Bytes movieAction(const Bytes& path) {
 
 Bytes otherStackAction(const Bytes& path) { return actionBytes(60, path, path.size() & 1); }
 
-Bytes scriptAction(const std::string& text) {
+static Bytes scriptAction(const std::string& text) {
     Bytes a = actionBytes(64, Bytes(text.begin(), text.end()), text.size() & 1);
     rect(a, 4, Rect{21, 22, 23, 24});
     return a;
 }
 
-Bytes launchAction(const std::string& document, const std::string& program) {
+static Bytes launchAction(const std::string& document, const std::string& program) {
     Bytes payload(document.begin(), document.end());
     payload.insert(payload.end(), program.begin(), program.end());
     Bytes a = actionBytes(59, payload, payload.size() & 1);
@@ -110,14 +120,14 @@ Bytes launchAction(const std::string& document, const std::string& program) {
     return a;
 }
 
-Bytes videodiscAction() {
+static Bytes videodiscAction() {
     Bytes a = actionBytes(119, {});
     rect(a, 4, Rect{31, 32, 33, 34});
     pats(a, {18, 20, 24});
     return a;
 }
 
-Bytes animationAction(int frames, uint32_t frameBytes) {
+static Bytes animationAction(int frames, uint32_t frameBytes) {
     Bytes d(18);
     raw(d, 0, 18);
     be16(d, 8, uint16_t(frames));
