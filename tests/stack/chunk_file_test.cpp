@@ -97,16 +97,12 @@ TEST_F(ChunkFileTest, UnknownTypesNeedTheMarkerStoredLowByteFirst) {
 }
 
 TEST_F(ChunkFileTest, RepairKeepsTheChunksBeforeTheLastGoodHeader) {
-    struct Case {
-        const char* what;
-        size_t bad;          // 0-based index of the damaged header
-        size_t kept;
-    };
-    for (const Case& c : {Case{"third", 2, 1}, Case{"second", 1, 0}, Case{"first", 0, 0}, Case{"fifth", 4, 3}}) {
+    // The index of the damaged header (an unknown type without the marker), and how many stay.
+    for (auto [bad, kept] : {std::pair<size_t, size_t>{2, 1}, {1, 0}, {0, 0}, {4, 3}}) {
         std::vector<ChunkSpec> chunks = {icon(1), icon(2), icon(3), icon(4), icon(5)};
-        chunks[c.bad].type = kXXXX; // unknown type without the marker
-        ASSERT_NE(open(chunks), 0u) << c.what; // the default answer is OK
-        EXPECT_EQ(currentChunkFile()->directory.size(), c.kept) << c.what;
+        chunks[bad].type = kXXXX;
+        ASSERT_NE(open(chunks), 0u) << bad; // the default answer is OK
+        EXPECT_EQ(currentChunkFile()->directory.size(), kept) << bad;
         closeAllChunkFiles();
     }
 }

@@ -6,28 +6,28 @@
 
 namespace cvtest {
 
-void be16(Bytes& b, size_t at, uint16_t v) {
-    b.at(at) = uint8_t(v >> 8);
-    b.at(at + 1) = uint8_t(v);
-}
-void be32(Bytes& b, size_t at, uint32_t v) {
-    be16(b, at, uint16_t(v >> 16));
-    be16(b, at + 2, uint16_t(v));
-}
+void be16(Bytes& b, size_t at, uint16_t v) { b.at(at) = uint8_t(v >> 8), b.at(at + 1) = uint8_t(v); }
+void be32(Bytes& b, size_t at, uint32_t v) { be16(b, at, uint16_t(v >> 16)), be16(b, at + 2, uint16_t(v)); }
 uint16_t rdBe16(const Bytes& b, size_t at) { return uint16_t((b.at(at) << 8) | b.at(at + 1)); }
 uint32_t rdBe32(const Bytes& b, size_t at) { return (uint32_t(rdBe16(b, at)) << 16) | rdBe16(b, at + 2); }
 
+namespace {
+
+// Pattern values of 32-bit setting fields and of bytes that are never converted.
+constexpr uint32_t pat32(uint32_t offset) { return 0x10203000u + offset; }
+constexpr uint8_t rawByte(uint32_t offset) { return uint8_t(offset * 7 + 0x3D); }
+
+// A counted string in a zero-filled field.
 void pstr(Bytes& b, size_t at, size_t field, const std::string& s) {
     for (size_t i = 0; i < field; ++i) b.at(at + i) = 0;
     b.at(at) = uint8_t(s.size());
     for (size_t i = 0; i < s.size(); ++i) b.at(at + 1 + i) = uint8_t(s[i]);
 }
 
+} // namespace
+
 void rect(Bytes& b, size_t at, Rect r) {
-    be16(b, at, uint16_t(r.top));
-    be16(b, at + 2, uint16_t(r.left));
-    be16(b, at + 4, uint16_t(r.bottom));
-    be16(b, at + 6, uint16_t(r.right));
+    for (int16_t v : {r.top, r.left, r.bottom, r.right}) be16(b, at, uint16_t(v)), at += 2;
 }
 
 void append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
@@ -41,11 +41,13 @@ void raw(Bytes& b, size_t from, size_t to) {
 void pats(Bytes& b, std::initializer_list<uint32_t> offsets) {
     for (uint32_t o : offsets) be16(b, o, pat16(o));
 }
+// 16-bit values at their offsets.
+void words(Bytes& b, std::initializer_list<std::pair<size_t, uint16_t>> values) {
+    for (auto [at, v] : values) be16(b, at, v);
+}
 void common(Bytes& o, uint16_t kind, uint16_t id, Rect r, uint16_t flags) {
-    be16(o, 0, kind);
-    be16(o, 2, id);
+    words(o, {{0, kind}, {2, id}, {22, flags}});
     rect(o, 4, r);
-    be16(o, 22, flags);
 }
 Bytes counted(const std::string& s) {
     Bytes b{uint8_t(s.size())};
@@ -55,13 +57,13 @@ Bytes counted(const std::string& s) {
 
 } // namespace
 
-Bytes actionBytes(uint16_t code, const Bytes& payload, bool padded) {
+// One action: the 32-byte action header, its payload and (with `padded`) one pad byte.
+static Bytes actionBytes(uint16_t code, const Bytes& payload, bool padded = false) {
     Bytes a(32);
     raw(a, 2, 12);
     raw(a, 16, 22);
     raw(a, 24, 32);
-    be16(a, 0, code);
-    be16(a, 22, padded ? 0x0200 : 0);
+    words(a, {{0, code}, {22, padded ? 0x0200 : 0}});
     append(a, payload);
     if (padded) a.push_back(0xEE);
     be32(a, 12, uint32_t(a.size()));
@@ -83,37 +85,33 @@ Bytes nbaAction(uint16_t nbaId, const Bytes& parameters) {
 
 Bytes stackSoundAction(uint16_t soundId, bool track) {
     Bytes a = actionBytes(83, {});
-    be16(a, 4, pat16(4));
-    be16(a, 16, soundId);
-    be16(a, 24, track ? 0x8021 : 0x0021);
+    words(a, {{4, pat16(4)}, {16, soundId}, {24, track ? 0x8021 : 0x0021}});
     return a;
 }
 
 Bytes soundFileAction(const Bytes& path) {
     Bytes a = actionBytes(82, path, path.size() & 1);
-    be16(a, 4, pat16(4));
-    be16(a, 24, pat16(24));
+    pats(a, {4, 24});
     return a;
 }
 
-Bytes movieAction(const Bytes& path) {
+static Bytes movieAction(const Bytes& path) {
     Bytes a = actionBytes(89, path, path.size() & 1);
-    be16(a, 2, pat16(2));
+    pats(a, {2, 20});
     rect(a, 4, Rect{11, 12, 13, 14});
     be32(a, 16, pat32(16));
-    be16(a, 20, pat16(20));
     return a;
 }
 
 Bytes otherStackAction(const Bytes& path) { return actionBytes(60, path, path.size() & 1); }
 
-Bytes scriptAction(const std::string& text) {
+static Bytes scriptAction(const std::string& text) {
     Bytes a = actionBytes(64, Bytes(text.begin(), text.end()), text.size() & 1);
     rect(a, 4, Rect{21, 22, 23, 24});
     return a;
 }
 
-Bytes launchAction(const std::string& document, const std::string& program) {
+static Bytes launchAction(const std::string& document, const std::string& program) {
     Bytes payload(document.begin(), document.end());
     payload.insert(payload.end(), program.begin(), program.end());
     Bytes a = actionBytes(59, payload, payload.size() & 1);
@@ -122,16 +120,14 @@ Bytes launchAction(const std::string& document, const std::string& program) {
     return a;
 }
 
-Bytes videodiscAction() {
+static Bytes videodiscAction() {
     Bytes a = actionBytes(119, {});
     rect(a, 4, Rect{31, 32, 33, 34});
-    be16(a, 18, pat16(18));
-    be16(a, 20, pat16(20));
-    be16(a, 24, pat16(24));
+    pats(a, {18, 20, 24});
     return a;
 }
 
-Bytes animationAction(int frames, uint32_t frameBytes) {
+static Bytes animationAction(int frames, uint32_t frameBytes) {
     Bytes d(18);
     raw(d, 0, 18);
     be16(d, 8, uint16_t(frames));
@@ -149,10 +145,7 @@ Bytes animationAction(int frames, uint32_t frameBytes) {
 
 Bytes shapeAction(const Bytes& mask, uint16_t runtime) {
     Bytes payload(8);
-    be16(payload, 0, pat16(32));
-    be16(payload, 2, pat16(34));
-    be16(payload, 4, runtime);
-    be16(payload, 6, runtime);
+    words(payload, {{0, pat16(32)}, {2, pat16(34)}, {4, runtime}, {6, runtime}});
     append(payload, mask);
     return actionBytes(130, payload, payload.size() & 1);
 }
@@ -163,11 +156,8 @@ Bytes buttonRecord(const ButtonSpec& s) {
     raw(o, 82, 136);
     common(o, 48, s.id, s.rect, s.objectFlags);
     pats(o, {16, 18, 24, 26, 62, 66, 68, 70, 74, 76, 80});
-    be16(o, 20, s.summary);
+    words(o, {{20, s.summary}, {60, s.shape}, {64, s.buttonFlags}, {78, s.iconId}});
     pstr(o, 28, 32, s.name);
-    be16(o, 60, s.shape);
-    be16(o, 64, s.buttonFlags);
-    be16(o, 78, s.iconId);
     for (const Bytes& a : s.actions) append(o, a);
     be32(o, 12, uint32_t(o.size()));
     return o;
@@ -175,10 +165,7 @@ Bytes buttonRecord(const ButtonSpec& s) {
 
 Bytes graphicTrailing(uint16_t width, uint16_t height, uint16_t word1, uint16_t word2, const Bytes& rest) {
     Bytes t(8);
-    be16(t, 0, width);
-    be16(t, 2, height);
-    be16(t, 4, word1);
-    be16(t, 6, word2);
+    words(t, {{0, width}, {2, height}, {4, word1}, {6, word2}});
     append(t, rest);
     return t;
 }
@@ -197,11 +184,9 @@ Bytes graphicRecord(const GraphicSpec& s) {
     raw(o, 64, 80);
     common(o, 16, s.id, s.rect, s.objectFlags);
     pats(o, {16, 18, 20, 24, 58});
-    be16(o, 28, uint16_t(s.pictureFlags | (s.trailing.empty() ? 0 : 0x02)));
+    words(o, {{28, uint16_t(s.pictureFlags | (s.trailing.empty() ? 0 : 0x02))}, {54, s.depth}, {56, s.actionId}});
     rect(o, 30, s.pictureRect);
     pstr(o, 38, 16, s.name);
-    be16(o, 54, s.depth);
-    be16(o, 56, s.actionId);
     be32(o, 60, uint32_t(s.trailing.size()));
     append(o, s.data);
     append(o, s.trailing);
@@ -212,16 +197,7 @@ Bytes graphicRecord(const GraphicSpec& s) {
 
 Bytes styleRuns(uint16_t font, uint16_t size) {
     Bytes r(22);
-    be16(r, 0, 1);
-    be32(r, 2, 0);
-    be16(r, 6, 16);
-    be16(r, 8, 12);
-    be16(r, 10, font);
-    r[12] = 0x05;
-    be16(r, 14, size);
-    be16(r, 16, 0xFF00);
-    be16(r, 18, 0x8000);
-    be16(r, 20, 0x0000);
+    words(r, {{0, 1}, {6, 16}, {8, 12}, {10, font}, {12, 0x0500}, {14, size}, {16, 0xFF00}, {18, 0x8000}});
     return r;
 }
 
@@ -235,14 +211,11 @@ Bytes textRecord(const TextSpec& s) {
     be32(o, 40, pat32(40));
     be32(o, 46, pat32(46));
     be32(o, 52, pat32(52));
-    be16(o, 26, s.secondFlags);
-    be16(o, 66, uint16_t(s.alignment));
+    words(o, {{26, s.secondFlags}, {66, uint16_t(s.alignment)}, {102, s.actionId}});
     pstr(o, 72, 16, s.name);
-    be16(o, 102, s.actionId);
     for (const TextSub& t : s.subs) {
         Bytes sub(16);
-        be16(sub, 0, 99);
-        be16(sub, 2, t.cardId);
+        words(sub, {{0, 99}, {2, t.cardId}});
         be32(sub, 4, t.flags);
         be32(sub, 8, uint32_t(t.text.size()));
         append(sub, t.text);
@@ -259,15 +232,12 @@ Bytes textRecord(const TextSpec& s) {
 Bytes colourTable(int entries, uint16_t r, uint16_t g, uint16_t b) {
     Bytes t(8 + 8 * size_t(entries));
     be32(t, 0, 0x12345678);
-    be16(t, 4, 0);
     be16(t, 6, uint16_t(entries - 1));
     for (int i = 0; i < entries; ++i) {
         const size_t e = 8 + 8 * size_t(i);
-        be16(t, e, uint16_t(i));
         const uint16_t v = uint16_t(i * 0x0101);
-        be16(t, e + 2, i == 0 ? r : v);
-        be16(t, e + 4, i == 0 ? g : uint16_t(v ^ 0x5555));
-        be16(t, e + 6, i == 0 ? b : uint16_t(v ^ 0xAAAA));
+        words(t, {{e, uint16_t(i)}, {e + 2, i ? v : r}, {e + 4, i ? uint16_t(v ^ 0x5555) : g},
+                  {e + 6, i ? uint16_t(v ^ 0xAAAA) : b}});
     }
     return t;
 }
@@ -276,18 +246,13 @@ Bytes pictureRecord(const PictureSpec& s) {
     Bytes p(24);
     raw(p, 4, 10);
     raw(p, 20, 24);
-    be16(p, 0, pat16(0));
-    be16(p, 2, s.format);
-    be16(p, 10, s.padded ? 0x0200 : 0);
+    words(p, {{0, pat16(0)}, {2, s.format}, {10, s.padded ? 0x0200 : 0}});
     be32(p, 16, uint32_t(s.colourTable.size()));
     append(p, s.colourTable);
     if (s.format == 2) {
-        Bytes f(16);
-        be32(f, 0, s.topPattern);
-        be32(f, 4, s.topCount);
-        be32(f, 8, s.bottomPattern);
-        be32(f, 12, s.bottomCount);
-        append(p, f);
+        size_t at = p.size();
+        p.resize(at + 16);
+        for (uint32_t v : {s.topPattern, s.topCount, s.bottomPattern, s.bottomCount}) be32(p, at, v), at += 4;
     }
     append(p, s.data);
     if (s.padded) p.push_back(0xEE);
@@ -300,17 +265,10 @@ Bytes cardRecord(const CardSpec& s) {
     raw(c, 12, 16);
     raw(c, 24, 32);
     raw(c, 58, 96);
-    be16(c, 0, s.id);
-    be16(c, 6, s.mode);
-    be16(c, 8, s.backgroundId);
     pats(c, {10, 16, 54, 56});
-    be16(c, 18, s.depth);
-    be16(c, 20, s.width);
-    be16(c, 22, s.height);
+    words(c, {{0, s.id}, {6, s.mode}, {8, s.backgroundId}, {18, s.depth}, {20, s.width}, {22, s.height},
+              {48, s.arrive}, {50, s.leave}, {52, s.click}});
     pstr(c, 32, 16, s.name);
-    be16(c, 48, s.arrive);
-    be16(c, 50, s.leave);
-    be16(c, 52, s.click);
     if (s.picture) append(c, pictureRecord(*s.picture));
     for (const Bytes& o : s.objects) append(c, o);
     append(c, {0, 0, 0xFA, 0xCE});
@@ -322,11 +280,8 @@ Bytes linkData(uint16_t linkNumber, uint16_t textObject, const std::string& text
                const std::optional<Bytes>& actionRecord) {
     Bytes d(23);
     raw(d, 10, 23);
-    be16(d, 0, linkNumber);
-    be16(d, 2, textObject);
-    be16(d, 4, uint16_t(after.size()));
-    be16(d, 6, uint16_t(text.size()));
-    be16(d, 8, actionRecord ? 1 : 0);
+    words(d, {{0, linkNumber}, {2, textObject}, {4, uint16_t(after.size())}, {6, uint16_t(text.size())},
+              {8, actionRecord ? 1 : 0}});
     d.insert(d.end(), text.begin(), text.end());
     d.push_back(0); // the byte after the text, where the text sits once in memory
     append(d, after);
@@ -339,18 +294,9 @@ Bytes stackFile(const StackSpec& s) {
     raw(f, 28, 48);
     raw(f, 80, 128);
     pats(f, {0, 2, 12, 18, 20, 22, 24, 26, 48, 52, 54, 76});
-    be16(f, 4, s.cardCount.value_or(uint16_t(s.cards.size())));
-    be16(f, 6, s.field6);
-    be16(f, 8, s.version);
-    be16(f, 10, s.nextCardId);
-    be16(f, 14, s.flags);
-    be16(f, 16, s.depth);
-    be16(f, 50, s.field50);
-    be16(f, 56, s.width);
-    be16(f, 58, s.height);
-    be16(f, 72, s.arrive);
-    be16(f, 74, s.leave);
-    be16(f, 78, s.click);
+    words(f, {{4, s.cardCount.value_or(uint16_t(s.cards.size()))}, {6, s.field6}, {8, s.version},
+              {10, s.nextCardId}, {14, s.flags}, {16, s.depth}, {50, s.field50}, {56, s.width}, {58, s.height},
+              {72, s.arrive}, {74, s.leave}, {78, s.click}});
     for (const Bytes& c : s.cards) append(f, c);
     be32(f, kHeaderChunkOffset, s.chunkOffset.value_or(uint32_t(f.size())));
     be32(f, kHeaderChunkCount, s.chunkCount.value_or(uint32_t(s.chunks.size())));

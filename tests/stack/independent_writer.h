@@ -22,17 +22,13 @@ constexpr uint32_t fcc(const char (&s)[5]) {
            (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
 }
 
-// Pattern values of setting fields and of bytes that are never converted.
+// The pattern value of a 16-bit setting field.
 constexpr uint16_t pat16(uint32_t offset) { return uint16_t(0x1100 + offset); }
-constexpr uint32_t pat32(uint32_t offset) { return 0x10203000u + offset; }
-constexpr uint8_t rawByte(uint32_t offset) { return uint8_t(offset * 7 + 0x3D); }
 
 void be16(Bytes& b, size_t at, uint16_t v);
 void be32(Bytes& b, size_t at, uint32_t v);
 uint16_t rdBe16(const Bytes& b, size_t at);
 uint32_t rdBe32(const Bytes& b, size_t at);
-// A counted string in a zero-filled field.
-void pstr(Bytes& b, size_t at, size_t field, const std::string& s);
 // Stored rectangle: top, left, bottom, right.
 struct Rect {
     int16_t left = 0, top = 0, right = 0, bottom = 0;
@@ -41,21 +37,12 @@ void rect(Bytes& b, size_t at, Rect r);
 void append(Bytes& b, const Bytes& more);
 uint32_t roundUp4(uint32_t n);
 
-// One action: the 32-byte action header, its payload and (with `padded`) one pad byte.
-// Fields that depend on the code are filled by the helpers below.
-Bytes actionBytes(uint16_t code, const Bytes& payload, bool padded = false);
-// A counted path, 6 zero bytes and a counted file name, as actions hold paths.
+// Actions. A counted path, 6 zero bytes and a counted file name, as actions hold paths.
 Bytes actionPath(const std::string& path, const std::string& fileName);
 Bytes nbaAction(uint16_t nbaId, const Bytes& parameters);
 Bytes stackSoundAction(uint16_t soundId, bool track);
 Bytes soundFileAction(const Bytes& path);
-Bytes movieAction(const Bytes& path);
 Bytes otherStackAction(const Bytes& path);
-Bytes scriptAction(const std::string& text);
-Bytes launchAction(const std::string& document, const std::string& program);
-Bytes videodiscAction();
-// An animation description with `frames` frame items of `frameBytes` each.
-Bytes animationAction(int frames, uint32_t frameBytes);
 // A picture-shaped button's mask; `runtime` fills the two words that loading clears.
 Bytes shapeAction(const Bytes& mask, uint16_t runtime = 0);
 

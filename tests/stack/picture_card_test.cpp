@@ -97,11 +97,8 @@ TEST(CardPicture, ColourTableOrIdentity) {
 
 TEST(CardPicture, FillBlocksSurroundTheCompressedRows) {
     // 16 x 4 at 8 bits: 64 bytes; 6 filled at the top, 7 at the bottom.
-    Bytes fill(16, 0);
-    const uint8_t top[4] = {1, 2, 3, 4}, bottom[4] = {5, 6, 7, 8};
-    std::copy(top, top + 4, fill.begin());
+    Bytes fill = {1, 2, 3, 4, 0, 0, 0, 0, 5, 6, 7, 8, 0, 0, 0, 0};
     put32(fill.data() + 4, 6);
-    std::copy(bottom, bottom + 4, fill.begin() + 8);
     put32(fill.data() + 12, 7);
     // The middle 51 bytes: a copy reaching 6 back (into the top fill), then 48 literals.
     Bytes data = {0x01, 0x00, 0x00, 0x06};

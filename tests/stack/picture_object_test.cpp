@@ -21,14 +21,9 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes objectHeader(int w, int h, int depth, uint16_t pictureFlags) {
     Bytes o(80, 0);
-    put16(o.data(), 16);
-    put16(o.data() + 2, 7);
-    put16(o.data() + 28, pictureFlags);
-    put16(o.data() + 30, 10);
-    put16(o.data() + 32, 20);
-    put16(o.data() + 34, uint16_t(10 + w));
-    put16(o.data() + 36, uint16_t(20 + h));
-    put16(o.data() + 54, uint16_t(depth));
+    for (auto [at, v] : {std::pair<int, int>{0, 16}, {2, 7}, {28, pictureFlags}, {30, 10}, {32, 20}, {34, 10 + w},
+                         {36, 20 + h}, {54, depth}})
+        put16(o.data() + at, uint16_t(v));
     return o;
 }
 
@@ -40,8 +35,8 @@ Bitmap picture(int w, int h, int depth, unsigned seed) {
     return b;
 }
 
+// A filled disc of radius 6 in a 15 x 15 mask.
 Bitmap ring() {
-    // A filled disc of radius 6 in a 15 x 15 mask.
     Bitmap m = makeMask(15, 15);
     for (int y = 0; y < 15; ++y)
         for (int x = 0; x < 15; ++x)

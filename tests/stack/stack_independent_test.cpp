@@ -43,41 +43,24 @@ TEST_F(IndependentStackTest, HeaderAndCards) {
         EXPECT_EQ(get16(card(n) + 6), modes[n - 1]);
     }
     EXPECT_EQ(CardName(CardByNumber(1)), "First");
-    EXPECT_EQ(get16(card(3) + 52), 505);
-    const uint8_t* pic = card(3) + 96; // format 2: the fill block's counts are native
-    EXPECT_EQ(get32(pic + 24 + get32(pic + 16) + 4), 64u);
 }
 
+// Field by field, the records are RecordConvert's; here, that opening reaches every object.
 TEST_F(IndependentStackTest, ObjectsAndTheirActions) {
     const uint8_t* b = object(1, 48, 1);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(name(b + 28, 32), "Everything");
-    EXPECT_EQ(get16(b + 78), 400);
     std::vector<uint16_t> codes;
     for (uint32_t off = 136; off < get32(b + 12); off += get32(b + off + 12)) codes.push_back(get16(b + off));
     EXPECT_EQ(codes, (std::vector<uint16_t>{83, 83, 51, 82, 89, 60, 64, 59, 119, 56, 130}));
     const uint8_t* a = b + 136;
-    EXPECT_EQ(get16(a + 16), 200);
-    EXPECT_EQ(get16(a + 24), 0x0021);
-    a += get32(a + 12);
-    EXPECT_EQ(get16(a + 24), 0x8021);
-    a += get32(a + 12);
-    EXPECT_EQ(get16(a + 16), 300);
-    a += get32(a + 12);
+    for (int i = 0; i < 3; ++i) a += get32(a + 12); // to the sound file's action
     EXPECT_EQ(actionPathText(a + 32, get32(a + 12) - 32), "C:\\Sounds\\bell.wav");
-
-    const uint8_t* g = object(1, 16, 2);
-    ASSERT_NE(g, nullptr);
-    EXPECT_EQ(get16(g + 56), 501);
     const uint8_t* t = object(1, 96, 3);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(get16(t + 102), 502);
-    EXPECT_EQ(get16(t + 128 + 2), 1);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(t + 144), 3), "Hi!");
-
     const uint8_t* gf = object(2, 16, 5);
     ASSERT_NE(gf, nullptr);
-    EXPECT_EQ(get16(gf + 22), 0x240);
     EXPECT_EQ(objectRefPath(gf + 80, get32(gf + 12) - 81), "C:\\Pictures\\sky.jpeg");
     const uint8_t* tf = object(3, 96, 7);
     ASSERT_NE(tf, nullptr);

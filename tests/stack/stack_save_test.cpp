@@ -33,26 +33,20 @@ protected:
 
 } // namespace
 
+// Also through the stack tool, when it is built.
 TEST_F(SaveTest, StacksThatNeedNoChangeComeBackByteForByte) {
+    const std::string tool = std::string(CV_BIN_DIR) + "/cvstack";
     for (auto& [name, bytes] : sampleStacks()) {
-        ASSERT_EQ(OpenStack(write(name + ".stk", bytes)), 0) << name;
-        ASSERT_EQ(SaveStack(path(name + "-out.stk")), 0) << name;
-        const Bytes out = readFile(path(name + "-out.stk"));
-        ASSERT_EQ(out.size(), bytes.size()) << name;
-        for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], bytes[i]) << name << " byte " << i;
+        const std::string in = write(name + ".stk", bytes), out = path(name + "-out.stk");
+        ASSERT_EQ(OpenStack(in), 0) << name;
+        ASSERT_EQ(SaveStack(out), 0) << name;
+        EXPECT_EQ(readFile(out), bytes) << name;
+        if (!fs::exists(tool)) continue;
+        const std::string cmd = "QT_QPA_PLATFORM=offscreen '" + tool + "' resave '" + in + "' '" + out + "-tool'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << name;
+        EXPECT_EQ(readFile(out + "-tool"), bytes) << name << " (tool)";
     }
     EXPECT_TRUE(alerts().empty());
-}
-
-TEST_F(SaveTest, TheStackToolResavesByteForByte) {
-    const std::string tool = std::string(CV_BIN_DIR) + "/cvstack";
-    if (!fs::exists(tool)) GTEST_SKIP() << "cvstack is not built";
-    for (auto& [name, bytes] : sampleStacks()) {
-        const std::string in = write(name + ".stk", bytes), out = path(name + "-tool.stk");
-        const std::string cmd = "QT_QPA_PLATFORM=offscreen '" + tool + "' resave '" + in + "' '" + out + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << name;
-        EXPECT_EQ(readFile(out), bytes) << name;
-    }
 }
 
 TEST_F(SaveTest, SavingOverItsOwnFileKeepsEveryChunkReachable) {

@@ -17,10 +17,9 @@ using namespace cv;
 namespace {
 
 struct Sub {
-    Sub(uint16_t c, std::string t, std::vector<StyleRun> r = {}) : card(c), text(std::move(t)), runs(std::move(r)) {}
     uint16_t card;
     std::string text;
-    std::vector<StyleRun> runs;
+    std::vector<StyleRun> runs{};
 };
 
 StyleRun run(uint32_t start, uint8_t style = 0, uint16_t size = 12, uint16_t font = 1000) {
@@ -33,8 +32,6 @@ std::vector<uint8_t> textObject(uint16_t id, uint16_t flags, const std::vector<S
     std::vector<uint8_t> o(text::kSubrecords, 0);
     put16(o.data() + obj::kKind, obj::kText);
     put16(o.data() + obj::kId, id);
-    const uint16_t rect[4] = {10, 10, 200, 100}; // left, top, right, bottom
-    for (int i = 0; i < 4; ++i) put16(o.data() + obj::kRect + 2 * i, rect[i]);
     for (const Sub& s : subs) {
         std::vector<uint8_t> sub(16, 0);
         sub.insert(sub.end(), s.text.begin(), s.text.end());
@@ -42,14 +39,11 @@ std::vector<uint8_t> textObject(uint16_t id, uint16_t flags, const std::vector<S
             const auto runs = StyleRunBytes(s.runs);
             sub.insert(sub.end(), runs.begin(), runs.end());
         }
-        uint32_t subFlags = 0;
-        if (sub.size() & 1) {
-            sub.push_back(0);
-            subFlags = kSubFlagPadded;
-        }
+        const bool odd = sub.size() & 1;
+        if (odd) sub.push_back(0);
         put16(sub.data() + text::kSubType, text::kSubTypeText);
         put16(sub.data() + text::kSubCardId, s.card);
-        put32(sub.data() + text::kSubFlags, subFlags);
+        put32(sub.data() + text::kSubFlags, odd ? kSubFlagPadded : 0);
         put32(sub.data() + text::kSubTextLength, uint32_t(s.text.size()));
         put32(sub.data() + text::kSubLength, uint32_t(sub.size()));
         o.insert(o.end(), sub.begin(), sub.end());
