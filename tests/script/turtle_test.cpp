@@ -34,9 +34,7 @@ protected:
 TEST_F(TurtleTest, LinesRunBetweenWindowPixelsWithoutTheirLastPoint) {
     draw("HT SETPC 2 FD 100");
     ASSERT_EQ(surface.lines.size(), 1u);
-    EXPECT_EQ(surface.lines[0].x0, 200);
-    EXPECT_EQ(surface.lines[0].y0, 200);
-    EXPECT_EQ(surface.lines[0].y1, 100);
+    EXPECT_EQ(std::tuple(surface.lines[0].x0, surface.lines[0].y0, surface.lines[0].y1), std::tuple(200.0, 200.0, 100.0));
     EXPECT_EQ(surface.at(200, 101), 0xFF0000u);
     EXPECT_EQ(surface.at(200, 100), 0xFFFFFFu);
 }
@@ -44,10 +42,8 @@ TEST_F(TurtleTest, LinesRunBetweenWindowPixelsWithoutTheirLastPoint) {
 TEST_F(TurtleTest, PenModesDrawErasePassOrInvert) {
     draw("HT SETBG 3 PE FD 10 PX FD 10 PU FD 10 PD SETPC 4 FD 10 PRINT PEN");
     ASSERT_EQ(surface.lines.size(), 3u);
-    EXPECT_EQ(surface.lines[0].rgb, 0x00FF00u);  // the background colour
-    EXPECT_EQ(surface.lines[0].op, PenOp::Copy);
-    EXPECT_EQ(surface.lines[1].rgb, 0xFFFFFFu);
-    EXPECT_EQ(surface.lines[1].op, PenOp::Xor);
+    EXPECT_TRUE(surface.lines[0].rgb == 0x00FF00u && surface.lines[0].op == PenOp::Copy);  // the background colour
+    EXPECT_TRUE(surface.lines[1].rgb == 0xFFFFFFu && surface.lines[1].op == PenOp::Xor);
     EXPECT_EQ(surface.lines[2].rgb, 0x0000FFu);
     EXPECT_EQ(out.text, "PENDOWN\n");
 }
@@ -64,10 +60,8 @@ TEST_F(TurtleTest, FenceRefusesToLeaveAndWrapComesBackOpposite) {
     EXPECT_EQ(draw("HT WRAP PD FD 1000 PRINT POS", &tall), "0 200\n");
     ASSERT_EQ(tall.lines.size(), 3u);
     // Vertical segments: out at the top, back in at the bottom.
-    EXPECT_EQ(tall.lines[0].y0, 200);
-    EXPECT_EQ(tall.lines[0].y1, -1);
-    EXPECT_EQ(tall.lines[1].y0, 399);
-    EXPECT_EQ(tall.lines[2].y1, 0);
+    EXPECT_EQ(std::tuple(tall.lines[0].y0, tall.lines[0].y1, tall.lines[1].y0, tall.lines[2].y1),
+              std::tuple(200.0, -1.0, 399.0, 0.0));
     for (int y = 1; y < 400; ++y) EXPECT_EQ(tall.at(150, y), 0u) << y;
 
     TestSurface slanted(300, 400);
@@ -131,8 +125,7 @@ TEST_F(TurtleTest, DotAndDotP) {
 TEST_F(TurtleTest, FillStartsAtTheTurtleInThePenColour) {
     draw("HT SETPC 3 PU SETPOS [5 -7] FILL");
     ASSERT_EQ(surface.fills.size(), 1u);
-    EXPECT_EQ(surface.fills[0].x, 205);
-    EXPECT_EQ(surface.fills[0].y, 207);
+    EXPECT_EQ(std::pair(surface.fills[0].x, surface.fills[0].y), std::pair(int64_t(205), int64_t(207)));
 }
 
 TEST_F(TurtleTest, TheTriangleIsDrawnTwiceToTakeItAway) {
@@ -143,10 +136,8 @@ TEST_F(TurtleTest, TheTriangleIsDrawnTwiceToTakeItAway) {
     surface.lines.clear();
     draw("HOME ST");
     ASSERT_EQ(surface.lines.size(), 3u);
-    EXPECT_EQ(surface.lines[0].x0, 200);
-    EXPECT_EQ(surface.lines[0].y0, 188);
-    EXPECT_EQ(surface.lines[0].x1, 194);
-    EXPECT_EQ(surface.lines[1].x1, 206);
+    EXPECT_EQ(std::tuple(surface.lines[0].x0, surface.lines[0].y0, surface.lines[0].x1, surface.lines[1].x1),
+              std::tuple(200.0, 188.0, 194.0, 206.0));
     // A window whose picture was replaced has lost the triangle: it is not erased again.
     surface.generationValue++;
     surface.lines.clear();
@@ -198,8 +189,7 @@ TEST_F(TurtleTest, DepthShrinksTowardTheCentreAndStereoDrawsTwoViews) {
 TEST_F(TurtleTest, ScrunchScalesColumnsAndKeepsTheTurtleWhereItIsShown) {
     EXPECT_EQ(draw("HT PU SETX 50 SETSCRUNCH 2 PRINT SCRUNCH PRINT POS PD SETX 50"), "2\n25 0\n");
     ASSERT_EQ(surface.lines.size(), 1u);
-    EXPECT_EQ(surface.lines[0].x0, 250);
-    EXPECT_EQ(surface.lines[0].x1, 300);
+    EXPECT_EQ(std::pair(surface.lines[0].x0, surface.lines[0].x1), std::pair(250.0, 300.0));
     EXPECT_EQ(draw("SETSCRUNCH 1 PRINT XCOR"), "100\n");
 }
 
@@ -211,9 +201,8 @@ TEST_F(TurtleTest, TextGoesToTheDrawingWindowUnderTurtleIO) {
          "SETFONTFAMILY 99 TYPE 3 TEXTIO");
     ASSERT_EQ(surface.fonts.size(), 5u);
     EXPECT_EQ(surface.fonts[2].name, "Geneva");
-    EXPECT_EQ(surface.fonts[3].name, "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345");
-    EXPECT_EQ(surface.fonts[3].size, 1);
-    EXPECT_EQ(surface.fonts[3].style, 5);
+    EXPECT_EQ(std::tuple(surface.fonts[3].name, surface.fonts[3].size, surface.fonts[3].style),
+              std::tuple("ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", 1, 5));
     EXPECT_EQ(surface.fonts[4].name, "");
 }
 
@@ -222,23 +211,14 @@ TEST_F(TurtleTest, ShapesTakeRectanglesInTurtleCoordinates) {
          "PAINTRRECT [0 0 10 10] 8 6 INVERTARC [0 0 10 10] 30 90 (PRINT GETFORECOLOR GETBACKCOLOR)");
     EXPECT_EQ(out.text, "2 3\n");
     ASSERT_EQ(surface.shapes.size(), 4u);
-    const SurfaceShape& frame = surface.shapes[0];
-    EXPECT_EQ(frame.kind, SurfaceShape::Rect);
-    EXPECT_EQ(frame.verb, SurfaceShape::Frame);
-    EXPECT_EQ(frame.left, 190);
-    EXPECT_EQ(frame.top, 180);
-    EXPECT_EQ(frame.right, 230);
-    EXPECT_EQ(frame.bottom, 240);
-    EXPECT_EQ(frame.colour, 0xFF0000u);
-    EXPECT_EQ(frame.penWidth, 1);
-    EXPECT_EQ(frame.penHeight, 1);
+    const SurfaceShape &frame = surface.shapes[0], &oval = surface.shapes[1];
+    EXPECT_TRUE(frame.kind == SurfaceShape::Rect && frame.verb == SurfaceShape::Frame);
+    EXPECT_EQ(std::tuple(frame.left, frame.top, frame.right, frame.bottom), std::tuple(190, 180, 230, 240));
+    EXPECT_EQ(std::tuple(frame.colour, frame.penWidth, frame.penHeight), std::tuple(0xFF0000u, 1, 1));
     // Corners given the other way round make the same rectangle.
-    EXPECT_EQ(surface.shapes[1].left, 190);
-    EXPECT_EQ(surface.shapes[1].bottom, 240);
-    EXPECT_EQ(surface.shapes[1].colour, 0x00FF00u);
-    EXPECT_EQ(surface.shapes[2].cornerWidth, 8);
-    EXPECT_EQ(surface.shapes[3].startAngle, 30);
-    EXPECT_EQ(surface.shapes[3].arcAngle, 90);
+    EXPECT_EQ(std::tuple(oval.left, oval.top, oval.right, oval.bottom, oval.colour), std::tuple(190, 180, 230, 240, 0x00FF00u));
+    EXPECT_EQ(std::tuple(surface.shapes[2].cornerWidth, surface.shapes[3].startAngle, surface.shapes[3].arcAngle),
+              std::tuple(8, 30, 90));
     EXPECT_EQ(drawError("FRAMEOVAL [1 2 3]"), "Logo Error: FRAMEOVAL doesn't like [1 2 3] as input");
 }
 
