@@ -223,8 +223,7 @@ TEST_F(EvaluatorTest, StepLimitEndsRunawayScripts) {
     EXPECT_LT(in.steps(), 1100u);
 }
 
-TEST_F(EvaluatorTest, TimeDateAndVersion) {
-    EXPECT_EQ(run("SHOW VERSION"), "[2 5 2 Windows 2.5.2]\n");
+TEST_F(EvaluatorTest, TimeAndDate) {
     EXPECT_NE(run("SHOW TIME").find("M]"), std::string::npos);
     EXPECT_NE(run("SHOW DATE").find(", "), std::string::npos);
 }
