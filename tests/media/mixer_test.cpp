@@ -22,7 +22,7 @@ std::shared_ptr<PcmBuffer> constant(int16_t value, size_t frames, OutputFormat f
     return p;
 }
 
-TEST(Mixer, SumsSoundsAndForgetsThoseThatEnded) {
+TEST(Mixer, SumsSoundsStopsThemAndForgetsThoseThatEnded) {
     Mixer m;
     const auto a = m.play(constant(8192, 100), 1.0f);
     const auto b = m.play(constant(4096, 50), 0.5f);
@@ -35,21 +35,17 @@ TEST(Mixer, SumsSoundsAndForgetsThoseThatEnded) {
     EXPECT_TRUE(m.finished(a));
     EXPECT_TRUE(m.finished(b));
     EXPECT_EQ(m.voiceCount(), 0u);
-}
-
-TEST(Mixer, StopsOneVoiceOrAll) {
-    Mixer m;
-    const auto a = m.play(constant(8192, 1000), 1.0f);
-    const auto b = m.play(constant(8192, 1000), 1.0f);
-    m.stop(a);
-    EXPECT_TRUE(m.finished(a));
-    EXPECT_FALSE(m.finished(b));
-    m.setGain(b, 0.0f);
-    std::vector<float> out(2 * 10);
+    // One voice stopped, another silenced, then all stopped.
+    const auto c = m.play(constant(8192, 1000), 1.0f);
+    const auto d = m.play(constant(8192, 1000), 1.0f);
+    m.stop(c);
+    EXPECT_TRUE(m.finished(c));
+    EXPECT_FALSE(m.finished(d));
+    m.setGain(d, 0.0f);
     m.render(out.data(), 10);
     EXPECT_EQ(out[0], 0.0f);
     m.stopAll();
-    EXPECT_TRUE(m.finished(b));
+    EXPECT_TRUE(m.finished(d));
 }
 
 TEST(Mixer, TheLimiterHoldsLoudSumsUnderFullScaleAndLetsGoAfter) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -31,7 +32,10 @@ protected:
         setUi(nullptr);
         fs::remove_all(dir);
     }
-    std::string make(const std::string& name, const test::TestMovie& desc) {
+    // A test movie in the folder: the default one, changed by `set`.
+    std::string make(const std::string& name, const std::function<void(test::TestMovie&)>& set = {}) {
+        test::TestMovie desc;
+        if (set) set(desc);
         const std::string path = (dir / name).string();
         std::string error;
         EXPECT_TRUE(test::makeTestMovie(path, desc, &error)) << name << ": " << error;
@@ -47,9 +51,7 @@ protected:
     }
     MovieRequest request(const std::string& path, MovieRect rect = {}, int16_t options = 0) {
         MovieRequest r;
-        r.source.path = path;
-        r.rect = rect;
-        r.options = options;
+        r.source.path = path, r.rect = rect, r.options = options;
         return r;
     }
     HeadlessUi ui;
@@ -73,11 +75,11 @@ TEST_F(Movies, EachPeriodCodecDecodesEveryFrameWithItsNumberAndTime) {
     };
     for (const CodecCase& c : cases) {
         SCOPED_TRACE(c.codec);
-        test::TestMovie desc;
-        desc.container = c.container;
-        desc.codec = c.codec;
-        desc.frames = 12;
-        const std::string path = make(std::string(c.codec) + "." + c.container, desc);
+        const std::string path = make(std::string(c.codec) + "." + c.container, [&](test::TestMovie& d) {
+            d.container = c.container;
+            d.codec = c.codec;
+            d.frames = 12;
+        });
         auto d = MovieDecoder::open(MovieSource{path, nullptr});
         ASSERT_TRUE(d);
         EXPECT_EQ(d->info().videoCodec, c.decoderName);
@@ -105,9 +107,7 @@ TEST_F(Movies, EachPeriodCodecDecodesEveryFrameWithItsNumberAndTime) {
 }
 
 TEST_F(Movies, FromMemoryScaledAndAfterASeek) {
-    test::TestMovie desc;
-    desc.frames = 20;
-    const std::string path = make("m.mov", desc);
+    const std::string path = make("m.mov", [](test::TestMovie& d) { d.frames = 20; });
     std::ifstream in(path, std::ios::binary);
     auto bytes = std::make_shared<std::vector<uint8_t>>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     auto d = MovieDecoder::open(MovieSource{"", bytes});
@@ -132,11 +132,10 @@ TEST_F(Movies, FromMemoryScaledAndAfterASeek) {
 }
 
 TEST_F(Movies, TheDecodeThreadHandsOutFramesInOrderAndReachesTheEnd) {
-    test::TestMovie desc;
-    desc.codec = "cinepak";
-    desc.frames = 30;
-    desc.fps = 30;
-    auto d = MovieDecoder::open(MovieSource{make("t.mov", desc), nullptr});
+    auto d = MovieDecoder::open(MovieSource{make("t.mov", [](test::TestMovie& m) {
+        m.codec = "cinepak";
+        m.frames = m.fps = 30;
+    }), nullptr});
     ASSERT_TRUE(d);
     MoviePlayback p(std::move(d), MoviePlayback::Mode::Threaded);
     int last = -1;
@@ -151,19 +150,14 @@ TEST_F(Movies, TheDecodeThreadHandsOutFramesInOrderAndReachesTheEnd) {
 }
 
 TEST_F(Movies, PreparingChoosesAlertsStatusAndPlace) {
-    test::TestMovie plain;
-    const std::string mov = make("plain.mov", plain);
-    test::TestMovie soundOnly;
-    soundOnly.pictures = false;
-    const std::string wavMov = make("sound.mov", soundOnly);
-    test::TestMovie vr;
-    vr.vr = true;
-    const std::string vrMov = make("vr.mov", vr);
-    test::TestMovie indeo;
-    indeo.container = "avi";
-    indeo.codec = "msvideo1";
-    indeo.forceTag = "iv32";
-    const std::string iv32 = make("indeo.avi", indeo);
+    const std::string mov = make("plain.mov");
+    const std::string wavMov = make("sound.mov", [](test::TestMovie& d) { d.pictures = false; });
+    const std::string vrMov = make("vr.mov", [](test::TestMovie& d) { d.vr = true; });
+    const std::string iv32 = make("indeo.avi", [](test::TestMovie& d) {
+        d.container = "avi";
+        d.codec = "msvideo1";
+        d.forceTag = "iv32";
+    });
     const std::string junk = (dir / "junk.mov").string();
     std::ofstream(junk) << "not a movie at all";
 
@@ -207,10 +201,10 @@ TEST_F(Movies, PreparingChoosesAlertsStatusAndPlace) {
 }
 
 TEST_F(Movies, DamagedFilesAlertOrPlayWhatTheyCan) {
-    test::TestMovie desc;
-    desc.container = "avi";
-    desc.codec = "rawvideo";
-    const std::string path = make("big.avi", desc);
+    const std::string path = make("big.avi", [](test::TestMovie& d) {
+        d.container = "avi";
+        d.codec = "rawvideo";
+    });
     std::ifstream in(path, std::ios::binary);
     std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     // The bitmap header's width and height (after "strf" and its size) made 65535 × 65535.
@@ -238,21 +232,14 @@ TEST_F(Movies, DamagedFilesAlertOrPlayWhatTheyCan) {
         // What can be played plays, no frame above the limit is made, and it ends.
         vc.advance(5000);
         EXPECT_TRUE(list.IsMovieDone(*m));
-        if (m->playback->hasPictures()) {
-            const MovieFrame* f = m->playback->frameAt(5000);
-            if (f) {
-                EXPECT_LE(int64_t(f->width) * f->height, kMaxMoviePixels);
-            }
-        }
+        const MovieFrame* f = m->playback->hasPictures() ? m->playback->frameAt(5000) : nullptr;
+        if (f) EXPECT_LE(int64_t(f->width) * f->height, kMaxMoviePixels);
     }
 }
 
 TEST_F(Movies, StartingEndingHidingReuseAndSoundOnlyStops) {
-    test::TestMovie desc; // one second, with a tone
-    const std::string mov = make("m.mov", desc);
-    test::TestMovie soundOnly;
-    soundOnly.pictures = false;
-    const std::string snd = make("s.mov", soundOnly);
+    const std::string mov = make("m.mov");  // one second, with a tone
+    const std::string snd = make("s.mov", [](test::TestMovie& d) { d.pictures = false; });
     SoundManager sounds;
     MovieList list(sounds);
     list.mode = MoviePlayback::Mode::Synchronous;
@@ -291,13 +278,14 @@ TEST_F(Movies, StartingEndingHidingReuseAndSoundOnlyStops) {
 }
 
 TEST_F(Movies, PauseResumeAndSeekKeepPositionAndSound) {
-    test::TestMovie desc;
-    desc.frames = 30;
-    desc.audioSeconds = 2.8; // the tone ends 200 ms before the pictures: where it ends shows where it went on from
     SoundManager sounds;
     MovieList list(sounds);
     list.mode = MoviePlayback::Mode::Synchronous;
-    MovieChannel* m = list.PrepareMovie(request(make("p.mov", desc)), 1, true);
+    // The tone ends 200 ms before the pictures: where it ends shows where it went on from.
+    MovieChannel* m = list.PrepareMovie(request(make("p.mov", [](test::TestMovie& d) {
+        d.frames = 30;
+        d.audioSeconds = 2.8;
+    })), 1, true);
     ASSERT_TRUE(m);
     vc.advance(700);
     list.pause(*m);
@@ -330,13 +318,13 @@ TEST_F(Movies, PauseResumeAndSeekKeepPositionAndSound) {
 }
 
 TEST_F(Movies, ATrackTheSoundSideRefusesIsSaidOnceAndTheMoviePlaysSilent) {
-    test::TestMovie desc;
-    desc.frames = 20;
-    desc.audioRate = 800; // below the lowest rate a sound file may have
     SoundManager sounds;
     MovieList list(sounds);
     list.mode = MoviePlayback::Mode::Synchronous;
-    MovieChannel* m = list.PrepareMovie(request(make("low.mov", desc)), 1, true);
+    MovieChannel* m = list.PrepareMovie(request(make("low.mov", [](test::TestMovie& d) {
+        d.frames = 20;
+        d.audioRate = 800;  // below the lowest rate a sound file may have
+    })), 1, true);
     ASSERT_TRUE(m);
     vc.advance(500);
     list.pause(*m);

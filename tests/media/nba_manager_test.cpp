@@ -82,8 +82,7 @@ TEST_F(NBAManagerTest, LookupGoesStackThenListThenStringsThenSettings) {
     const Handle rec = m.findRecord(6, false);
     const uint8_t* r = memRefs().data(rec);
     EXPECT_EQ(GetHandleSize(rec), nbarec::kMinSize + 5);
-    EXPECT_EQ(loadBE16(r), 3);
-    EXPECT_EQ(loadBE16(r + 2), 6);
+    EXPECT_EQ(std::pair(loadBE16(r), loadBE16(r + 2)), std::pair(uint16_t(3), uint16_t(6)));
     EXPECT_STREQ(reinterpret_cast<const char*>(r + nbarec::kFileName), "PREFS.NBA");
     EXPECT_STREQ(reinterpret_cast<const char*>(r + nbarec::kAboutText), "About");
 }
@@ -119,9 +118,8 @@ TEST_F(NBAManagerTest, BlockFieldsDataWordAndBusyState) {
         const uint8_t* d = b.block.bytes.data();
         seenData = loadLE32(d + NBA_OFF_DATA);
         seenBusy = loadLE32(d + NBA_OFF_BUSY_STATE);
-        EXPECT_EQ(loadLE16(d + NBA_OFF_VERSION), 5);
-        EXPECT_EQ(loadLE16(d + NBA_OFF_NBA_ID), 9);
-        EXPECT_EQ(loadLE16(d + NBA_OFF_CARD_NUMBER), 2);
+        EXPECT_EQ(std::tuple(loadLE16(d + NBA_OFF_VERSION), loadLE16(d + NBA_OFF_NBA_ID), loadLE16(d + NBA_OFF_CARD_NUMBER)),
+                  std::tuple(5, 9, 2));
         storeLE32(b.block.bytes.data() + NBA_OFF_DATA, seenData + 10);
         return 0;
     };
@@ -251,9 +249,7 @@ TEST_F(NBAManagerTest, CallingAnotherNBAReturnsItsHandleOrTheEmptiedData) {
     NBAManager* outer = nullptr;
     plugin("OUTER.NBA").onCall = [&](NativeBlock& b) {
         storeLE32(b.block.bytes.data() + NBA_OFF_DATA, 7);
-        b.block.setParam(1, 4);
-        b.block.setParam(2, 0);
-        b.block.setParam(4, 4);
+        b.block.setParam(1, 4), b.block.setParam(2, 0), b.block.setParam(4, 4);
         outer->callFromBlock(b.block);  // the callee writes its own data word on the same block
         EXPECT_EQ(loadLE32(b.block.bytes.data() + NBA_OFF_DATA), 7u);
         return 0;
@@ -271,10 +267,7 @@ TEST_F(NBAManagerTest, CallingAnotherNBAReturnsItsHandleOrTheEmptiedData) {
     script::NBAParamBlock script;
     auto call = [&](uint32_t id, uint32_t name) {
         const Handle data = NewReferenceFrom("abc", 3);
-        script.setParam(1, id);
-        script.setParam(2, data);
-        script.setParam(3, name);
-        script.setParam(4, 4);
+        script.setParam(1, id), script.setParam(2, data), script.setParam(3, name), script.setParam(4, 4);
         m.callFromBlock(script);
         return data;
     };

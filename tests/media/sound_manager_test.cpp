@@ -96,22 +96,18 @@ TEST_F(Sounds, NegativeOptionsOnlyStopAndMissingOrBrokenSoundsPlayNothing) {
     EXPECT_TRUE(alerted(2286));
 }
 
-TEST_F(Sounds, FileImagesAndFilesPlay) {
+TEST_F(Sounds, FileImagesAndFilesPlayAndEndedSoundsAreReapedOneAtATime) {
     SoundManager m;
-    m.PlayStoredSound(4, kSoundFileImage | kSoundKeepPlaying, 256);
-    ASSERT_EQ(m.sounds().size(), 1u);
-    EXPECT_EQ(m.sounds().front().kind, 6);
     const std::string file = write("ding.wav", test::wav(test::tone(880, 22050, 0.25), 22050, 1));
-    m.PlaySoundFile(file, 0, 256);
-    ASSERT_EQ(m.sounds().size(), 2u);
+    m.PlaySoundFile(file, kSoundKeepPlaying, 256);
+    ASSERT_EQ(m.sounds().size(), 1u);
     EXPECT_EQ(m.sounds().back().path, file);
     EXPECT_EQ(m.sounds().back().kind, 2);
-}
-
-TEST_F(Sounds, EndedSoundsAreReapedOneAtATime) {
-    SoundManager m;
+    m.StopSounds(true);
     m.PlayStoredSound(1, kSoundKeepPlaying, 256);
     m.PlayStoredSound(4, kSoundFileImage | kSoundKeepPlaying, 256);
+    ASSERT_EQ(m.sounds().size(), 2u);
+    EXPECT_EQ(m.sounds().back().kind, 6);
     EXPECT_TRUE(m.IsSoundPlaying());
     vc.advance(300); // the quarter-second image has ended, the half-second tone has not
     EXPECT_TRUE(m.IsSoundPlaying());

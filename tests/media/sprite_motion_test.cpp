@@ -61,10 +61,7 @@ TEST(SpriteMotion, BackAndForthTurnsAtEachEndWithTheFramesOfTheNewDirection) {
     s.backward = {kFramesForward, 1, 3, 6};
     s.frames = s.forward;
     EXPECT_EQ(moves(s, 3), (std::vector<int64_t>{1, 2, 3}));
-    EXPECT_EQ(s.pathStep, -1);
-    EXPECT_EQ(s.frames.first, 3u);
-    EXPECT_EQ(s.frameIndex, 3);
-    EXPECT_TRUE(s.running);
+    EXPECT_EQ(std::tuple(s.pathStep, s.frames.first, s.frameIndex, s.running), std::tuple(-1, 3u, 3, true));
     EXPECT_EQ(moves(s, 5), (std::vector<int64_t>{2, 1, 0}));
     EXPECT_FALSE(s.running);
     EXPECT_EQ(s.frames.first, 0u);
@@ -171,13 +168,10 @@ TEST(SpriteMotion, IsReadFromTheSpriteAndItsPathAndDamagedOnesAreRefused) {
     auto s = readSpriteMotion(d);
     ASSERT_TRUE(s);
     EXPECT_EQ(s->pathMode, kPathBackAndForth);
-    EXPECT_EQ(s->pathStep, -1);
-    EXPECT_EQ(s->pathIndex, 2);        // running backwards: from the last point
-    EXPECT_EQ(s->frameIndex, 3);       // frames backwards: from the last frame
-    EXPECT_EQ(s->path[0].x, -5);
-    EXPECT_EQ(s->path[2].y, 14);
+    // Running backwards from the last point; frames backwards from the last frame.
+    EXPECT_EQ(std::tuple(s->pathStep, s->pathIndex, s->frameIndex, s->passLimit), std::tuple(-1, 2, 3, 3u));
+    EXPECT_EQ(std::pair(s->path[0].x, s->path[2].y), std::pair(int16_t(-5), int16_t(14)));
     EXPECT_EQ(pathInterval(*s), 60u);  // 30 ms at 200 %
-    EXPECT_EQ(s->passLimit, 3u);
 
     auto damaged = d;
     storeBE32(damaged.data() + kSpriteBytes + kPathCount, 4);  // more points than it holds

@@ -24,17 +24,22 @@ protected:
         dir = fs::temp_directory_path() / ("cv_videodisc_" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
-        test::TestMovie disc;
-        disc.frames = 64;
-        disc.fps = 30;
-        disc.tone = false;
-        std::string error;
-        ASSERT_TRUE(test::makeTestMovie((dir / "disc.mov").string(), disc, &error)) << error;
+        makeDisc("disc.mov");
         std::ofstream(dir / "disc.chapters") << "# where the chapters start\n40\n\n20\nnot a number\n20\n";
     }
     void TearDown() override {
         setClock(nullptr);
         fs::remove_all(dir);
+    }
+    // A silent disc of 64 frames at 30 a second, unless told otherwise.
+    void makeDisc(const char* name, bool tone = false, std::vector<int64_t> chaptersMs = {}) {
+        test::TestMovie disc;
+        disc.frames = 64;
+        disc.fps = 30;
+        disc.tone = tone;
+        disc.chaptersMs = std::move(chaptersMs);
+        std::string error;
+        ASSERT_TRUE(test::makeTestMovie((dir / name).string(), disc, &error)) << error;
     }
     void openDisc(bool linear = false) {
         device = OpenVideodiscDevice((dir / "disc.mov").string(), linear);
@@ -104,13 +109,7 @@ TEST_F(VideodiscFile, ChaptersComeFromTheSideFileAndTimesFromTheFile) {
     EXPECT_EQ(device->seek(4), kVideodiscOutOfRange) << "chapter 1 at 0, then 20 and 40";
 
     // Without a side file, the video's own chapter marks.
-    test::TestMovie marked;
-    marked.frames = 64;
-    marked.fps = 30;
-    marked.tone = false;
-    marked.chaptersMs = {0, 1000, 1500};
-    std::string error;
-    ASSERT_TRUE(test::makeTestMovie((dir / "marked.mov").string(), marked, &error)) << error;
+    makeDisc("marked.mov", false, {0, 1000, 1500});
     device = OpenVideodiscDevice((dir / "marked.mov").string());
     screen = dynamic_cast<VideodiscScreen*>(device.get());
     ASSERT_EQ(device->open(), 0);
@@ -150,11 +149,7 @@ TEST_F(VideodiscFile, ThePictureFollowsVideoIndexAndTheDoor) {
 }
 
 TEST_F(VideodiscFile, TheSoundPlaysWithItsChannelsWhileTheDiscPlaysForwards) {
-    test::TestMovie withSound;
-    withSound.frames = 64;
-    withSound.fps = 30;
-    std::string error;
-    ASSERT_TRUE(test::makeTestMovie((dir / "sound.mov").string(), withSound, &error)) << error;
+    makeDisc("sound.mov", true);
     Mixer mixer;
     device = OpenVideodiscDevice((dir / "sound.mov").string(), false, &mixer);
     ASSERT_EQ(device->open(), 0);

@@ -77,8 +77,7 @@ protected:
 };
 
 TEST_F(Videodisc, NewRecordsCarryTheDefaultsOrTheSegmentAndTheTemplate) {
-    EXPECT_EQ(u16(vd::kFlags), vd::kNew);
-    EXPECT_EQ(u16(vd::kSpeed), 60);
+    EXPECT_EQ(std::pair(u16(vd::kFlags), u16(vd::kSpeed)), std::pair(uint16_t(vd::kNew), uint16_t(60)));
     EXPECT_EQ(text(vd::kDiscType, 1), "X");
     EXPECT_EQ(text(vd::kUnitText, 3), std::string("FR", 2) + '\0');
 
@@ -86,10 +85,9 @@ TEST_F(Videodisc, NewRecordsCarryTheDefaultsOrTheSegmentAndTheTemplate) {
     const Handle seg = NewVideodiscRecord("A", "", 7, {100, 160, 0, 0}, true, rec);
     const uint8_t* s = memRefs().data(seg);
     EXPECT_EQ(get16(s + vd::kState), vdstate::kPaused) << "the template's first 16 bytes";
-    EXPECT_EQ(get16(s + vd::kSegmentValue), 7);
-    EXPECT_EQ(get32(s + vd::kSegmentData + 4), 160u);
-    EXPECT_EQ(s[vd::kFirstText], 1);
-    EXPECT_EQ(s[vd::kSecondText], 0) << "a segment record keeps its texts as given";
+    EXPECT_EQ(std::pair(get16(s + vd::kSegmentValue), get32(s + vd::kSegmentData + 4)), std::pair(uint16_t(7), 160u));
+    EXPECT_EQ(std::pair(s[vd::kFirstText], s[vd::kSecondText]), std::pair(uint8_t(1), uint8_t(0)))
+        << "a segment record keeps its texts as given";
     DisposeHandle(seg);
 }
 
@@ -207,8 +205,7 @@ TEST_F(Videodisc, ConnectingAsksUntilThePersonChooses) {
     const uint8_t* r = memRefs().data(ok);
     EXPECT_EQ(get16(r + vd::kFlags) & (vd::kOpen | vd::kStateRead | vd::kDiscPresent),
               vd::kOpen | vd::kStateRead | vd::kDiscPresent);
-    EXPECT_EQ(get16(r + vd::kState), vdstate::kStopped);
-    EXPECT_EQ(r[vd::kDiscType], '0');
+    EXPECT_EQ(std::pair(get16(r + vd::kState), char(r[vd::kDiscType])), std::pair(uint16_t(vdstate::kStopped), '0'));
     DisposeHandle(ok);
 }
 

@@ -96,6 +96,8 @@ TEST_F(NodeMemoryTest, LockedAndPinnedValuesSurviveCollectionAndOthersAreFreed) 
 
 TEST_F(NodeMemoryTest, SharedStructureIsMarkedOnce) {
     // Forty levels of a list holding its predecessor twice: 2^40 paths, 80 nodes.
+    in.CollectGarbage();
+    const size_t before = in.CountFreeNodes();
     Ref x = kEmptyList;
     for (int i = 0; i < 40; ++i) {
         const Ref second = in.NewList(x, kNone);
@@ -104,8 +106,10 @@ TEST_F(NodeMemoryTest, SharedStructureIsMarkedOnce) {
     in.UnlockValue(x);
     in.LockValue(x);
     in.CollectGarbage();  // ends, having looked at each node once
+    EXPECT_EQ(in.CountFreeNodes(), before - 80);
     in.UnlockValue(x);
     in.CollectGarbage();
+    EXPECT_EQ(in.CountFreeNodes(), before);
 }
 
 TEST_F(NodeMemoryTest, RecycleThenNodesReportsTheFreeCount) {

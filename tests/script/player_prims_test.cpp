@@ -2,6 +2,7 @@
 // each, how inputs are read (cards, objects, kinds, slots, points), what comes back, and the
 // bound on commands that nest.
 #include <functional>
+#include <tuple>
 
 #include "core/references.h"
 #include "script/player_prims.h"
@@ -41,6 +42,8 @@ protected:
         return c;
     }
     const Sent& last() const { return player.sent.back(); }
+    // The object the last command named: card, kind, name.
+    std::tuple<uint32_t, uint32_t, std::string> object() const { return {last().p[0], last().p[1], str(last().p[2])}; }
     static std::string str(uint32_t ref) { return CountedStringAt(Handle(ref)).value_or("<none>"); }
     FakePlayer player;
 };
@@ -81,18 +84,13 @@ TEST(PlayerConversions, TransitionSpeeds) {
 TEST_F(PlayerPrimsTest, ObjectInputsFillCardObjectAndKind) {
     run("HIDEITEM [] \"Box \"GRAPHIC");
     ASSERT_EQ(commands(), (std::vector<uint16_t>{26}));
-    EXPECT_EQ(last().p[0], 0u);
-    EXPECT_EQ(last().p[1], 2u);
-    EXPECT_EQ(str(last().p[2]), "Box");
+    EXPECT_EQ(object(), std::tuple(0u, 2u, "Box"));
     run("SHOWITEM \"Start [Big Box] 1");
     EXPECT_EQ(last().command, 27);
-    EXPECT_EQ(last().p[0], 0xFFFE0000u);
+    EXPECT_EQ(object(), std::tuple(0xFFFE0000u, 1u, "Big Box"));
     EXPECT_EQ(str(last().p[3]), "Start");
-    EXPECT_EQ(str(last().p[2]), "Big Box");
-    EXPECT_EQ(last().p[1], 1u);
     run("HIDEITEM 3 \"X \"text");
-    EXPECT_EQ(str(last().p[3]), "3");
-    EXPECT_EQ(last().p[1], 1u);
+    EXPECT_EQ(std::pair(str(last().p[3]), last().p[1]), std::pair(std::string("3"), 1u));
     // A kind that is none of them: error 41, and nothing is sent.
     const size_t before = player.sent.size();
     EXPECT_EQ(errorOf("HIDEITEM [] \"X \"SOUND"), "Logo Error: HIDEITEM doesn't like \"SOUND as input");
@@ -113,8 +111,7 @@ TEST_F(PlayerPrimsTest, MeIsTheCurrentObjectOfItsKind) {
     };
     run("HIDEITEM [] \"me \"GRAPHIC");
     ASSERT_EQ(commands(), (std::vector<uint16_t>{71, 26}));
-    EXPECT_EQ(str(last().p[2]), "Logo");
-    EXPECT_EQ(last().p[0], 0u);  // the block's other parameters were put back
+    EXPECT_EQ(object(), std::tuple(0u, 2u, "Logo"));  // the block's other parameters were put back
     EXPECT_EQ(run("PRINT GETTEXTNAME"), "Answer\n");
     for (Handle h : names) DisposeReference(h);
 }
@@ -128,17 +125,12 @@ TEST_F(PlayerPrimsTest, MovesUseThePendingTransitionOnce) {
     };
     run("SETTRANSITION \"Dissolve \"slow MOVETOCARD \"Paris");
     EXPECT_EQ(commands(), (std::vector<uint16_t>{148, 5}));
-    EXPECT_EQ(last().p[0], 0u);
-    EXPECT_EQ(last().p[1], (16u << 16) | 14u);
-    EXPECT_EQ(str(last().p[2]), "Paris");
+    EXPECT_EQ(object(), std::tuple(0u, (16u << 16) | 14u, "Paris"));
     run("MOVENEXT");
-    EXPECT_EQ(last().p[0], 0u);
-    EXPECT_EQ(last().p[1], 0u);
+    EXPECT_EQ(std::pair(last().p[0], last().p[1]), std::pair(0u, 0u));
     // An unknown name leaves the pending transition as it was.
     run("SETTRANSITION \"Dissolve 7 SETTRANSITION \"Swirl \"fast MOVETOFIRST");
-    EXPECT_EQ(last().command, 1);
-    EXPECT_EQ(last().p[0], 14u);
-    EXPECT_EQ(last().p[1], 8u);
+    EXPECT_EQ(std::tuple(last().command, last().p[0], last().p[1]), std::tuple(uint16_t(1), 14u, 8u));
     EXPECT_EQ(PendingEffect(in), 0);
     // MOVETOCARD sends its text whatever it is: a number is a card number written as text.
     run("MOVETOCARD 3");
@@ -149,10 +141,7 @@ TEST_F(PlayerPrimsTest, MovesUseThePendingTransitionOnce) {
 TEST_F(PlayerPrimsTest, PositionsAndRectanglesComeBackInTurtleCoordinates) {
     // Without a drawing window the origin is 0 0: window y grows downward.
     player.answer = [](NBAParamBlock& b) {
-        if (b.command() == 37) {
-            b.setParam(1, 30);
-            b.setParam(2, 40);
-        }
+        if (b.command() == 37) b.setParam(1, 30), b.setParam(2, 40);
     };
     EXPECT_EQ(run("SHOW GETITEMPOS [] \"B 0"), "[30 -40]\n");
     EXPECT_EQ(run("SHOW GETITEMRECT [] \"B 0"), "[0 0 0 0]\n");  // no rectangle: the origin
@@ -177,18 +166,12 @@ TEST_F(PlayerPrimsTest, SetItemPosMovesTheRectangleByTheDifference) {
     const Handle h = NewReferenceFrom(rect, 16);
     player.answer = [&](NBAParamBlock& b) {
         if (b.command() == 31) b.setParam(1, uint32_t(h));
-        if (b.command() == 37) {
-            b.setParam(1, 20);
-            b.setParam(2, 40);
-        }
+        if (b.command() == 37) b.setParam(1, 20), b.setParam(2, 40);
     };
     run("SETITEMPOS \"Start \"B \"BUTTON [100 -100]");
     ASSERT_EQ(commands(), (std::vector<uint16_t>{31, 37, 32}));
     // Each command got the object again, as the lookup answers overwrite it.
-    for (const Sent& s : player.sent) {
-        EXPECT_EQ(s.p[0], 0xFFFE0000u);
-        EXPECT_EQ(str(s.p[2]), "B");
-    }
+    for (const Sent& s : player.sent) EXPECT_EQ(std::pair(s.p[0], str(s.p[2])), std::pair(0xFFFE0000u, std::string("B")));
     int32_t v[4];
     std::memcpy(v, ReferenceData(Handle(last().p[4]), 16), 16);
     EXPECT_EQ(std::vector<int32_t>(v, v + 4), (std::vector<int32_t>{90, 80, 110, 120}));
@@ -237,8 +220,7 @@ TEST_F(PlayerPrimsTest, SlotsOutsideOneToFiveAreRefused) {
 TEST_F(PlayerPrimsTest, CallbackSendsWhatTheScriptBuilt) {
     run("CBSETCMD 148 CBSETPARAMSTR 1 \"Blinds CBSETPARAMINT 2 0 CALLBACK");
     ASSERT_EQ(commands(), (std::vector<uint16_t>{148}));
-    EXPECT_EQ(str(last().p[0]), "Blinds");
-    EXPECT_EQ(last().p[1], 0u);
+    EXPECT_EQ(std::pair(str(last().p[0]), last().p[1]), std::pair(std::string("Blinds"), 0u));
 }
 
 TEST_F(PlayerPrimsTest, FieldTextComesBackAsAWordAndItsBlocksAreFreed) {
@@ -248,10 +230,8 @@ TEST_F(PlayerPrimsTest, FieldTextComesBackAsAWordAndItsBlocksAreFreed) {
         EXPECT_EQ(b.param(2), 1u);
         text = NewReferenceFrom("Paris is big", 12);
         runs = NewReference(22);
-        b.setParam(1, uint32_t(text));
-        b.setParam(2, uint32_t(runs));
-        b.setParam(3, 6);
-        b.setParam(4, 8);
+        const uint32_t answer[] = {uint32_t(text), uint32_t(runs), 6, 8};  // the selection is 6 to 8
+        for (int i = 0; i < 4; ++i) b.setParam(i + 1, answer[i]);
     };
     EXPECT_EQ(run("PRINT GETFIELDTEXT [] \"Answer"), "Paris is big\n");
     EXPECT_FALSE(IsReference(text));
@@ -259,20 +239,14 @@ TEST_F(PlayerPrimsTest, FieldTextComesBackAsAWordAndItsBlocksAreFreed) {
     EXPECT_EQ(run("PRINT GETSELECTEDTEXT [] \"Answer"), "is\n");
     player.answer = {};
     run("SETFIELDTEXT \"Second \"Note [New words]");
-    EXPECT_EQ(last().command, 59);
-    EXPECT_EQ(str(last().p[2]), "Note");
-    EXPECT_EQ(last().p[4], 0u);
+    EXPECT_EQ(std::tuple(last().command, str(last().p[2]), last().p[4]), std::tuple(uint16_t(59), std::string("Note"), 0u));
     EXPECT_FALSE(IsReference(Handle(last().p[1])));  // given back after the command
 }
 
 TEST_F(PlayerPrimsTest, DonePAsksForTheKindsNamed) {
     player.answer = [](NBAParamBlock& b) {
-        if (b.command() == 89) {
-            b.setParam(1, 0);
-            b.setParam(2, 1);
-            b.setParam(3, 0);
-            b.setParam(4, 0);
-        }
+        if (b.command() == 89)
+            for (int i = 1; i <= 4; ++i) b.setParam(i, i == 2);
     };
     EXPECT_EQ(run("PRINT DONEP \"MOVIE"), "TRUE\n");
     EXPECT_EQ(commands(), (std::vector<uint16_t>{42, 89}));

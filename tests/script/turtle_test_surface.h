@@ -29,14 +29,8 @@ public:
             put(int64_t(std::floor(x0 + t * (x1 - x0) + 0.5)), int64_t(std::floor(y0 + t * (y1 - y0) + 0.5)), rgb, op);
         }
     }
-    void drawPoint(int64_t x, int64_t y, uint32_t rgb, PenOp op) override {
-        ++points;
-        put(x, y, rgb, op);
-    }
-    void clear(uint32_t rgb) override {
-        ++clears;
-        std::fill(pixels_.begin(), pixels_.end(), rgb);
-    }
+    void drawPoint(int64_t x, int64_t y, uint32_t rgb, PenOp op) override { put(x, y, rgb, op); }
+    void clear(uint32_t rgb) override { std::fill(pixels_.begin(), pixels_.end(), rgb); }
     void floodFill(int64_t x, int64_t y, uint32_t) override { fills.push_back({x, y}); }
     bool pixel(int64_t x, int64_t y, uint32_t& rgb) const override {
         if (x < 0 || y < 0 || x >= w_ || y >= h_) return false;
@@ -75,7 +69,6 @@ public:
     std::vector<SurfaceShape> shapes;
     std::vector<std::string> texts;
     std::vector<SurfaceFont> fonts;
-    int points = 0, clears = 0;
     uint64_t generationValue = 1;
 
 private:
