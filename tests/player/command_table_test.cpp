@@ -187,6 +187,13 @@ TEST_F(CommandTableTest, TheLookupFindsObjectsByEveryCardSelector) {
         EXPECT_EQ(p(2), 0);
         EXPECT_EQ(p(3), 0);
     }
+    // Command 35 describes the object at an offset: the second button.
+    const uint32_t off = FindObject(start, obj::kButton, 2);
+    call(35, {uint32_t(start), off});
+    EXPECT_EQ(std::make_pair(p(1), p(2)), std::make_pair(2, 2));
+    EXPECT_EQ(uint32_t(p(3)), off + button::kName);
+    EXPECT_EQ(uint32_t(p(4)), get32(memRefs().data(start) + off + obj::kLength));
+    EXPECT_EQ(p(5) & 0x20, 0);
 }
 
 TEST_F(CommandTableTest, ReferencesThatNameNoBlockOfTheInterfaceAreRefused) {
@@ -222,18 +229,6 @@ TEST_F(CommandTableTest, ReferencesThatNameNoBlockOfTheInterfaceAreRefused) {
     block.setParam(3, uint32_t(gone));
     send(24);
     EXPECT_EQ(p(2), 0);
-}
-
-TEST_F(CommandTableTest, ObjectInfoDescribesTheObjectAtAnOffset) {
-    open(kQuiz);
-    const Handle start = CardById(10);
-    const uint32_t off = FindObject(start, obj::kButton, 2);
-    call(35, {uint32_t(start), off});
-    EXPECT_EQ(p(1), 2);
-    EXPECT_EQ(p(2), 2);  // the second button
-    EXPECT_EQ(uint32_t(p(3)), off + button::kName);
-    EXPECT_EQ(uint32_t(p(4)), get32(memRefs().data(start) + off + obj::kLength));
-    EXPECT_EQ(p(5) & 0x20, 0);
 }
 
 TEST_F(CommandTableTest, GoingToACardCorrectsItsTransitionAsTheRulesSay) {
@@ -403,18 +398,6 @@ TEST_F(CommandTableTest, PressingAButtonRunsItsListAndRemembersItsName) {
     EXPECT_TRUE(log.empty());
 }
 
-TEST_F(CommandTableTest, RunningScriptTextNeedsTheOtherParametersZero) {
-    open(kQuiz);
-    player->media.runScript = {};
-    const uint32_t script = bytes("PRINT 42");
-    call(172, {script, 8, 1});
-    EXPECT_EQ(player->scripts().printed(), "");
-    call(172, {script, 100});  // longer than its block: refused
-    EXPECT_EQ(player->scripts().printed(), "");
-    call(172, {script, 8});
-    EXPECT_EQ(player->scripts().printed(), "42\n");
-}
-
 TEST_F(CommandTableTest, MenuCommandsAreFoundByTitleAndItem) {
     EXPECT_EQ(MenuCommandFor("move", "Next Card"), kCmdNext);
     EXPECT_EQ(MenuCommandFor("Move", "Next"), kCmdNext);
@@ -566,14 +549,12 @@ TEST_F(CallbackTest, CardRecordsAreWalkedAndDescribed) {
     call(48, {0, 0, str("third")});
     EXPECT_EQ(p(1), 30);
     EXPECT_EQ(p(2), 3);
-}
-
-TEST_F(CallbackTest, MovesByNumberAndBack) {
-    call(13, {3, 40});  // transition 40 is put right, as for command 5
+    // Moving by number (transition 40 put right, as for command 5), then back.
+    call(13, {3, 40});
     EXPECT_EQ(player->currentCardId(), 30);
     call(13, {9});
     EXPECT_EQ(player->currentCardId(), 30);
-    EXPECT_FALSE(headlessUi().log().empty());  // the card-not-found alert
+    EXPECT_FALSE(headlessUi().log().empty()); // the card-not-found alert
     call(7);
     EXPECT_EQ(player->currentCardId(), 10);
 }
@@ -710,6 +691,14 @@ TEST_F(CallbackTest, ScriptsRunFromBlocksAndAnswerWhatTheyPrinted) {
     // A script that asks for the current card's number through the interface.
     call(152, {bytes("CBSETCMD 20 CALLBACK PRINT CBGETPARAMINT 2")});
     EXPECT_EQ(taken(1), "1\n");
+    // Command 172 runs script text only with p3 zero and a length within its block.
+    const size_t before = player->scripts().printed().size();
+    const uint32_t script = bytes("PRINT 42");
+    call(172, {script, 8, 1});
+    call(172, {script, 100});
+    EXPECT_EQ(player->scripts().printed().size(), before);
+    call(172, {script, 8});
+    EXPECT_EQ(player->scripts().printed().substr(before), "42\n");
 }
 
 TEST_F(CallbackTest, MenuCommandsRunByIdWhenEnabled) {
