@@ -81,7 +81,7 @@ Ref Interpreter::EvalExpression(Ref& cursor, bool inParensArg) {
     // After an error that ends the run nothing more of the instruction runs. During a throw
     // the instruction is finished, with the fallback values of the calls that failed.
     if (stopRequested) return kNone;
-    if (++steps_ > stepLimit_ && stepLimit_) {
+    if (++steps_ - runStartSteps_ > stepLimit_ && stepLimit_) {
         stopRequested = true;
         cursor = kNone;
         return kNone;

@@ -196,6 +196,8 @@ void Interpreter::RunScript(const char* text, size_t length, LineInput* li, Text
         for (Ref r : {currentLine, runList, errorLine, frameChain, outputValue, nextBodyLine, bodyStart})
             outerRoots_.push_back(r);
     }
+    // The step limit bounds each outermost run, not the interpreter's whole life.
+    if (runDepth_ == 0) runStartSteps_ = steps_;
     ++runDepth_;
     const std::string buffer(text ? text : "", text ? length : 0);
     scriptText_ = buffer.data();

@@ -104,7 +104,8 @@ public:
     CommandDispatcher& commands();
     void setHost(ScriptHost* h) { host_ = h; }
     ScriptHost& host();
-    // Steps before the run is stopped as if Escape had been pressed (0: no limit).
+    // Steps an outermost run may take before it is stopped as if Escape had been pressed (0: no
+    // limit); a run started from inside it counts towards it.
     void setStepLimit(uint64_t steps) { stepLimit_ = steps; }
     // Expressions evaluated so far, over every run (what bounds on a run's work count).
     uint64_t steps() const { return steps_; }
@@ -288,6 +289,7 @@ private:
     uint64_t errorsShown_ = 0;
     uint64_t stepLimit_ = 0;
     uint64_t steps_ = 0;
+    uint64_t runStartSteps_ = 0;  // steps_ when the outermost run began
     uint32_t randomSeed_ = 0, randomState_ = 0;
     std::array<Ref, kTableSize> primNames_{};
     std::array<int16_t, 361> hashFirst_{}, hashCount_{};

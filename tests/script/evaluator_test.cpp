@@ -221,6 +221,8 @@ TEST_F(EvaluatorTest, StepLimitEndsRunawayScripts) {
     EXPECT_EQ(run("REPEAT 1000000000 [F] PRINT 1"), "");
     EXPECT_EQ(errorCount(), 0u);
     EXPECT_LT(in.steps(), 1100u);
+    // The next run has a limit of its own.
+    EXPECT_EQ(run("PRINT 2"), "2\n");
 }
 
 TEST_F(EvaluatorTest, TimeAndDate) {
