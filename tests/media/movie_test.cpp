@@ -233,7 +233,9 @@ TEST_F(Movies, DamagedFilesAlertOrPlayWhatTheyCan) {
         vc.advance(5000);
         EXPECT_TRUE(list.IsMovieDone(*m));
         const MovieFrame* f = m->playback->hasPictures() ? m->playback->frameAt(5000) : nullptr;
-        if (f) EXPECT_LE(int64_t(f->width) * f->height, kMaxMoviePixels);
+        if (f) {
+            EXPECT_LE(int64_t(f->width) * f->height, kMaxMoviePixels);
+        }
     }
 }
 
