@@ -624,6 +624,7 @@ public:
         putBytes(req, b, kBlock);
         putMirrors(req);
         put32(req, 0);
+        if (depth_ == 0) host.abandoned = false;
         if ((depth_ == 0 && !host.place()) || !host.send(NBA_WIRE_CALL, req)) return stopped(block, before);
         ++depth_;
         for (;;) {
@@ -687,7 +688,8 @@ private:
         depth_ = 0;
         block.block = before;
         const std::string name = fs::path(path_).filename().string();
-        if (!std::exchange(theHost().abandoned, false) && noticed().insert(name).second) {
+        // Given up by the player (the person closed it): nothing to say, at any depth of calls.
+        if (!theHost().abandoned && noticed().insert(name).second) {
             say("The plug-in " + name + " stopped working.");
         }
         return 0;
