@@ -378,6 +378,7 @@ public:
         Handle player;
         uint32_t host;
         bool released = false;  // the host's copy goes when the mirrors next cross
+        bool made = false;      // made by the plug-in: freeing it there disposes of it here
     };
     std::vector<Mirror> mirrors_;
 
@@ -458,10 +459,21 @@ void putMirrors(std::vector<uint8_t>& b) {
     putBytes(b, items.data(), items.size());
 }
 
+// Whether the host's block names `host` in a place that holds a Handle (the card record, the
+// result, a parameter): a Handle the plug-in made always comes named so.
+bool namedIn(const uint8_t* hostBlock, uint32_t host) {
+    if (!host) return false;
+    if (rd32(hostBlock + NBA_OFF_CARD_RECORD) == host || rd32(hostBlock + NBA_OFF_RESULT) == host) return true;
+    for (int i = 0; i < 5; ++i)
+        if (rd32(hostBlock + NBA_PARAM_OFF(i)) == host) return true;
+    return false;
+}
+
 // Takes the host's mirrors: what the plug-in changed in the player's blocks goes back (the
 // stack's own records stay as they are: plug-ins read them), and Handles the plug-in made
-// become new blocks of the player.
-bool takeMirrors(Reader& r) {
+// become new blocks of the player; one the block that comes with them does not name is not
+// taken (a host out of step could otherwise fill the player's memory).
+bool takeMirrors(Reader& r, const uint8_t* hostBlock) {
     auto& mirrors = theHost().mirrors_;
     const uint32_t n = r.u32();
     std::set<uint32_t> listed;
@@ -477,9 +489,9 @@ bool takeMirrors(Reader& r) {
         for (auto& x : mirrors)
             if ((host && x.host == host) || (player && x.player == player)) m = &x;
         if (!m) {
-            if (player) continue;  // a Handle the player no longer has
+            if (player || !namedIn(hostBlock, host)) continue;  // one the player no longer has, or unnamed
             const Handle made = NewReferenceFrom(d, size);
-            if (made) mirrors.push_back({made, host});
+            if (made) mirrors.push_back({made, host, false, true});
             continue;
         }
         m->host = host;
@@ -488,9 +500,14 @@ bool takeMirrors(Reader& r) {
         if (uint8_t* to = ReferenceData(m->player, size); to && size) std::memcpy(to, d, size);
     }
     if (!r.ok) return false;
-    // A copy the host no longer lists was freed by the plug-in: the player's block stays (it
-    // may hold a result), but it is not copied across again.
-    std::erase_if(mirrors, [&](const Mirror& m) { return m.host != 0 && !listed.count(m.host); });
+    // A copy the host no longer lists was freed by the plug-in. One the plug-in made is disposed
+    // of with it, as freeing the one memory both shared did in the original; the player's own
+    // blocks stay, only no longer copied across.
+    std::erase_if(mirrors, [&](const Mirror& m) {
+        if (m.host == 0 || listed.count(m.host)) return false;
+        if (m.made && IsReference(m.player)) DisposeReference(m.player);
+        return true;
+    });
     return true;
 }
 // Runs one callback the plug-in made: the host's block becomes the player's, the command
@@ -500,7 +517,7 @@ bool answerCallback(const std::vector<uint8_t>& payload, NativeBlock& block, uin
                     const std::function<bool(NativeBlock&)>& ready = {}) {
     Reader r{payload};
     const uint8_t* hostBlock = r.bytes(kBlock);
-    if (!hostBlock || !takeMirrors(r)) return false;
+    if (!hostBlock || !takeMirrors(r, hostBlock)) return false;
     std::array<std::string, 5> items;
     const uint32_t count = r.u32();
     for (uint32_t i = 0; i < count && r.ok; ++i) {
@@ -639,7 +656,7 @@ public:
             Reader r{payload};
             const int32_t value = int32_t(r.u32());
             const uint8_t* hostBlock = r.bytes(kBlock);
-            if (!hostBlock || !takeMirrors(r)) return stopped(block, before);
+            if (!hostBlock || !takeMirrors(r, hostBlock)) return stopped(block, before);
             const uint32_t module = rd32(b + NBA_OFF_MODULE), callback = rd32(b + NBA_OFF_CALLBACK);
             const uint32_t frame = rd32(b + NBA_OFF_FRAME_WINDOW);
             std::memcpy(b, hostBlock, kBlock);

@@ -1,10 +1,11 @@
 /* COUNTWIN.NBA: counts its runs in the data word and shows the count with alert 68; the
    alert's answer is left in parameter 3. Called by another plug-in (callback 67) with message
-   20 it leaves a global memory handle of its own at offset 74; message 21 plays a sound file
-   named by a file-location record (callback 54); message 22 looks at the frame window, 25 puts
-   a child window in it and 26 takes it away; 23 starts a timer whose ticks 24 counts: each tick
-   calls back (an alert saying "Tick"), as a modeless window would, with no call under way. Message 27 waits parameter 1
-   milliseconds answering its window messages, as a dialog waiting for the person does. */
+   20 it leaves a global memory handle of its own at offset 74 (28 frees it); message 21 plays a
+   sound file named by a file-location record (callback 54); message 22 looks at the frame
+   window, 25 puts a child window in it and 26 takes it away; 23 starts a timer whose ticks 24
+   counts: each tick calls back (an alert saying "Tick"), as a modeless window would, with no
+   call under way. Message 27 waits parameter 1 milliseconds answering its window messages, as
+   a dialog waiting for the person does. */
 #include <stdio.h>
 
 #include "win32_plugin.h"
@@ -12,6 +13,7 @@
 static uint32_t ticks_;
 static uint8_t* block_;
 static HWND child_;
+static HGLOBAL made_;
 static void CALLBACK tick(HWND w, UINT m, UINT_PTR id, DWORD t) {
     static uint8_t text[32];
     (void)w, (void)m, (void)t;
@@ -43,9 +45,14 @@ WIN_EXPORT int32_t __stdcall NBAMain(uint8_t* b) {
         DestroyWindow(child_);
         return 0;
     }
+    if (get16(b, NBA_OFF_COMMAND) == 28) {
+        GlobalFree(made_);
+        made_ = NULL;
+        return 0;
+    }
     if (get16(b, NBA_OFF_COMMAND) == 20) {
         static const char made[] = "Made by the counter";
-        HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, sizeof made - 1);
+        HGLOBAL h = made_ = GlobalAlloc(GMEM_MOVEABLE, sizeof made - 1);
         char* p = (char*)GlobalLock(h);
         if (p) {
             memcpy(p, made, sizeof made - 1);
