@@ -37,8 +37,11 @@ def block(command=0):
     return bytes(b)
 
 
+def u32(v):
+    return struct.pack("<I", v)
+
+
 def damage(case, given):
-    u32 = lambda v: struct.pack("<I", v)
     cases = {
         0: lambda: frame(RETURN, u32(0) + given[:40]),                        # the block cut short
         1: lambda: frame(RETURN, u32(0) + given + u32(0xFFFFFFFF)),           # endless Handles
@@ -64,9 +67,29 @@ def damage(case, given):
     rng = random.Random(case)
     for _ in range(rng.randint(1, 4)):
         kind = rng.choice([CALLBACK, RETURN, WAITING, IDLE_CALLBACK])
-        body = bytearray(rng.randbytes(rng.randint(0, 600)))
-        if len(body) >= 4 + BLOCK and rng.random() < 0.5:
-            body[4:4 + BLOCK] = given  # a sane block, the rest not
+        if rng.random() < 0.5:
+            body = bytearray(rng.randbytes(rng.randint(0, 600)))
+            if len(body) >= 4 + BLOCK and rng.random() < 0.5:
+                body[4:4 + BLOCK] = given  # a sane block, the rest not
+        else:
+            body = bytearray(u32(rng.getrandbits(32)) if kind == RETURN else b"")
+            b = bytearray(given)
+            struct.pack_into("<H", b, 46, rng.randrange(0, 160))  # a callback command, most of them real
+            for off in range(50, 70, 4):
+                struct.pack_into("<I", b, off, rng.choice([0, 1, 7, rng.getrandbits(32)]))
+            body += b
+            handles = rng.randint(0, 3)  # well-formed Handles of random content
+            body += u32(handles)
+            for _ in range(handles):
+                data = rng.randbytes(rng.randint(0, 64))
+                body += u32(rng.choice([0, 1, rng.getrandbits(32)])) + u32(rng.getrandbits(32)) + u32(len(data)) + data
+            items = rng.randint(0, 3)  # data items for parameters, some at odd offsets
+            body += u32(items)
+            for _ in range(items):
+                data = rng.randbytes(rng.randint(0, 300))
+                body += u32(rng.choice([50, 54, 58, 62, 66, rng.getrandbits(32)])) + u32(len(data)) + data
+            if rng.random() < 0.2:
+                body = body[:rng.randint(0, len(body))]  # cut anywhere
         frame(kind, bytes(body))
 
 
