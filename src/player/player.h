@@ -55,6 +55,12 @@ enum Command : int {
 // stack's lock, which refuses the authoring shortcuts.
 int shortcutCommand(int key, uint32_t modifiers, bool locked);
 
+// Whether the message asks the player to close: the window closed, quitting, or Exit.
+inline bool isCloseRequest(const Message& m) {
+    return m.type == MsgType::Close || m.type == MsgType::Quit ||
+           (m.type == MsgType::Command && m.command == kCmdExit);
+}
+
 class Player {
 public:
     explicit Player(Host& host);

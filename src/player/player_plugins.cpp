@@ -131,8 +131,7 @@ void installPlugins(Player& player) {
         size_t i = 0;
         bool closing = false;
         queue.removeIf([&](const Message& m) {
-            const bool close = m.type == MsgType::Close || m.type == MsgType::Quit ||
-                               (m.type == MsgType::Command && m.command == kCmdExit);
+            const bool close = isCloseRequest(m);
             closing = closing || close;
             const bool input = m.type != MsgType::Timer && m.type != MsgType::FocusIn && m.type != MsgType::FocusOut;
             return i++ >= before && input && !close;

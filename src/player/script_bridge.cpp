@@ -26,10 +26,7 @@ constexpr uint64_t kStepsPerMs = 100;
 // Closing the window, Exit and quitting end a running script; the request stays queued and is
 // carried out once the run has unwound.
 bool closeRequested(const MessageQueue& queue) {
-    return std::any_of(queue.begin(), queue.end(), [](const Message& m) {
-        return m.type == MsgType::Close || m.type == MsgType::Quit ||
-               (m.type == MsgType::Command && m.command == kCmdExit);
-    });
+    return std::any_of(queue.begin(), queue.end(), isCloseRequest);
 }
 } // namespace
 
